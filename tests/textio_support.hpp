@@ -1,5 +1,5 @@
 #pragma once
-// Helpers for tests of the text-record layer: a scratch working directory and
+// Test support for the text-record layer: a scratch working directory and
 // the capture of a run's end (its status and its console text).
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -127,7 +127,7 @@ void Channels::close(int unit) {
   Channel* channel = table_[unit].get();
   if (channel == nullptr) return;
   if (!channel->owned) {
-    std::fflush(channel->file);
+    if (channel->file != stdin) std::fflush(channel->file);
     return;
   }
   if (channel->written) cut_here(*channel);
