@@ -12,8 +12,10 @@
 #include "pedigree/iway.hpp"
 #include "pedigree/markers.hpp"
 #include "run/config.hpp"
+#include "run/progress.hpp"
 #include "textio/layout.hpp"
 #include "textio/run_end.hpp"
+#include "textio/status_line.hpp"
 
 namespace bravik {
 namespace {
@@ -42,7 +44,8 @@ std::string number_text(double value) {
 // What the two programs do differently around the shared marker loop.
 class Flow {
  public:
-  Flow(Model& model, textio::Channels& io) : model_(model), io_(io) {}
+  Flow(Model& model, textio::Channels& io, PassObserver* observer)
+      : model_(model), io_(io), observer_(observer) {}
   virtual ~Flow() = default;
   virtual void start_up() = 0;
   // Before the frequencies of the null pass: the program's own preparation.
@@ -57,6 +60,8 @@ class Flow {
 
  protected:
   void read_common_inputs(const TaskFiles& files);
+  // One evaluation of the objective at optpar1.par, counted for the progress line.
+  void evaluate(double& value);
   Model& model_;
   textio::Channels& io_;
   SavedStart saved_;
@@ -64,7 +69,14 @@ class Flow {
  private:
   bool run_pass(int imark, int ihyp);
   void check_starting_value(int imark, int ihyp, int nfree, double finit);
+  PassObserver* observer_;
+  Progress progress_;
 };
+
+void Flow::evaluate(double& value) {
+  genmmp(model_, io_, value);
+  progress_.evaluated();
+}
 
 void Flow::read_common_inputs(const TaskFiles& files) {
   io_.open(marker_unit, files.fnmark, textio::Access::read);
@@ -76,6 +88,7 @@ void Flow::read_common_inputs(const TaskFiles& files) {
 void Flow::scan() {
   for (int imark = 1; imark <= model_.ped.nmark; ++imark) {
     select_marker(model_.ped, imark);
+    progress_.marker(imark, model_.ped.nmark);
     if (!run_pass(imark, null_hypothesis)) continue;
     null_pass_done(imark);
     const double flnl0 = model_.optpar1.flnl;
@@ -91,6 +104,7 @@ bool Flow::run_pass(int imark, int ihyp) {
   optpar1_block& o = model_.optpar1;
   const int npar = model_.imax.npar;
   saved_.restore(o, npar);
+  progress_.pass(ihyp);
   begin_pass(ihyp);
   int nfree = 0;
   for (int i = 1; i <= npar; ++i) nfree += o.ifree(i);
@@ -106,8 +120,9 @@ bool Flow::run_pass(int imark, int ihyp) {
   }
   model_.imax.ifirst = -1;
   double finit;
-  genmmp(model_, io_, finit);
+  evaluate(finit);
   textio::write_layout(io_, textio::stdout_unit, "(I3,' initial LH=',E15.8)", {imark, finit});
+  if (observer_ != nullptr) observer_->pass_evaluated(imark, ihyp, finit);
   o.flnl = finit;
   check_starting_value(imark, ihyp, nfree, finit);
   finish_pass(ihyp, nfree);
@@ -119,10 +134,11 @@ bool Flow::run_pass(int imark, int ihyp) {
 // point: warn and go on.
 void Flow::check_starting_value(int imark, int ihyp, int nfree, double finit) {
   if (!std::isfinite(finit)) {
-    std::fprintf(stderr,
-                 "warning: marker %d, %s hypothesis: the log-likelihood of family %d is not finite (%s); "
-                 "the marker data are impossible under the starting parameters\n",
-                 imark, hypothesis_name(ihyp), model_.first_nonfinite_family, std::isnan(finit) ? "NaN" : "-Infinity");
+    textio::console_write(stderr, "warning: marker " + std::to_string(imark) + ", " + hypothesis_name(ihyp) +
+                                      " hypothesis: the log-likelihood of family " +
+                                      std::to_string(model_.first_nonfinite_family) + " is not finite (" +
+                                      (std::isnan(finit) ? "NaN" : "-Infinity") +
+                                      "); the marker data are impossible under the starting parameters\n");
     return;
   }
   if (nfree == 0 || finit > rejected_start) return;
@@ -199,7 +215,7 @@ class MaximizingFlow final : public Flow {
   void finish_pass(int ihyp, int nfree) override {
     if (nfree != 0) {
       model_.imax.ifirst = 1;
-      const Objective objective = [this](double& value) { genmmp(model_, io_, value); };
+      const Objective objective = [this](double& value) { evaluate(value); };
       methgi(model_.imax.npar, settings_.epsf, settings_.rlx, settings_.epsx, settings_.maxit, settings_.mdum,
              objective, model_.optpar1, io_);
       write_report(ihyp);
@@ -253,22 +269,23 @@ void MaximizingFlow::write_estimates(int imark) {
                        {imark, o.par(1), o.par(2), o.par(3), o.par(4), o.par(6), o.par(7)});
 }
 
-std::unique_ptr<Flow> make_flow(Program program, Model& model, textio::Channels& io) {
-  if (program == Program::maximizing) return std::make_unique<MaximizingFlow>(model, io);
-  return std::make_unique<FixedFlow>(model, io);
+std::unique_ptr<Flow> make_flow(Program program, Model& model, textio::Channels& io, PassObserver* observer) {
+  if (program == Program::maximizing) return std::make_unique<MaximizingFlow>(model, io, observer);
+  return std::make_unique<FixedFlow>(model, io, observer);
 }
 
 }  // namespace
 
-int run_program(Program program) {
+int run_program(Program program, PassObserver* observer) {
   textio::Channels io;
   try {
     const auto model = std::make_unique<Model>(program);
-    const auto flow = make_flow(program, *model, io);
+    const auto flow = make_flow(program, *model, io, observer);
     flow->start_up();
     flow->scan();
     textio::stop("");
   } catch (const textio::RunEnd& end) {
+    textio::StatusLine::console().hide();
     if (end.close_channels) io.close_all();
     return end.status;
   }

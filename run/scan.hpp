@@ -6,7 +6,14 @@
 
 namespace bravik {
 
+// Told the starting value of every evaluated pass (ihyp 1 = null, 2 = alternative).
+class PassObserver {
+ public:
+  virtual ~PassObserver() = default;
+  virtual void pass_evaluated(int imark, int ihyp, double finit) = 0;
+};
+
 // Runs the program in the working directory and returns its exit status.
-int run_program(Program program);
+int run_program(Program program, PassObserver* observer = nullptr);
 
 }  // namespace bravik

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "textio/run_end.hpp"
+#include "textio/status_line.hpp"
 
 namespace textio {
 
@@ -57,8 +58,7 @@ std::string_view without_trailing_blanks(std::string_view name) {
   text.append("lately ").append(reading ? "reading" : "writing");
   text.append(" sequential formatted external IO\n");
   if (!detail.empty()) text.append(detail).append("\n");
-  std::fflush(stdout);
-  std::fputs(text.c_str(), stderr);
+  console_write(stderr, text);
   throw RunEnd(exit_input_error, false);
 }
 
@@ -182,6 +182,7 @@ Channel& Channels::bound(int unit) {
 
 void Channels::put(int unit, std::string_view text) {
   Channel& channel = bound(unit);
+  if (!channel.owned) StatusLine::console().hide();
   std::fwrite(text.data(), 1, text.size(), channel.file);
   channel.column += static_cast<int>(text.size());
 }
@@ -194,6 +195,7 @@ void Channels::end_line(int unit) {
     end_abnormally(unit, channel.name, "write", "can't write file", false, {},
                    "cannot write " + channel.name + ": " + std::strerror(errno));
   }
+  if (!channel.owned) StatusLine::console().redraw();
 }
 
 int Channels::column(int unit) const {

@@ -4,14 +4,12 @@
 #include <string>
 
 #include "textio/channels.hpp"
+#include "textio/status_line.hpp"
 
 namespace textio {
 namespace {
 
-void write_console(std::string_view text) {
-  std::fflush(stdout);
-  std::fwrite(text.data(), 1, text.size(), stderr);
-}
+void write_console(std::string_view text, bool redraw = true) { console_write(stderr, text, redraw); }
 
 }  // namespace
 
@@ -28,7 +26,8 @@ void fail(std::string_view text, int status) {
 void pause(Channels& channels) {
   write_console(
       "PAUSE  statement executed\n"
-      "To resume execution, type go.  Other input will terminate the job.\n");
+      "To resume execution, type go.  Other input will terminate the job.\n",
+      false);
   const std::optional<std::string> answer =
       channels.pause_answer ? channels.pause_answer() : std::nullopt;
   if (!answer) fail("s_paus: can't open con!\n", exit_error_stop);

@@ -1,0 +1,209 @@
+// Whole runs of both programs on variations of the golden inputs: how a scan
+// reacts to skipped markers, impossible data, rejected starting points and
+// flags, and what it leaves in its result files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "program_runner.hpp"
+
+namespace bravik::testing {
+namespace {
+
+const std::filesystem::path golden = std::filesystem::path(BRAVIK_SOURCE_DIR) / "tests/golden";
+
+int count_lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+std::string line_of(const std::string& text, int index) {
+  std::size_t start = 0;
+  for (int i = 0; i < index; ++i) start = text.find('\n', start) + 1;
+  return text.substr(start, text.find('\n', start) - start);
+}
+
+// Replaces line `index` (from 0) of a file.
+void replace_line(const std::filesystem::path& path, int index, const std::string& line) {
+  std::string text = read_file(path);
+  std::size_t start = 0;
+  for (int i = 0; i < index; ++i) start = text.find('\n', start) + 1;
+  text.replace(start, text.find('\n', start) - start, line);
+  write_file(path, text);
+}
+
+class Scan : public ::testing::Test {
+ protected:
+  WorkFolder work{::testing::UnitTest::GetInstance()->current_test_info()->name()};
+  void use(const std::string& folder) { work.copy_inputs(golden / folder); }
+  std::filesystem::path file(const std::string& name) const { return work.path() / name; }
+};
+
+TEST_F(Scan, ImpossibleMarkerIsWarnedAboutAndTheScanGoesOn) {
+  use("nuclear");
+  // At the added marker 4 a child coded 22 has two parents coded 11.
+  write_file(file("mark.dat"), "4\n2 2 2 1\n1 2 2 1\n1 3 0 3\n2 1 1 2\n");
+  const RunResult fixed = run_program("bravik_2point", work.path());
+  EXPECT_EQ(fixed.status, 0) << fixed.err;
+  EXPECT_NE(fixed.err.find("marker 4"), std::string::npos) << fixed.err;
+  EXPECT_NE(fixed.err.find("family 1"), std::string::npos) << fixed.err;
+  const std::string lod = read_file(file("lod.out"));
+  ASSERT_EQ(count_lines(lod), 4);
+  const std::string expected = read_file(golden / "nuclear/expected/fixed.lod");
+  EXPECT_EQ(lod.substr(0, expected.size()), expected);
+  EXPECT_NE(line_of(lod, 3).find("Infinity"), std::string::npos) << lod;
+}
+
+TEST_F(Scan, ImpossibleMarkerDoesNotStopTheMaximizingScan) {
+  use("nuclear");
+  // At the added marker 4 a child coded 22 has two parents coded 11.
+  write_file(file("mark.dat"), "4\n2 2 2 1\n1 2 2 1\n1 3 0 3\n2 1 1 2\n");
+  const RunResult run = run_program("bravik_2point_max", work.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("marker 4"), std::string::npos) << run.err;
+  const std::string lod = read_file(file("lod.out"));
+  ASSERT_EQ(count_lines(lod), 4);
+  const std::string expected = read_file(golden / "nuclear/expected/max.lod");
+  EXPECT_EQ(lod.substr(0, expected.size()), expected);
+  EXPECT_EQ(count_lines(read_file(file("est.out"))), 8);
+}
+
+TEST_F(Scan, RejectedStartingPointNamesTheCheckAndEndsWithAnError) {
+  use("threegen");
+  replace_line(file("par.inp"), 6, " 6 1  0.5    0.1    0.5  10.0");  // residual variance on its lower bound
+  write_file(file("lod.txt"), "old text that must not survive a run that wrote lines\n");
+  const RunResult fixed = run_program("bravik_2point", work.path());
+  EXPECT_EQ(fixed.status, 3);
+  EXPECT_NE(fixed.err.find("parameter 6 = 0.5 is not strictly between its bounds 0.5 and 10"), std::string::npos)
+      << fixed.err;
+  EXPECT_NE(fixed.err.find("marker 1, alternative hypothesis"), std::string::npos) << fixed.err;
+  // The null pass evaluated without free parameters; nothing reached the result file.
+  EXPECT_EQ(count_lines(fixed.out), 3);
+  EXPECT_EQ(read_file(file("lod.txt")), "old text that must not survive a run that wrote lines\n");
+}
+
+TEST_F(Scan, MeansInTheWrongOrderAreNamedInTheMaximizingRun) {
+  use("threegen");
+  replace_line(file("par.inp"), 4, " 4 1  2.5    0.2   -10.0  10.0");
+  const RunResult run = run_program("bravik_2point_max", work.path());
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("marker 1, null hypothesis"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("parameter 4 = 2.5) exceeds the mean of genotype 11 (parameter 2 = 2)"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(read_file(file("sigma.DAT")), "");
+}
+
+TEST_F(Scan, FixedStartingPointsAreReportedEvenWhenRejected) {
+  use("nuclear");
+  // Nothing free: the order check still rejects, and the value is reported.
+  for (int i = 1; i <= 7; ++i) {
+    std::string line = line_of(read_file(file("par.inp")), i);
+    line[3] = '0';
+    replace_line(file("par.inp"), i, line);
+  }
+  replace_line(file("par.inp"), 4, " 4 0  3.0    0.2   -10.0  10.0");
+  const RunResult run = run_program("bravik_2point", work.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(line_of(read_file(file("lod.out")), 0), "   1 -0.100000E+19 -0.100000E+19    0.0000E+00");
+}
+
+TEST_F(Scan, MaximizingWithNoFreeParameterEqualsTheFixedRun) {
+  use("threegen");
+  for (int i = 1; i <= 7; ++i) {
+    std::string line = line_of(read_file(file("par.inp")), i);
+    line[3] = '0';
+    replace_line(file("par.inp"), i, line);
+  }
+  const RunResult fixed = run_program("bravik_2point", work.path());
+  const std::string fixed_lod = read_file(file("lod.txt"));
+  const RunResult max = run_program("bravik_2point_max", work.path());
+  EXPECT_EQ(max.status, 0) << max.err;
+  EXPECT_EQ(read_file(file("lod.txt")), fixed_lod);
+  EXPECT_EQ(max.out, fixed.out);
+  EXPECT_EQ(read_file(file("sigma.DAT")), "");
+  EXPECT_EQ(count_lines(read_file(file("est.txt"))), 8);
+}
+
+TEST_F(Scan, FlagsThatSumToZeroMakeAPlainEvaluation) {
+  use("threegen");
+  for (int i = 1; i <= 7; ++i) {
+    std::string line = line_of(read_file(file("par.inp")), i);
+    line[3] = '0';
+    replace_line(file("par.inp"), i, line);
+  }
+  const RunResult plain = run_program("bravik_2point_max", work.path());
+  const std::string plain_lod = read_file(file("lod.txt"));
+  replace_line(file("par.inp"), 1, " 1 1  0.25   0.05   0.0    1.0");
+  replace_line(file("par.inp"), 2, " 2 -1  2.0    0.2   -10.0  10.0");
+  const RunResult flagged = run_program("bravik_2point_max", work.path());
+  EXPECT_EQ(flagged.status, 0) << flagged.err;
+  EXPECT_EQ(read_file(file("lod.txt")), plain_lod);
+  EXPECT_EQ(read_file(file("sigma.DAT")), "");
+}
+
+TEST_F(Scan, ThreeMarkersLeaveTheReportOfTheLastOne) {
+  use("nuclear");
+  const RunResult run = run_program("bravik_2point_max", work.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(count_lines(read_file(file("lod.out"))), 3);
+  EXPECT_EQ(count_lines(read_file(file("est.out"))), 6);
+  EXPECT_EQ(count_lines(read_file(file("sigma.DAT"))), 28);
+}
+
+TEST_F(Scan, SkippedMarkersLeaveNoTraceAndKeepTheEarlierReport) {
+  use("nuclear");
+  // Marker 2: nobody typed; marker 3: allele 2 absent.
+  write_file(file("mark.dat"), "3\n2 0 1\n1 0 1\n1 0 1\n2 0 1\n");
+  const RunResult run = run_program("bravik_2point_max", work.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string lod = read_file(file("lod.out"));
+  EXPECT_EQ(lod, line_of(read_file(golden / "nuclear/expected/max.lod"), 0) + "\n");
+  EXPECT_EQ(count_lines(run.out), 3);
+  EXPECT_EQ(count_lines(read_file(file("sigma.DAT"))), 28);
+}
+
+TEST_F(Scan, ThetaOneHalfGivesLodZero) {
+  use("twofam");
+  replace_line(file("par.inp"), 5, " 5 0  0.5    0.05   0.0    0.5");
+  const RunResult run = run_program("bravik_2point", work.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string lod = read_file(file("lod.out"));
+  ASSERT_EQ(count_lines(lod), 2);
+  for (int i = 0; i < 2; ++i) {
+    const std::string line = line_of(lod, i);
+    EXPECT_EQ(line.substr(4, 14), line.substr(18, 14));
+    EXPECT_EQ(line.substr(32), "    0.0000E+00");
+  }
+}
+
+TEST_F(Scan, MissingInputFileIsNamedAndNotCreated) {
+  use("nuclear");
+  std::filesystem::remove(file("par.inp"));
+  const RunResult run = run_program("bravik_2point", work.path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("open: "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("par.inp"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(file("par.inp")));
+}
+
+TEST_F(Scan, ThreeRecordTaskFileEndsTheMaximizingRun) {
+  use("nuclear");
+  write_file(file("task.inp"), "phen.dat\nmark.dat\nlod.out\n");
+  const RunResult max = run_program("bravik_2point_max", work.path());
+  EXPECT_EQ(max.status, 2);
+  EXPECT_NE(max.err.find("end of file"), std::string::npos) << max.err;
+  const RunResult fixed = run_program("bravik_2point", work.path());
+  EXPECT_EQ(fixed.status, 0) << fixed.err;
+}
+
+TEST_F(Scan, LongFileNamesAreCutToTheProgramsFieldLength) {
+  use("nuclear");
+  std::filesystem::rename(file("mark.dat"), file("markers_17_chars"));
+  write_file(file("task.inp"), "phen.dat\nmarkers_17_chars\nlod.out\nest.out\n");
+  const RunResult fixed = run_program("bravik_2point", work.path());
+  EXPECT_EQ(fixed.status, 0) << fixed.err;
+  const RunResult max = run_program("bravik_2point_max", work.path());
+  EXPECT_EQ(max.status, 2);
+  EXPECT_NE(max.err.find("markers_17_cha"), std::string::npos) << max.err;
+}
+
+}  // namespace
+}  // namespace bravik::testing
