@@ -113,7 +113,7 @@ struct Model {
   genot_block genot;
   xx_block xx;
   // Work arrays private to genotype and massix, kept between calls.
-  std::vector<std::int32_t> iflag = std::vector<std::int32_t>(static_cast<std::size_t>(N_JOINT) * N_SIZE);
+  Zeroed<std::int32_t> iflag{static_cast<std::size_t>(N_JOINT) * N_SIZE};
   Heap<std::int32_t, 1> iyk{N_SIZE};
   // Diagnostics of the last evaluation, for the run control's messages.
   Rejection rejection;

@@ -19,7 +19,7 @@ class Flags {
   }
 
  private:
-  std::vector<std::int32_t>& flag_;
+  Zeroed<std::int32_t>& flag_;
 };
 
 // The members of one nuclear family as global person numbers.

@@ -4,7 +4,10 @@
 // inline; large ones are allocated once, at start-up, and never resized.
 #include <array>
 #include <cstddef>
-#include <vector>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <type_traits>
 
 namespace bravik {
 
@@ -22,6 +25,31 @@ class Fixed {
   std::array<T, static_cast<std::size_t>(Last - First + 1)> data_{};
 };
 
+// A zero-filled array of plain numbers allocated once on the heap. calloc
+// hands out large blocks as untouched zero pages, so the capacities cost
+// nothing at start-up until they are used.
+template <class T>
+class Zeroed {
+  static_assert(std::is_arithmetic_v<T>);
+
+ public:
+  explicit Zeroed(std::size_t size) : size_(size), data_(static_cast<T*>(std::calloc(size, sizeof(T)))) {
+    if (data_ == nullptr) throw std::bad_alloc();
+  }
+  T& operator[](std::size_t i) { return data_.get()[i]; }
+  const T& operator[](std::size_t i) const { return data_.get()[i]; }
+  std::size_t size() const { return size_; }
+  T* data() { return data_.get(); }
+  const T* data() const { return data_.get(); }
+
+ private:
+  struct Free {
+    void operator()(T* p) const { std::free(p); }
+  };
+  std::size_t size_;
+  std::unique_ptr<T, Free> data_;
+};
+
 // Indices First..First+capacity-1, allocated once on the heap.
 template <class T, int First>
 class Heap {
@@ -34,7 +62,7 @@ class Heap {
   const T* data() const { return data_.data(); }
 
  private:
-  std::vector<T> data_;
+  Zeroed<T> data_;
 };
 
 }  // namespace bravik

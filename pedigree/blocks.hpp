@@ -43,8 +43,7 @@ struct buf16_block {
 // marker under analysis, mgt(p, t) marker t as read (0 untyped, 1 = 11, 2 = 12, 3 = 22).
 struct buf2_block {
   Heap<double, 1> yph{N_SIZE};
-  std::vector<std::int32_t> mgt_store = std::vector<std::int32_t>(
-      static_cast<std::size_t>(N_SIZE) * (N_LOCI + 1));
+  Zeroed<std::int32_t> mgt_store{static_cast<std::size_t>(N_SIZE) * (N_LOCI + 1)};
   std::int32_t& mgt(int p, int t) {
     return mgt_store[static_cast<std::size_t>(p - 1) * (N_LOCI + 1) + static_cast<std::size_t>(t)];
   }

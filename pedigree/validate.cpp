@@ -64,7 +64,7 @@ class DescriptionCheck {
   std::string member_list(int n) const {
     std::string text = " (member list:";
     const int shown = std::min(list_size(n), max_listed_members);
-    for (int i = 0; i < shown; ++i) text += " " + str(member(n, i));
+    for (int i = 0; i < shown; ++i) text.append(" ").append(str(member(n, i)));
     if (shown < list_size(n)) text += " ...";
     return text + ")";
   }
