@@ -1,0 +1,67 @@
+#pragma once
+// Runs one of the programs on a copy of an input folder, detached from any
+// terminal, and collects what it wrote.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace bravik::testing {
+
+inline std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void write_file(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// A fresh working folder under the build tree, removed when the object goes.
+class WorkFolder {
+ public:
+  explicit WorkFolder(const std::string& name)
+      : path_(std::filesystem::path(BRAVIK_BINARY_DIR) / "test-work" / name) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~WorkFolder() { std::filesystem::remove_all(path_); }
+  WorkFolder(const WorkFolder&) = delete;
+  WorkFolder& operator=(const WorkFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  // Copies the regular files of a folder (not its subfolders) into this one.
+  void copy_inputs(const std::filesystem::path& from) const {
+    for (const auto& entry : std::filesystem::directory_iterator(from)) {
+      if (entry.is_regular_file()) std::filesystem::copy_file(entry.path(), path_ / entry.path().filename());
+    }
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Runs a program of the build tree in the folder with no standard input, in a
+// session of its own so that a pause can never wait for a person.
+inline RunResult run_program(const std::string& program, const std::filesystem::path& folder,
+                             const std::string& environment = "") {
+  const std::filesystem::path exe = std::filesystem::path(BRAVIK_BINARY_DIR) / program;
+  const std::string command = "cd '" + folder.string() + "' && " + environment + " setsid '" + exe.string() +
+                              "' < /dev/null > run.stdout 2> run.stderr";
+  RunResult result;
+  const int raw = std::system(command.c_str());
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = read_file(folder / "run.stdout");
+  result.err = read_file(folder / "run.stderr");
+  return result;
+}
+
+}  // namespace bravik::testing
