@@ -92,6 +92,13 @@ struct xx_block {
   double xx(int j, int s) const { return store(j + N_POL * (s - 1)); }
 };
 
+// Which check of the set-up rejected the last parameter vector.
+struct Rejection {
+  enum class Check { none, bounds, means_order };
+  Check check = Check::none;
+  int parameter = 0;  // the parameter out of bounds, or 4 for the means in the wrong order
+};
+
 // Everything the kernel reads and writes, created once at start-up.
 struct Model {
   explicit Model(Program program_) : program(program_) {}
@@ -108,6 +115,9 @@ struct Model {
   // Work arrays private to genotype and massix, kept between calls.
   std::vector<std::int32_t> iflag = std::vector<std::int32_t>(static_cast<std::size_t>(N_JOINT) * N_SIZE);
   Heap<std::int32_t, 1> iyk{N_SIZE};
+  // Diagnostics of the last evaluation, for the run control's messages.
+  Rejection rejection;
+  int first_nonfinite_family = 0;  // 0 when every family's log-likelihood was finite
 };
 
 }  // namespace bravik

@@ -1,0 +1,33 @@
+#include "model/genmmp.hpp"
+
+#include <cmath>
+
+#include "model/density.hpp"
+#include "model/mmpfam.hpp"
+#include "model/setup.hpp"
+
+namespace bravik {
+
+void genmmp(Model& model, textio::Channels& io, double& value) {
+  double status;
+  if (model.imax.ifirst == -1) {
+    stap0(model, io, status);
+  } else {
+    stapar(model, status);
+  }
+  if (status + static_cast<double>(1.0E18f) <= 0.0) {
+    value = rejection_value;
+    return;
+  }
+  model.first_nonfinite_family = 0;
+  value = 0.0;
+  for (int ifam = 1; ifam <= model.ped.buf1.nfam; ++ifam) {
+    massix(model, io, ifam);
+    double lf;
+    mmpfam(model, ifam, lf);
+    if (!std::isfinite(lf) && model.first_nonfinite_family == 0) model.first_nonfinite_family = ifam;
+    value = value + lf;
+  }
+}
+
+}  // namespace bravik

@@ -1,0 +1,277 @@
+#include "run/scan.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "model/freq.hpp"
+#include "model/genmmp.hpp"
+#include "model/polygenic.hpp"
+#include "optimize/methgi.hpp"
+#include "pedigree/iway.hpp"
+#include "pedigree/markers.hpp"
+#include "run/config.hpp"
+#include "textio/layout.hpp"
+#include "textio/run_end.hpp"
+
+namespace bravik {
+namespace {
+
+constexpr int lod_unit = 10;
+constexpr int estimate_unit = 15;
+constexpr int report_unit = 12;
+constexpr int marker_unit = 1;
+// A marker is skipped when an allele is rarer than 0.001 in single precision.
+constexpr double rare_allele = static_cast<double>(0.001f);
+// 4.6 in single precision: the LOD score is 2 (ln L1 - ln L0) / 4.6.
+constexpr double lod_divisor = static_cast<double>(4.6f);
+// Starting values at or below this are rejected points (or impossible data).
+constexpr double rejected_start = -1e17;
+
+enum Hypothesis { null_hypothesis = 1, alternative_hypothesis = 2 };
+
+const char* hypothesis_name(int ihyp) { return ihyp == null_hypothesis ? "null" : "alternative"; }
+
+std::string number_text(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.10g", value);
+  return buffer;
+}
+
+// What the two programs do differently around the shared marker loop.
+class Flow {
+ public:
+  Flow(Model& model, textio::Channels& io) : model_(model), io_(io) {}
+  virtual ~Flow() = default;
+  virtual void start_up() = 0;
+  // Before the frequencies of the null pass: the program's own preparation.
+  virtual void begin_pass(int ihyp) = 0;
+  // After the starting value: maximize (or not) and report the pass.
+  virtual void finish_pass(int ihyp, int nfree) = 0;
+  virtual void null_pass_done(int imark) = 0;
+  virtual void write_results(int imark, double flnl0, double flod) = 0;
+  virtual void end() = 0;
+
+  void scan();
+
+ protected:
+  void read_common_inputs(const TaskFiles& files);
+  Model& model_;
+  textio::Channels& io_;
+  SavedStart saved_;
+
+ private:
+  bool run_pass(int imark, int ihyp);
+  void check_starting_value(int imark, int ihyp, int nfree, double finit);
+};
+
+void Flow::read_common_inputs(const TaskFiles& files) {
+  io_.open(marker_unit, files.fnmark, textio::Access::read);
+  read_marker_file(model_.ped, io_);
+  read_par(model_, io_);
+  saved_.save(model_.optpar1, model_.imax.npar);
+}
+
+void Flow::scan() {
+  for (int imark = 1; imark <= model_.ped.nmark; ++imark) {
+    select_marker(model_.ped, imark);
+    if (!run_pass(imark, null_hypothesis)) continue;
+    null_pass_done(imark);
+    const double flnl0 = model_.optpar1.flnl;
+    run_pass(imark, alternative_hypothesis);
+    const double flod = (model_.optpar1.flnl - flnl0) * 2.0 / lod_divisor;
+    write_results(imark, flnl0, flod);
+  }
+  end();
+}
+
+// One pass; false when the null pass skips the marker.
+bool Flow::run_pass(int imark, int ihyp) {
+  optpar1_block& o = model_.optpar1;
+  const int npar = model_.imax.npar;
+  saved_.restore(o, npar);
+  begin_pass(ihyp);
+  int nfree = 0;
+  for (int i = 1; i <= npar; ++i) nfree += o.ifree(i);
+  if (ihyp == null_hypothesis) {
+    double pm1 = 0.0;
+    double pm2 = 0.0;
+    int notyp = 0;
+    freq(model_, pm1, pm2, notyp);
+    if (notyp == 1) return false;
+    o.par(npar + 1) = pm1;
+    o.par(npar + 2) = pm2;
+    if (pm1 < rare_allele || pm2 < rare_allele) return false;
+  }
+  model_.imax.ifirst = -1;
+  double finit;
+  genmmp(model_, io_, finit);
+  textio::write_layout(io_, textio::stdout_unit, "(I3,' initial LH=',E15.8)", {imark, finit});
+  o.flnl = finit;
+  check_starting_value(imark, ihyp, nfree, finit);
+  finish_pass(ihyp, nfree);
+  return true;
+}
+
+// A rejected starting point ends the run with the check that failed; a value
+// that is not finite means the marker data are impossible under the starting
+// point: warn and go on.
+void Flow::check_starting_value(int imark, int ihyp, int nfree, double finit) {
+  if (!std::isfinite(finit)) {
+    std::fprintf(stderr,
+                 "warning: marker %d, %s hypothesis: the log-likelihood of family %d is not finite (%s); "
+                 "the marker data are impossible under the starting parameters\n",
+                 imark, hypothesis_name(ihyp), model_.first_nonfinite_family, std::isnan(finit) ? "NaN" : "-Infinity");
+    return;
+  }
+  if (nfree == 0 || finit > rejected_start) return;
+  const optpar1_block& o = model_.optpar1;
+  const int i = model_.rejection.parameter;
+  std::string reason;
+  if (model_.rejection.check == Rejection::Check::bounds) {
+    reason = "parameter " + std::to_string(i) + " = " + number_text(o.par(i)) + " is not strictly between its bounds " +
+             number_text(o.parlo(i)) + " and " + number_text(o.parhi(i));
+  } else {
+    reason = "the mean of genotype 22 (parameter 4 = " + number_text(o.par(4)) +
+             ") exceeds the mean of genotype 11 (parameter 2 = " + number_text(o.par(2)) + ")";
+  }
+  textio::fail("marker " + std::to_string(imark) + ", " + hypothesis_name(ihyp) +
+                   " hypothesis: the starting point is rejected: " + reason + "\n",
+               textio::exit_rejected_start);
+}
+
+class FixedFlow final : public Flow {
+ public:
+  using Flow::Flow;
+
+  void start_up() override {
+    model_.pg.nhalf = 3;
+    model_.pg.npol = N_POL;
+    model_.imax.npar = 7;
+    const TaskFiles files = read_task(io_, 3, 20);
+    io_.open(lod_unit, files.fnlod, textio::Access::write);
+    read_common_inputs(files);
+    fom_bep(model_);
+    set_class_weights(model_);
+    wwdat(model_.ped, io_, files.fnphen);
+    apply_polygenic_switch(model_);
+  }
+
+  void begin_pass(int ihyp) override {
+    if (ihyp != null_hypothesis) return;
+    model_.optpar1.par(5) = 0.5;
+    for (int i = 1; i <= model_.imax.npar; ++i) model_.optpar1.ifree(i) = 0;
+  }
+
+  void finish_pass(int, int) override {}
+  void null_pass_done(int) override {}
+
+  void write_results(int imark, double flnl0, double flod) override {
+    textio::write_layout(io_, lod_unit, "(I4,2E14.6,3X,E11.4)", {imark, flnl0, model_.optpar1.flnl, flod});
+  }
+
+  void end() override { io_.close(lod_unit); }
+};
+
+class MaximizingFlow final : public Flow {
+ public:
+  using Flow::Flow;
+
+  void start_up() override {
+    model_.imax.npar = 7;
+    settings_ = read_maxpar(io_);
+    const TaskFiles files = read_task(io_, 4, 15);
+    io_.open(lod_unit, files.fnlod, textio::Access::write);
+    io_.open(estimate_unit, files.fnest, textio::Access::write);
+    read_common_inputs(files);
+    fom_bep(model_);
+    set_class_weights(model_);
+    wwdat(model_.ped, io_, files.fnphen);
+    apply_polygenic_switch(model_);
+  }
+
+  void begin_pass(int ihyp) override {
+    io_.open(report_unit, "sigma.DAT", textio::Access::write);
+    if (ihyp == null_hypothesis) model_.optpar1.par(5) = 0.5;
+  }
+
+  void finish_pass(int ihyp, int nfree) override {
+    if (nfree != 0) {
+      model_.imax.ifirst = 1;
+      const Objective objective = [this](double& value) { genmmp(model_, io_, value); };
+      methgi(model_.imax.npar, settings_.epsf, settings_.rlx, settings_.epsx, settings_.maxit, settings_.mdum,
+             objective, model_.optpar1, io_);
+      write_report(ihyp);
+    }
+  }
+
+  void null_pass_done(int imark) override { write_estimates(imark); }
+
+  void write_results(int imark, double flnl0, double flod) override {
+    write_estimates(imark);
+    textio::write_layout(io_, lod_unit, "(I4,2E14.6,3X,E11.4)", {imark, flnl0, model_.optpar1.flnl, flod});
+    io_.close(report_unit);
+  }
+
+  void end() override {
+    io_.close(lod_unit);
+    io_.close(estimate_unit);
+  }
+
+ private:
+  void write_report(int ihyp);
+  void write_estimates(int imark);
+  MaximizerSettings settings_;
+};
+
+void MaximizingFlow::write_report(int ihyp) {
+  const optpar1_block& o = model_.optpar1;
+  if (ihyp == null_hypothesis) {
+    textio::write_layout(io_, report_unit,
+                         "('**************************************',/,'NULL HYPOTHESIS: THETA=0.5',/,"
+                         "'**************************************')",
+                         {});
+  } else {
+    textio::write_layout(io_, report_unit,
+                         "('**************************************',/,'ALTERNATIVE HYPOTHESIS: THETA<0.5',/,"
+                         "'**************************************')",
+                         {});
+  }
+  textio::write_layout(io_, report_unit,
+                       "(1X,' Number of iteration =',I4,/,' Number of functions =',I6,/,1X,' ln LH =',E20.8)",
+                       {o.niter, o.nfun, o.flnl});
+  textio::write_layout(io_, report_unit, "(10X,' Parameter',7X,'Step')", {});
+  for (int i = 1; i <= model_.imax.npar; ++i) {
+    textio::write_layout(io_, report_unit, "(1X,I2,1X,2E15.6,3X,I2,1X,2E15.6)", {i, o.par(i), o.dpar(i)});
+  }
+}
+
+void MaximizingFlow::write_estimates(int imark) {
+  const optpar1_block& o = model_.optpar1;
+  textio::write_layout(io_, estimate_unit, "(I4,8E13.6)",
+                       {imark, o.par(1), o.par(2), o.par(3), o.par(4), o.par(6), o.par(7)});
+}
+
+std::unique_ptr<Flow> make_flow(Program program, Model& model, textio::Channels& io) {
+  if (program == Program::maximizing) return std::make_unique<MaximizingFlow>(model, io);
+  return std::make_unique<FixedFlow>(model, io);
+}
+
+}  // namespace
+
+int run_program(Program program) {
+  textio::Channels io;
+  try {
+    const auto model = std::make_unique<Model>(program);
+    const auto flow = make_flow(program, *model, io);
+    flow->start_up();
+    flow->scan();
+    textio::stop("");
+  } catch (const textio::RunEnd& end) {
+    if (end.close_channels) io.close_all();
+    return end.status;
+  }
+}
+
+}  // namespace bravik
