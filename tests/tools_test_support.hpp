@@ -1,5 +1,5 @@
 #pragma once
-// Helpers of the data-tool tests: pedigree texts, IWAY.DAT read back as plain
+// Shared code of the data-tool tests: pedigree texts, IWAY.DAT read back as plain
 // integers, and an independent check of the peeling order.
 #include <gtest/gtest.h>
 
