@@ -83,7 +83,7 @@ void estimate_marker_frequencies(bravik::Model& model, Parameters& parameters) {
 
 void check_run(const ReferenceRun& run, bool alternative_description) {
   textio::Channels io;
-  auto model = make_model();
+  bravik::Model& model = shared_model();
   const int npol = run.polygenic ? bravik::N_POL : 1;
   for (std::size_t t = 0; t < run.expected.size(); ++t) {
     std::vector<Family> families = with_marker(run.families, run.markers, t);
@@ -94,10 +94,10 @@ void check_run(const ReferenceRun& run, bool alternative_description) {
       SCOPED_TRACE(std::string(run.name) + " marker " + std::to_string(t + 1) + (hypothesis == 0 ? " null" : " alternative"));
       Parameters p = run.parameters;
       p.theta = hypothesis == 0 ? 0.5 : run.parameters.theta;
-      prepare(*model, families, p, run.polygenic);
-      estimate_marker_frequencies(*model, p);
+      prepare(model, families, p, run.polygenic);
+      estimate_marker_frequencies(model, p);
       const double expected = run.expected[t][static_cast<std::size_t>(hypothesis)];
-      EXPECT_NEAR(evaluate(*model, io), expected, 1e-12 * std::fabs(expected));
+      EXPECT_NEAR(evaluate(model, io), expected, 1e-12 * std::fabs(expected));
       if (!alternative_description) {
         EXPECT_NEAR(reference::log_likelihood(families, p, npol), expected, 1e-12 * std::fabs(expected));
       }

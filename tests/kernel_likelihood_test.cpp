@@ -83,19 +83,19 @@ TEST(KernelLikelihood, RandomPedigreesMatchThePlainSum) {
   const std::vector<Shape> shapes = all_shapes();
   textio::Channels io;
   Random random(20240611u);
-  auto model = make_model();
+  bravik::Model& model = shared_model();
   for (int trial = 0; trial < 80; ++trial) {
     const bool polygenic = trial % 2 == 0;
     const int npol = polygenic ? bravik::N_POL : 1;
     const Parameters p = random_parameters(random);
     const std::vector<Family> families = random_families(random, shapes, p, npol);
     SCOPED_TRACE("trial " + std::to_string(trial) + ": " + describe_case(families, p, polygenic));
-    prepare(*model, families, p, polygenic);
+    prepare(model, families, p, polygenic);
     const double expected = reference::log_likelihood(families, p, npol);
     ASSERT_TRUE(std::isfinite(expected));
-    const double actual = evaluate(*model, io);
+    const double actual = evaluate(model, io);
     EXPECT_NEAR(actual, expected, tolerance_for(expected));
-    EXPECT_EQ(model->first_nonfinite_family, 0);
+    EXPECT_EQ(model.first_nonfinite_family, 0);
   }
 }
 
@@ -104,7 +104,7 @@ TEST(KernelLikelihood, RandomPedigreesMatchThePlainSum) {
 TEST(KernelLikelihood, EveryShapeMatchesThePlainSum) {
   textio::Channels io;
   Random random(77u);
-  auto model = make_model();
+  bravik::Model& model = shared_model();
   for (const Shape& shape : all_shapes()) {
     for (double theta : {0.0, 0.5}) {
       for (bool polygenic : {true, false}) {
@@ -116,9 +116,9 @@ TEST(KernelLikelihood, EveryShapeMatchesThePlainSum) {
         keep_within_budget(family, true_markers, p, npol);
         const std::vector<Family> families{family};
         SCOPED_TRACE(shape.name + ": " + describe_case(families, p, polygenic));
-        prepare(*model, families, p, polygenic);
+        prepare(model, families, p, polygenic);
         const double expected = reference::log_likelihood(families, p, npol);
-        EXPECT_NEAR(evaluate(*model, io), expected, tolerance_for(expected));
+        EXPECT_NEAR(evaluate(model, io), expected, tolerance_for(expected));
       }
     }
   }
@@ -133,10 +133,10 @@ TEST(KernelLikelihood, UntypedPedigreeDoesNotDependOnTheta) {
                                       {nuclear({1, 2, 3}, 3), nuclear({3, 4, 5}, 0)}}};
   Parameters p;
   p.theta = 0.02;
-  auto model = build(families, p, true);
-  const double tight = evaluate(*model, io);
-  model->optpar1.par(5) = 0.5;
-  const double free = evaluate(*model, io);
+  bravik::Model& model = build(families, p, true);
+  const double tight = evaluate(model, io);
+  model.optpar1.par(5) = 0.5;
+  const double free = evaluate(model, io);
   EXPECT_NEAR(tight, free, tolerance_for(free));
   EXPECT_NEAR(free, reference::log_likelihood(families, p, bravik::N_POL), tolerance_for(free));
 }
