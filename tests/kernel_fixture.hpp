@@ -55,6 +55,18 @@ inline bravik::Model& shared_model() {
   return *model;
 }
 
+// Runs the shared model as the given program for the lifetime of the object.
+class ProgramScope {
+ public:
+  explicit ProgramScope(bravik::Program program) : saved_(shared_model().program) { shared_model().program = program; }
+  ~ProgramScope() { shared_model().program = saved_; }
+  ProgramScope(const ProgramScope&) = delete;
+  ProgramScope& operator=(const ProgramScope&) = delete;
+
+ private:
+  bravik::Program saved_;
+};
+
 // Fills nfam, ifst, inuc, imem, mem, icon, yph and mgt(., 0) from the families.
 inline void describe(bravik::Model& model, const std::vector<Family>& families) {
   bravik::Pedigree& ped = model.ped;
