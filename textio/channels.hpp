@@ -68,5 +68,8 @@ class Channels {
 // not empty, one more line that shows the file position and offending value.
 [[noreturn]] void abnormal_end(const Channels& channels, int unit, std::string_view operation,
                                std::string_view error, bool reading, std::string_view detail = {});
+// The same for a failed layout write; the diagnostic also shows the layout.
+[[noreturn]] void abnormal_end_layout(const Channels& channels, int unit, std::string_view operation,
+                                      std::string_view error, std::string_view layout);
 
 }  // namespace textio
