@@ -17,14 +17,13 @@ TEST(KernelConnectors, EveryDescriptionOfAShapeGivesTheSameLikelihood) {
   bravik::Model& model = shared_model();
   Random random(4242u);
   for (const Shape& shape : all_shapes()) {
-    for (int draw = 0; draw < 4; ++draw) {
-      const bool polygenic = draw % 2 == 0;
+    for (bool polygenic : {true, false}) {
       const Parameters p = random_parameters(random);
       std::vector<int> true_markers;
       const std::vector<Person> persons = random_persons(shape, p, random, true_markers);
       double first = 0.0;
       for (std::size_t d = 0; d < shape.descriptions.size(); ++d) {
-        SCOPED_TRACE(shape.name + ", draw " + std::to_string(draw) + ", description " + std::to_string(d));
+        SCOPED_TRACE(shape.name + (polygenic ? ", polygenic" : "") + ", description " + std::to_string(d));
         prepare(model, {{persons, shape.descriptions[d]}}, p, polygenic);
         const double value = evaluate(model, io);
         ASSERT_TRUE(std::isfinite(value));
