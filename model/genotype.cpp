@@ -62,25 +62,22 @@ void add_children(const Model& model, Flags& iflag, const NuclearMembers& nf, in
   }
 }
 
-void father_pass(const Model& model, Flags& iflag, const NuclearMembers& nf) {
-  for (int g_father = 1; g_father <= N_JOINT; ++g_father) {
-    if (iflag(g_father, nf.father) != 1) continue;
+// Removes the genotypes of one parent (the father when `father` is true) whose
+// transmission sum over the spouse's and the children's remaining genotypes
+// falls below the threshold; the spouse's genotypes form the outer sum.
+void parent_pass(const Model& model, Flags& iflag, const NuclearMembers& nf, bool father) {
+  const int parent = father ? nf.father : nf.mother;
+  const int spouse = father ? nf.mother : nf.father;
+  for (int g_parent = 1; g_parent <= N_JOINT; ++g_parent) {
+    if (iflag(g_parent, parent) != 1) continue;
     double sum = 0.0;
-    for (int g_mother = 1; g_mother <= N_JOINT; ++g_mother) {
-      if (iflag(g_mother, nf.mother) == 1) add_children(model, iflag, nf, g_mother, g_father, sum);
+    for (int g_spouse = 1; g_spouse <= N_JOINT; ++g_spouse) {
+      if (iflag(g_spouse, spouse) != 1) continue;
+      const int g_mother = father ? g_spouse : g_parent;
+      const int g_father = father ? g_parent : g_spouse;
+      add_children(model, iflag, nf, g_mother, g_father, sum);
     }
-    if (sum < removal_threshold) iflag(g_father, nf.father) = 0;
-  }
-}
-
-void mother_pass(const Model& model, Flags& iflag, const NuclearMembers& nf) {
-  for (int g_mother = 1; g_mother <= N_JOINT; ++g_mother) {
-    if (iflag(g_mother, nf.mother) != 1) continue;
-    double sum = 0.0;
-    for (int g_father = 1; g_father <= N_JOINT; ++g_father) {
-      if (iflag(g_father, nf.father) == 1) add_children(model, iflag, nf, g_mother, g_father, sum);
-    }
-    if (sum < removal_threshold) iflag(g_mother, nf.mother) = 0;
+    if (sum < removal_threshold) iflag(g_parent, parent) = 0;
   }
 }
 
@@ -92,8 +89,8 @@ void sweep(const Model& model, Flags& iflag) {
       const int first = ped.buf14.imem(i);
       const NuclearMembers nf{offset + ped.buf16.mem(first), offset + ped.buf16.mem(first + 1), first + 2,
                               ped.buf14.imem(i + 1), offset};
-      father_pass(model, iflag, nf);
-      mother_pass(model, iflag, nf);
+      parent_pass(model, iflag, nf, true);
+      parent_pass(model, iflag, nf, false);
     }
   }
 }

@@ -65,47 +65,47 @@ double parent_connector_sum(FamilyView& fv, const Nuclear& nf, int r, int gq, in
   return s;
 }
 
-// Case 2: the connector q is the only child.
-double single_child_sum(FamilyView& fv, const Nuclear& nf, int gq, int cq) {
-  const int fa = nf.father;
-  const int mo = nf.mother;
+// One genotype (by its list position k and code g) and class c of a parent.
+struct ParentState {
+  int k;
+  int g;
+  int c;
+};
+
+// Sums term(father, mother) over the parents' genotypes and classes: the
+// father's genotype outermost, then his class, the mother's genotype, her class.
+template <class Term>
+double sum_over_parents(FamilyView& fv, const Nuclear& nf, Term term) {
   double s = 0.0;
-  for (int kfa = 1; kfa <= fv.genotypes(fa); ++kfa) {
-    const int gfa = fv.code(fa, kfa);
+  for (int kfa = 1; kfa <= fv.genotypes(nf.father); ++kfa) {
+    const int gfa = fv.code(nf.father, kfa);
     for (int cfa = 1; cfa <= fv.npol(); ++cfa) {
-      for (int kmo = 1; kmo <= fv.genotypes(mo); ++kmo) {
-        const int gmo = fv.code(mo, kmo);
-        const double t = fv.t(gq, gmo, gfa);
-        for (int cmo = 1; cmo <= fv.npol(); ++cmo) {
-          s = s + ((fv.x(mo, cmo, kmo) * fv.x(fa, cfa, kfa)) * t) * fv.p(cq, cmo, cfa);
-        }
+      for (int kmo = 1; kmo <= fv.genotypes(nf.mother); ++kmo) {
+        const int gmo = fv.code(nf.mother, kmo);
+        for (int cmo = 1; cmo <= fv.npol(); ++cmo) s = s + term(ParentState{kfa, gfa, cfa}, ParentState{kmo, gmo, cmo});
       }
     }
   }
   return s;
 }
 
+// Case 2: the connector q is the only child.
+double single_child_sum(FamilyView& fv, const Nuclear& nf, int gq, int cq) {
+  return sum_over_parents(fv, nf, [&](const ParentState& fa, const ParentState& mo) {
+    return ((fv.x(nf.mother, mo.c, mo.k) * fv.x(nf.father, fa.c, fa.k)) * fv.t(gq, mo.g, fa.g)) * fv.p(cq, mo.c, fa.c);
+  });
+}
+
 // Case 3: the connector q is the first of several children.
 double first_child_sum(FamilyView& fv, const Nuclear& nf, int gq, int cq) {
-  const int fa = nf.father;
-  const int mo = nf.mother;
-  double s = 0.0;
-  for (int kfa = 1; kfa <= fv.genotypes(fa); ++kfa) {
-    const int gfa = fv.code(fa, kfa);
-    for (int cfa = 1; cfa <= fv.npol(); ++cfa) {
-      for (int kmo = 1; kmo <= fv.genotypes(mo); ++kmo) {
-        const int gmo = fv.code(mo, kmo);
-        for (int cmo = 1; cmo <= fv.npol(); ++cmo) {
-          double product = 1.0;
-          for (int i = 1; i < nf.children; ++i) {
-            product = product * child_sum(fv, fv.global(nf.mem[i]), gmo, cmo, gfa, cfa);
-          }
-          s = s + fv.x(mo, cmo, kmo) * (((product * fv.t(gq, gmo, gfa)) * fv.p(cq, cmo, cfa)) * fv.x(fa, cfa, kfa));
-        }
-      }
+  return sum_over_parents(fv, nf, [&](const ParentState& fa, const ParentState& mo) {
+    double product = 1.0;
+    for (int i = 1; i < nf.children; ++i) {
+      product = product * child_sum(fv, fv.global(nf.mem[i]), mo.g, mo.c, fa.g, fa.c);
     }
-  }
-  return s;
+    return fv.x(nf.mother, mo.c, mo.k) *
+           (((product * fv.t(gq, mo.g, fa.g)) * fv.p(cq, mo.c, fa.c)) * fv.x(nf.father, fa.c, fa.k));
+  });
 }
 
 // Multiplies every entry of q by its nuclear family's sum.

@@ -47,7 +47,7 @@ class Flow {
   Flow(Model& model, textio::Channels& io, PassObserver* observer)
       : model_(model), io_(io), observer_(observer) {}
   virtual ~Flow() = default;
-  virtual void start_up() = 0;
+  void start_up();
   // Before the frequencies of the null pass: the program's own preparation.
   virtual void begin_pass(int ihyp) = 0;
   // After the starting value: maximize (or not) and report the pass.
@@ -59,7 +59,9 @@ class Flow {
   void scan();
 
  protected:
-  void read_common_inputs(const TaskFiles& files);
+  // Reads the program's own configuration files and opens its result files.
+  virtual TaskFiles read_configuration() = 0;
+  void write_lod_line(int imark, double flnl0, double flod);
   // One evaluation of the objective at optpar1.par, counted for the progress line.
   void evaluate(double& value);
   Model& model_;
@@ -78,11 +80,20 @@ void Flow::evaluate(double& value) {
   progress_.evaluated();
 }
 
-void Flow::read_common_inputs(const TaskFiles& files) {
+void Flow::start_up() {
+  const TaskFiles files = read_configuration();
   io_.open(marker_unit, files.fnmark, textio::Access::read);
   read_marker_file(model_.ped, io_);
   read_par(model_, io_);
   saved_.save(model_.optpar1, model_.imax.npar);
+  fom_bep(model_);
+  set_class_weights(model_);
+  wwdat(model_.ped, io_, files.fnphen);
+  apply_polygenic_switch(model_);
+}
+
+void Flow::write_lod_line(int imark, double flnl0, double flod) {
+  textio::write_layout(io_, lod_unit, "(I4,2E14.6,3X,E11.4)", {imark, flnl0, model_.optpar1.flnl, flod});
 }
 
 void Flow::scan() {
@@ -161,17 +172,13 @@ class FixedFlow final : public Flow {
  public:
   using Flow::Flow;
 
-  void start_up() override {
+  TaskFiles read_configuration() override {
     model_.pg.nhalf = 3;
     model_.pg.npol = N_POL;
     model_.imax.npar = 7;
     const TaskFiles files = read_task(io_, 3, 20);
     io_.open(lod_unit, files.fnlod, textio::Access::write);
-    read_common_inputs(files);
-    fom_bep(model_);
-    set_class_weights(model_);
-    wwdat(model_.ped, io_, files.fnphen);
-    apply_polygenic_switch(model_);
+    return files;
   }
 
   void begin_pass(int ihyp) override {
@@ -183,9 +190,7 @@ class FixedFlow final : public Flow {
   void finish_pass(int, int) override {}
   void null_pass_done(int) override {}
 
-  void write_results(int imark, double flnl0, double flod) override {
-    textio::write_layout(io_, lod_unit, "(I4,2E14.6,3X,E11.4)", {imark, flnl0, model_.optpar1.flnl, flod});
-  }
+  void write_results(int imark, double flnl0, double flod) override { write_lod_line(imark, flnl0, flod); }
 
   void end() override { io_.close(lod_unit); }
 };
@@ -194,17 +199,13 @@ class MaximizingFlow final : public Flow {
  public:
   using Flow::Flow;
 
-  void start_up() override {
+  TaskFiles read_configuration() override {
     model_.imax.npar = 7;
     settings_ = read_maxpar(io_);
     const TaskFiles files = read_task(io_, 4, 15);
     io_.open(lod_unit, files.fnlod, textio::Access::write);
     io_.open(estimate_unit, files.fnest, textio::Access::write);
-    read_common_inputs(files);
-    fom_bep(model_);
-    set_class_weights(model_);
-    wwdat(model_.ped, io_, files.fnphen);
-    apply_polygenic_switch(model_);
+    return files;
   }
 
   void begin_pass(int ihyp) override {
@@ -226,7 +227,7 @@ class MaximizingFlow final : public Flow {
 
   void write_results(int imark, double flnl0, double flod) override {
     write_estimates(imark);
-    textio::write_layout(io_, lod_unit, "(I4,2E14.6,3X,E11.4)", {imark, flnl0, model_.optpar1.flnl, flod});
+    write_lod_line(imark, flnl0, flod);
     io_.close(report_unit);
   }
 

@@ -35,6 +35,14 @@ class Scan : public ::testing::Test {
   WorkFolder work{::testing::UnitTest::GetInstance()->current_test_info()->name()};
   void use(const std::string& folder) { work.copy_inputs(golden / folder); }
   std::filesystem::path file(const std::string& name) const { return work.path() / name; }
+  // Clears the free flag (column 4) of the seven parameter lines of par.inp.
+  void fix_every_parameter() const {
+    for (int i = 1; i <= 7; ++i) {
+      std::string line = line_of(read_file(file("par.inp")), i);
+      line[3] = '0';
+      replace_line(file("par.inp"), i, line);
+    }
+  }
 };
 
 TEST_F(Scan, ImpossibleMarkerIsWarnedAboutAndTheScanGoesOn) {
@@ -94,11 +102,7 @@ TEST_F(Scan, MeansInTheWrongOrderAreNamedInTheMaximizingRun) {
 TEST_F(Scan, FixedStartingPointsAreReportedEvenWhenRejected) {
   use("nuclear");
   // Nothing free: the order check still rejects, and the value is reported.
-  for (int i = 1; i <= 7; ++i) {
-    std::string line = line_of(read_file(file("par.inp")), i);
-    line[3] = '0';
-    replace_line(file("par.inp"), i, line);
-  }
+  fix_every_parameter();
   replace_line(file("par.inp"), 4, " 4 0  3.0    0.2   -10.0  10.0");
   const RunResult run = run_program("bravik_2point", work.path());
   EXPECT_EQ(run.status, 0) << run.err;
@@ -107,11 +111,7 @@ TEST_F(Scan, FixedStartingPointsAreReportedEvenWhenRejected) {
 
 TEST_F(Scan, MaximizingWithNoFreeParameterEqualsTheFixedRun) {
   use("threegen");
-  for (int i = 1; i <= 7; ++i) {
-    std::string line = line_of(read_file(file("par.inp")), i);
-    line[3] = '0';
-    replace_line(file("par.inp"), i, line);
-  }
+  fix_every_parameter();
   const RunResult fixed = run_program("bravik_2point", work.path());
   const std::string fixed_lod = read_file(file("lod.txt"));
   const RunResult max = run_program("bravik_2point_max", work.path());
@@ -124,11 +124,7 @@ TEST_F(Scan, MaximizingWithNoFreeParameterEqualsTheFixedRun) {
 
 TEST_F(Scan, FlagsThatSumToZeroMakeAPlainEvaluation) {
   use("threegen");
-  for (int i = 1; i <= 7; ++i) {
-    std::string line = line_of(read_file(file("par.inp")), i);
-    line[3] = '0';
-    replace_line(file("par.inp"), i, line);
-  }
+  fix_every_parameter();
   const RunResult plain = run_program("bravik_2point_max", work.path());
   const std::string plain_lod = read_file(file("lod.txt"));
   replace_line(file("par.inp"), 1, " 1 1  0.25   0.05   0.0    1.0");
