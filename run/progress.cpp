@@ -30,7 +30,7 @@ void Progress::draw() {
   last_draw_ = Clock::now();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(last_draw_ - start_).count();
   char text[160];
-  std::snprintf(text, sizeof text, "marker %d of %d, %s pass, %ld evaluations, %lld:%02lld:%02lld elapsed", imark_,
+  std::snprintf(text, sizeof text, "marker %d of %d, %s pass, evaluations so far: %ld, elapsed %lld:%02lld:%02lld", imark_,
                 nmark_, ihyp_ == 1 ? "null" : "alternative", evaluations_, static_cast<long long>(seconds / 3600),
                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
   textio::StatusLine::console().show(text);

@@ -39,6 +39,9 @@ namespace {
 
 bool is_legal_unit(int unit) { return unit >= 0 && unit <= max_unit; }
 
+// A console channel on a terminal shares the screen with the status line.
+bool is_terminal(const Channel& channel) { return !channel.owned && ::isatty(::fileno(channel.file)) == 1; }
+
 std::string fort_name(int unit) { return "fort." + std::to_string(unit); }
 
 std::string_view without_trailing_blanks(std::string_view name) {
@@ -182,7 +185,7 @@ Channel& Channels::bound(int unit) {
 
 void Channels::put(int unit, std::string_view text) {
   Channel& channel = bound(unit);
-  if (!channel.owned) StatusLine::console().hide();
+  if (is_terminal(channel)) StatusLine::console().hide();
   std::fwrite(text.data(), 1, text.size(), channel.file);
   channel.column += static_cast<int>(text.size());
 }
@@ -195,7 +198,7 @@ void Channels::end_line(int unit) {
     end_abnormally(unit, channel.name, "write", "can't write file", false, {},
                    "cannot write " + channel.name + ": " + std::strerror(errno));
   }
-  if (!channel.owned) StatusLine::console().redraw();
+  if (is_terminal(channel)) StatusLine::console().redraw();
 }
 
 int Channels::column(int unit) const {
