@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <regex>
 
 #include "tools/plot/lod_plot.hpp"
 #include "tools_test_support.hpp"
@@ -30,9 +29,12 @@ int count(const std::string& text, const std::string& what) {
 double attribute(const std::string& svg, const std::string& marker_text, const std::string& name) {
   const std::size_t element = svg.rfind('<', svg.find(marker_text));
   const std::string tag = svg.substr(element, svg.find('>', element) - element);
-  std::smatch m;
-  EXPECT_TRUE(std::regex_search(tag, m, std::regex(" " + name + "=\"([^\"]*)\""))) << tag;
-  return std::stod(m[1]);
+  const std::string key = " " + name + "=\"";
+  const std::size_t at = tag.find(key);
+  EXPECT_NE(at, std::string::npos) << tag;
+  if (at == std::string::npos) return 0.0;
+  const std::size_t start = at + key.size();
+  return std::stod(tag.substr(start, tag.find('"', start) - start));
 }
 
 TEST(LodPlotInput, ReadsResultLinesIncludingExponentsWithoutLetter) {
