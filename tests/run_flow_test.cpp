@@ -11,7 +11,7 @@
 namespace bravik::testing {
 namespace {
 
-const std::filesystem::path golden = std::filesystem::path(BRAVIK_SOURCE_DIR) / "tests/golden";
+const std::filesystem::path golden = golden_dir();
 
 int count_lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 
