@@ -18,8 +18,8 @@ TEST(ExamplePedigreeFile, PreparesTheSameScanAsTheHandWrittenFolder) {
                              std::filesystem::copy_options::overwrite_existing);
   const RunResult run = run_program("bravik_2point", work.path() / "run");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(read_file(work.path() / "run/lod.out"), read_file(source / "tests/golden/example/fixed.lod"));
-  EXPECT_EQ(run.out, read_file(source / "tests/golden/example/fixed.stdout"));
+  EXPECT_EQ(read_file(work.path() / "run/lod.out"), read_file(golden_dir() / "example/fixed.lod"));
+  EXPECT_EQ(run.out, read_file(golden_dir() / "example/fixed.stdout"));
 }
 
 }  // namespace

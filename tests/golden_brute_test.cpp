@@ -14,7 +14,7 @@
 namespace bravik::testing {
 namespace {
 
-const std::filesystem::path golden = std::filesystem::path(BRAVIK_SOURCE_DIR) / "tests/golden";
+const std::filesystem::path golden = golden_dir();
 
 // (marker, pass) -> starting value.
 using PassValues = std::map<std::pair<int, int>, double>;

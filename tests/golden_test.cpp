@@ -19,7 +19,7 @@ struct GoldenCase {
 
 std::vector<GoldenCase> load_cases() {
   std::vector<GoldenCase> cases;
-  std::ifstream in(std::filesystem::path(BRAVIK_SOURCE_DIR) / "tests/golden/cases.txt");
+  std::ifstream in(golden_dir() / "cases.txt");
   std::string line;
   while (std::getline(in, line)) {
     if (line.empty() || line[0] == '#') continue;

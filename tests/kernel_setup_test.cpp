@@ -60,6 +60,15 @@ class KernelSetup : public testing::Test {
     return value;
   }
 
+  // The first-call set-up passes without a console line or a pause.
+  void expect_silent_first_call() {
+    double value = 0.0;
+    const ConsoleRun run = on_console(io_, [this, &value] { value = status(true); });
+    EXPECT_EQ(value, 1.0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.pauses, 0);
+  }
+
   void free_parameter(int i, double lo, double hi) {
     o().ifree(i) = 1;
     o().parlo(i) = lo;
@@ -145,11 +154,7 @@ TEST_F(KernelSetup, MarkerFrequenciesOffByMoreThanTheToleranceEndTheRun) {
 
   o().par(8) = 0.6;
   o().par(9) = 0.4;
-  double value = 0.0;
-  const ConsoleRun good = on_console(io_, [this, &value] { value = status(true); });
-  EXPECT_EQ(value, 1.0);
-  EXPECT_EQ(good.out, "");
-  EXPECT_EQ(good.pauses, 0);
+  expect_silent_first_call();
 }
 
 TEST_F(KernelSetup, OnlyAnExcessOfTheGenotypeFrequenciesIsReported) {
@@ -164,10 +169,7 @@ TEST_F(KernelSetup, OnlyAnExcessOfTheGenotypeFrequenciesIsReported) {
   EXPECT_EQ(model_->genot.n_pers, 3);  // the set-up went on to the genotype lists
 
   o().par(9) = 0.399999;
-  const ConsoleRun deficit = on_console(io_, [this, &value] { value = status(true); });
-  EXPECT_EQ(value, 1.0);
-  EXPECT_EQ(deficit.out, "");
-  EXPECT_EQ(deficit.pauses, 0);
+  expect_silent_first_call();
 }
 
 TEST_F(KernelSetup, GenotypeFrequenciesFollowTheHaplotypes) {

@@ -4,21 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "optimize/methgi.hpp"
+#include "test_support.hpp"
 
 namespace {
 
 using bravik::methgi;
 using bravik::Objective;
 using bravik::optpar1_block;
+using bravik::testing::read_file;
+using bravik::testing::ScratchDir;
 
 constexpr int n_model = 7;  // parameter positions the main flows pass
 constexpr double rejection = -999999984306749440.0;
@@ -66,33 +64,8 @@ Objective parabola_of(const optpar1_block& o) {
   return [&o](double& value) { value = parabola(o.par(1)); };
 }
 
-// Runs the test body in a fresh directory, where channel 25 creates fort.25.
-class InTempDir {
- public:
-  InTempDir() : previous_(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "methgi_XXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
-    std::filesystem::current_path(dir_);
-  }
-  ~InTempDir() {
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(dir_);
-  }
-  InTempDir(const InTempDir&) = delete;
-  InTempDir& operator=(const InTempDir&) = delete;
-
-  // The whole content of fort.25, empty when the file does not exist.
-  std::string notices() const {
-    std::ifstream in(dir_ / "fort.25");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
- private:
-  std::filesystem::path previous_;
-  std::filesystem::path dir_;
-};
+// The notices of channel 25 in the scratch directory, empty when none was written.
+std::string written_notices() { return read_file("fort.25"); }
 
 // Start 0, step -0.25 on the parabola. Iteration 1: trial 0.25 succeeds
 // (step -0.375), pattern point 0.5 succeeds. Iteration 2: trial 0.875
@@ -139,7 +112,7 @@ TEST_F(ParabolaTrace, GainThatIsNotANumberEndsEvenTheFirstIteration) {
 }
 
 TEST_F(ParabolaTrace, IterationLimitLeavesTheLastPointAndHalvedStep) {
-  InTempDir dir;
+  ScratchDir dir;
   s.maxit = 3;
   run(o, s, parabola_of(o));
   EXPECT_EQ(o.niter, 4);
@@ -148,11 +121,11 @@ TEST_F(ParabolaTrace, IterationLimitLeavesTheLastPointAndHalvedStep) {
   EXPECT_EQ(o.par(1), base + 0.15625 / 1024.0 / 1024.0);
   EXPECT_EQ(o.dpar(1), -0.0703125);
   EXPECT_EQ(o.flnl, untouched);
-  EXPECT_EQ(dir.notices(), " MAXIMUM NOT FOUND\n");
+  EXPECT_EQ(written_notices(), " MAXIMUM NOT FOUND\n");
 }
 
 TEST_F(ParabolaTrace, ZeroIterationLimitStopsAfterTheFirstIteration) {
-  InTempDir dir;
+  ScratchDir dir;
   s.maxit = 0;
   run(o, s, parabola_of(o));
   EXPECT_EQ(o.niter, 1);
@@ -160,11 +133,11 @@ TEST_F(ParabolaTrace, ZeroIterationLimitStopsAfterTheFirstIteration) {
   EXPECT_EQ(o.par(1), 0.5);
   EXPECT_EQ(o.dpar(1), -0.375);
   EXPECT_EQ(o.flnl, untouched);
-  EXPECT_EQ(dir.notices(), " MAXIMUM NOT FOUND\n");
+  EXPECT_EQ(written_notices(), " MAXIMUM NOT FOUND\n");
 }
 
 TEST_F(ParabolaTrace, FlagTwoCountsTwiceSoOnlyTheLimitEndsIt) {
-  InTempDir dir;
+  ScratchDir dir;
   o.ifree(1) = 2;
   s.epsx = 1.0;  // met at once with flag 1 (see SmallStepEndsTheFirstIteration)
   s.maxit = 3;
@@ -172,7 +145,7 @@ TEST_F(ParabolaTrace, FlagTwoCountsTwiceSoOnlyTheLimitEndsIt) {
   EXPECT_EQ(o.niter, 4);
   EXPECT_EQ(o.nfun, 33);
   EXPECT_EQ(o.flnl, untouched);
-  EXPECT_EQ(dir.notices(), " MAXIMUM NOT FOUND\n");
+  EXPECT_EQ(written_notices(), " MAXIMUM NOT FOUND\n");
 }
 
 TEST_F(ParabolaTrace, FlagTwoEndsByTheGainTest) {
@@ -295,7 +268,7 @@ TEST(MethgiStartAccepted, ValueJustAboveTheRejectionLimitIsSearched) {
 }
 
 TEST(MethgiArguments, OutOfRangeCountEvaluatesNothing) {
-  InTempDir dir;
+  ScratchDir dir;
   for (int n : {0, -3, bravik::N_PAR + 1}) {
     optpar1_block o = fixed_record();
     int calls = 0;
@@ -307,7 +280,7 @@ TEST(MethgiArguments, OutOfRangeCountEvaluatesNothing) {
     EXPECT_EQ(o.niter, -1) << n;
     EXPECT_EQ(o.nfun, -1) << n;
   }
-  const std::string notices = dir.notices();
+  const std::string notices = written_notices();
   EXPECT_FALSE(notices.empty());
   EXPECT_EQ(notices.find('\n'), notices.size() - 1) << "one notice, for n > 15 only";
 }

@@ -2,18 +2,20 @@
 // capacity stops, the record layout edge cases and the measured-person count.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "pedigree/iway.hpp"
-#include "pedigree_test_support.hpp"
+#include "test_support.hpp"
 #include "textio/channels.hpp"
 
 namespace {
 
-using namespace pedigree_test;
+using namespace bravik::testing;
 using bravik::Pedigree;
+namespace fs = std::filesystem;
 
 // Joins records, one per line.
 std::string lines(const std::vector<std::string>& records) {
@@ -62,16 +64,16 @@ TEST_F(PedigreeInput, ReadsTheGoldenDescriptionsAndCountsMeasuredPersons) {
   };
   for (const Golden& golden : runs) {
     SCOPED_TRACE(golden.run + "/" + golden.description);
-    fs::copy_file(golden_dir(golden.run) / golden.description, "IWAY.DAT", fs::copy_options::overwrite_existing);
-    fs::copy_file(golden_dir(golden.run) / golden.phenotypes, golden.phenotypes,
+    fs::copy_file(golden_dir() / golden.run / golden.description, "IWAY.DAT", fs::copy_options::overwrite_existing);
+    fs::copy_file(golden_dir() / golden.run / golden.phenotypes, golden.phenotypes,
                   fs::copy_options::overwrite_existing);
     EXPECT_EQ(run_wwdat(golden.fnphen), golden.console);
   }
 }
 
 TEST_F(PedigreeInput, FillsTheBlocksFromEachRecord) {
-  fs::copy_file(golden_dir("twofam") / "IWAY.DAT", "IWAY.DAT");
-  fs::copy_file(golden_dir("twofam") / "phen.dat", "phen.dat");
+  fs::copy_file(golden_dir() / "twofam" / "IWAY.DAT", "IWAY.DAT");
+  fs::copy_file(golden_dir() / "twofam" / "phen.dat", "phen.dat");
   run_wwdat("phen.dat");
 
   EXPECT_EQ(ped->buf1.nfam, 2);
@@ -134,7 +136,7 @@ TEST_F(PedigreeInput, StopsAsSoonAsACountExceedsItsCapacity) {
     const Ended ended = expect_run_end([&] { bravik::wwdat(*ped, fresh, "phen"); });
     EXPECT_EQ(ended.status, textio::exit_error_stop);
     EXPECT_TRUE(ended.close_channels);
-    EXPECT_EQ(ended.stderr_text, "STOP " + c.message + " statement executed\n");
+    EXPECT_EQ(ended.console, "STOP " + c.message + " statement executed\n");
   }
 }
 

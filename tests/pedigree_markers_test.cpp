@@ -6,12 +6,12 @@
 #include <string>
 
 #include "pedigree/markers.hpp"
-#include "pedigree_test_support.hpp"
+#include "test_support.hpp"
 #include "textio/channels.hpp"
 
 namespace {
 
-using namespace pedigree_test;
+using namespace bravik::testing;
 using bravik::Pedigree;
 
 // `rows` rows of `width` copies of `code`, one row per line.
@@ -88,8 +88,8 @@ TEST_F(MarkerInput, TooManyMarkersWritesTheLimitLineAndStopsAfterThePause) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), " Increase N_LOCI size in mas_size\n");
   EXPECT_EQ(answers, 1);
   EXPECT_EQ(ended.status, textio::exit_error_stop);
-  EXPECT_NE(ended.stderr_text.find("Execution resumes after PAUSE."), std::string::npos);
-  EXPECT_EQ(ended.stderr_text.find("STOP"), std::string::npos);  // the stop has no message
+  EXPECT_NE(ended.console.find("Execution resumes after PAUSE."), std::string::npos);
+  EXPECT_EQ(ended.console.find("STOP"), std::string::npos);  // the stop has no message
 }
 
 TEST_F(MarkerInput, RejectsCodesOutsideTheModelAndRowsBeyondThePersonArrays) {
@@ -115,7 +115,7 @@ TEST_F(MarkerInput, RejectsCodesOutsideTheModelAndRowsBeyondThePersonArrays) {
       bravik::read_marker_file(*ped, fresh);
     });
     EXPECT_EQ(ended.status, textio::exit_input_error);
-    EXPECT_EQ(ended.stderr_text, c.message);
+    EXPECT_EQ(ended.console, c.message);
   }
 }
 

@@ -10,12 +10,12 @@
 
 #include "pedigree/iway.hpp"
 #include "pedigree/validate.hpp"
-#include "pedigree_test_support.hpp"
+#include "test_support.hpp"
 #include "textio/channels.hpp"
 
 namespace {
 
-using namespace pedigree_test;
+using namespace bravik::testing;
 using bravik::Pedigree;
 
 using Records = std::array<std::string, 7>;
@@ -123,7 +123,7 @@ TEST_F(PedigreeValidation, RejectsEachInconsistencyWithAMessageNamingIt) {
     textio::Channels channels;
     const Ended ended = expect_run_end([&] { bravik::wwdat(*fresh, channels, "phen"); });
     EXPECT_EQ(ended.status, textio::exit_input_error);
-    EXPECT_EQ(ended.stderr_text, "IWAY.DAT, " + c.message + "\n");
+    EXPECT_EQ(ended.console, "IWAY.DAT, " + c.message + "\n");
   }
 }
 
@@ -134,7 +134,7 @@ TEST_F(PedigreeValidation, RejectsMorePersonsThanThePersonArraysHold) {
   ped->npers = bravik::N_SIZE + 1;
   const Ended ended = expect_run_end([&] { bravik::validate_pedigree(*ped, {1, 2, 0}, "IWAY.DAT"); });
   EXPECT_EQ(ended.status, textio::exit_input_error);
-  EXPECT_EQ(ended.stderr_text, "IWAY.DAT, record 1: families 1 to 1 hold 25001 persons, more than N_SIZE = 25000\n");
+  EXPECT_EQ(ended.console, "IWAY.DAT, record 1: families 1 to 1 hold 25001 persons, more than N_SIZE = 25000\n");
 }
 
 TEST_F(PedigreeValidation, AcceptsEveryShapeTheLikelihoodPeels) {

@@ -1,24 +1,15 @@
 #pragma once
 // Runs one of the programs on a copy of an input folder, detached from any
 // terminal, and collects what it wrote.
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "test_support.hpp"
+
 namespace bravik::testing {
-
-inline std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void write_file(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
 
 struct RunResult {
   int status = -1;

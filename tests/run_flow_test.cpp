@@ -11,21 +11,26 @@
 namespace bravik::testing {
 namespace {
 
-const std::filesystem::path golden = std::filesystem::path(BRAVIK_SOURCE_DIR) / "tests/golden";
+const std::filesystem::path golden = golden_dir();
 
 int count_lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 
-std::string line_of(const std::string& text, int index) {
+// Where line `index` (from 0) of a text starts.
+std::size_t line_start(const std::string& text, int index) {
   std::size_t start = 0;
   for (int i = 0; i < index; ++i) start = text.find('\n', start) + 1;
+  return start;
+}
+
+std::string line_of(const std::string& text, int index) {
+  const std::size_t start = line_start(text, index);
   return text.substr(start, text.find('\n', start) - start);
 }
 
 // Replaces line `index` (from 0) of a file.
 void replace_line(const std::filesystem::path& path, int index, const std::string& line) {
   std::string text = read_file(path);
-  std::size_t start = 0;
-  for (int i = 0; i < index; ++i) start = text.find('\n', start) + 1;
+  const std::size_t start = line_start(text, index);
   text.replace(start, text.find('\n', start) - start, line);
   write_file(path, text);
 }
@@ -34,6 +39,12 @@ class Scan : public ::testing::Test {
  protected:
   WorkFolder work{::testing::UnitTest::GetInstance()->current_test_info()->name()};
   void use(const std::string& folder) { work.copy_inputs(golden / folder); }
+  // The nuclear family with an added marker 4 at which a child coded 22 has two
+  // parents coded 11.
+  void use_nuclear_with_impossible_marker() {
+    use("nuclear");
+    write_file(file("mark.dat"), "4\n2 2 2 1\n1 2 2 1\n1 3 0 3\n2 1 1 2\n");
+  }
   std::filesystem::path file(const std::string& name) const { return work.path() / name; }
   // Clears the free flag (column 4) of the seven parameter lines of par.inp.
   void fix_every_parameter() const {
@@ -46,9 +57,7 @@ class Scan : public ::testing::Test {
 };
 
 TEST_F(Scan, ImpossibleMarkerIsWarnedAboutAndTheScanGoesOn) {
-  use("nuclear");
-  // At the added marker 4 a child coded 22 has two parents coded 11.
-  write_file(file("mark.dat"), "4\n2 2 2 1\n1 2 2 1\n1 3 0 3\n2 1 1 2\n");
+  use_nuclear_with_impossible_marker();
   const RunResult fixed = run_program("bravik_2point", work.path());
   EXPECT_EQ(fixed.status, 0) << fixed.err;
   EXPECT_NE(fixed.err.find("marker 4"), std::string::npos) << fixed.err;
@@ -61,9 +70,7 @@ TEST_F(Scan, ImpossibleMarkerIsWarnedAboutAndTheScanGoesOn) {
 }
 
 TEST_F(Scan, ImpossibleMarkerDoesNotStopTheMaximizingScan) {
-  use("nuclear");
-  // At the added marker 4 a child coded 22 has two parents coded 11.
-  write_file(file("mark.dat"), "4\n2 2 2 1\n1 2 2 1\n1 3 0 3\n2 1 1 2\n");
+  use_nuclear_with_impossible_marker();
   const RunResult run = run_program("bravik_2point_max", work.path());
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find("marker 4"), std::string::npos) << run.err;

@@ -3,23 +3,26 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/textio_support.hpp"
+#include "test_support.hpp"
 #include "textio/channels.hpp"
 #include "textio/layout.hpp"
 #include "textio/list_input.hpp"
 
+using bravik::testing::read_file;
+using bravik::testing::run_end_of;
+using bravik::testing::write_file;
 using textio::Access;
 using textio::Channels;
-using textio_test::run_end_of;
 
 namespace {
 
-class ChannelFiles : public textio_test::ScratchDir {
+class ChannelFiles : public testing::Test {
  protected:
   void write_line(int unit, std::string_view text) {
     channels.put(unit, text);
     channels.end_line(unit);
   }
+  bravik::testing::ScratchDir dir;
   Channels channels;
 };
 

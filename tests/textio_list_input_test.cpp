@@ -3,21 +3,22 @@
 #include <cmath>
 #include <string>
 
-#include "tests/textio_support.hpp"
+#include "test_support.hpp"
 #include "textio/channels.hpp"
 #include "textio/list_input.hpp"
 
+using bravik::testing::run_end_of;
+using bravik::testing::write_file;
 using textio::Access;
 using textio::Channels;
 using textio::EndOfFile;
 using textio::ListInput;
-using textio_test::run_end_of;
 
 namespace {
 
 constexpr int in_unit = 3;
 
-class ListRead : public textio_test::ScratchDir {
+class ListRead : public testing::Test {
  protected:
   // Puts `text` into in.txt and opens it on the input channel.
   void input(const std::string& text) {
@@ -34,7 +35,7 @@ class ListRead : public textio_test::ScratchDir {
   }
   // The abnormal end of reading one item of type T from `text`.
   template <class T>
-  textio_test::Ended failure_reading(const std::string& text) {
+  bravik::testing::Ended failure_reading(const std::string& text) {
     input(text);
     return run_end_of([&] {
       T item{};
@@ -43,6 +44,7 @@ class ListRead : public textio_test::ScratchDir {
     });
   }
 
+  bravik::testing::ScratchDir dir;
   Channels channels;
 };
 

@@ -3,11 +3,11 @@
 #include <optional>
 #include <string>
 
-#include "tests/textio_support.hpp"
+#include "test_support.hpp"
 #include "textio/channels.hpp"
 #include "textio/run_end.hpp"
 
-using textio_test::run_end_of;
+using bravik::testing::run_end_of;
 
 namespace {
 
@@ -15,7 +15,7 @@ constexpr const char* pause_prompt =
     "PAUSE  statement executed\n"
     "To resume execution, type go.  Other input will terminate the job.\n";
 
-textio_test::Ended pause_answered(std::optional<std::string> answer) {
+bravik::testing::Ended pause_answered(std::optional<std::string> answer) {
   textio::Channels channels;
   channels.pause_answer = [answer] { return answer; };
   return run_end_of([&] { textio::pause(channels); });

@@ -65,7 +65,7 @@ const char* const three_generations =
     "T 7 5 3 2 2.6   1 2  1 2  1 1  0 0\n";
 
 TEST(ToolsRoundTrip, GoldenThreeGenerationFamilyGivesTheExpectedScan) {
-  const fs::path golden = fs::path(BRAVIK_SOURCE_DIR) / "tests/golden/threegen";
+  const fs::path golden = bravik::testing::golden_dir() / "threegen";
   const std::vector<LodPoint> expected = parse_lod_text(read_file(golden / "expected/fixed.lod"), "fixed.lod");
   for (const char* root : {"first", "last"}) {
     SCOPED_TRACE(root);
