@@ -1,0 +1,266 @@
+#include "tools/plot/lod_plot.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+
+#include "tools/pedfile/input_error.hpp"
+
+namespace bravik::tools {
+namespace {
+
+constexpr double width = 960;
+constexpr double height = 520;
+constexpr double left = 80;
+constexpr double right = 30;
+constexpr double top = 50;
+constexpr double bottom = 110;
+constexpr double upper_threshold = 3.0;
+constexpr double lower_threshold = -2.0;
+constexpr std::size_t max_name_labels = 40;
+
+std::vector<std::string_view> tokens_of(std::string_view line) {
+  std::vector<std::string_view> tokens;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+    const std::size_t start = i;
+    while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+    if (i > start) tokens.push_back(line.substr(start, i - start));
+  }
+  return tokens;
+}
+
+// Calls `each(line number, tokens)` for every line that is neither blank nor a comment.
+template <class Each>
+void for_each_data_line(const std::string& text, Each each) {
+  std::istringstream in(text);
+  std::string line;
+  for (long number = 1; std::getline(in, line); ++number) {
+    const std::vector<std::string_view> tokens = tokens_of(line);
+    if (!tokens.empty() && tokens[0].front() != '#') each(number, tokens);
+  }
+}
+
+// A real as the result files write it, including an exponent without its
+// letter ("0.1234-100"), "NaN" and "Infinity".
+std::optional<double> parse_result_real(std::string_view token) {
+  std::string text(token);
+  if (text.size() > 1 && text[0] == '+') text.erase(0, 1);
+  const std::size_t sign = text.find_first_of("+-", 1);
+  if (sign != std::string::npos && std::isdigit(static_cast<unsigned char>(text[sign - 1]))) {
+    std::string with_letter(text, 0, sign);
+    with_letter.push_back('E');
+    with_letter.append(text, sign, std::string::npos);
+    text = std::move(with_letter);
+  }
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<int> parse_marker_number(std::string_view token) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+  if (ec != std::errc() || end != token.data() + token.size() || value < 1) return std::nullopt;
+  return value;
+}
+
+std::string number(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.1f", v);
+  return buffer;
+}
+
+std::string label(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%g", std::abs(v) < 1e-12 ? 0.0 : v);
+  return buffer;
+}
+
+std::string escaped(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// A tick step of 1, 2 or 5 times a power of ten giving at most about 10 ticks.
+double tick_step(double span) {
+  const double raw = span / 8.0;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  for (const double factor : {1.0, 2.0, 5.0})
+    if (factor * power >= raw) return factor * power;
+  return 10.0 * power;
+}
+
+struct Axis {
+  double lo, hi, pixel_lo, pixel_hi;
+  double at(double v) const { return pixel_lo + (v - lo) / (hi - lo) * (pixel_hi - pixel_lo); }
+};
+
+struct PlotPoint {
+  LodPoint lod;
+  double x;
+  std::string name;
+};
+
+}  // namespace
+
+std::string read_text_file(const std::string& path, const char* what) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw InputError(path + ": cannot open the " + what);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+std::vector<LodPoint> parse_lod_text(const std::string& text, const std::string& name) {
+  std::vector<LodPoint> points;
+  Diagnostics errors;
+  for_each_data_line(text, [&](long line, const std::vector<std::string_view>& t) {
+    const std::optional<int> marker = t.size() == 4 ? parse_marker_number(t[0]) : std::nullopt;
+    std::optional<double> values[3];
+    for (std::size_t k = 0; k < 3 && t.size() == 4; ++k) values[k] = parse_result_real(t[k + 1]);
+    if (!marker || !values[0] || !values[1] || !values[2]) {
+      errors.add(name + ":" + std::to_string(line) +
+                 ": expected marker number, null and alternative log-likelihoods and LOD score");
+      return;
+    }
+    points.push_back({*marker, *values[0], *values[1], *values[2]});
+  });
+  errors.throw_if_any();
+  return points;
+}
+
+MarkerMap parse_map_text(const std::string& text, const std::string& name) {
+  MarkerMap map;
+  Diagnostics errors;
+  for_each_data_line(text, [&](long line, const std::vector<std::string_view>& t) {
+    const std::string at = name + ":" + std::to_string(line) + ": ";
+    const std::optional<int> marker = t.size() >= 2 && t.size() <= 3 ? parse_marker_number(t[0]) : std::nullopt;
+    if (!marker) {
+      errors.add(at + "expected marker number, name and an optional position in cM");
+      return;
+    }
+    MapEntry entry{std::string(t[1]), std::nullopt};
+    if (t.size() == 3) {
+      entry.position = parse_result_real(t[2]);
+      if (!entry.position || !std::isfinite(*entry.position)) {
+        errors.add(at + "position '" + std::string(t[2]) + "' is not a number");
+        return;
+      }
+    }
+    if (!map.emplace(*marker, entry).second) errors.add(at + "marker " + std::to_string(*marker) + " listed twice");
+  });
+  errors.throw_if_any();
+  return map;
+}
+
+std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& map, const std::string& title) {
+  const auto entry = [&map](int marker) { const auto it = map.find(marker); return it == map.end() ? nullptr : &it->second; };
+  const bool by_position = !lods.empty() && std::all_of(lods.begin(), lods.end(), [&](const LodPoint& p) {
+    const MapEntry* e = entry(p.marker);
+    return e != nullptr && e->position.has_value();
+  });
+  std::vector<PlotPoint> points;
+  for (const LodPoint& p : lods) {
+    const MapEntry* e = entry(p.marker);
+    points.push_back({p, by_position ? *e->position : static_cast<double>(p.marker),
+                      e != nullptr ? e->name : "marker " + std::to_string(p.marker)});
+  }
+  std::stable_sort(points.begin(), points.end(), [](const PlotPoint& a, const PlotPoint& b) { return a.x < b.x; });
+
+  double x_lo = points.empty() ? 0.0 : points.front().x;
+  double x_hi = points.empty() ? 1.0 : points.back().x;
+  if (x_hi - x_lo < 1e-9) { x_lo -= 1.0; x_hi += 1.0; }
+  const double x_pad = 0.02 * (x_hi - x_lo);
+  double y_lo = lower_threshold - 0.5;
+  double y_hi = upper_threshold + 0.5;
+  for (const PlotPoint& p : points)
+    if (std::isfinite(p.lod.lod)) { y_lo = std::min(y_lo, p.lod.lod); y_hi = std::max(y_hi, p.lod.lod); }
+  const double y_pad = 0.05 * (y_hi - y_lo);
+  const Axis x{x_lo - x_pad, x_hi + x_pad, left, width - right};
+  const Axis y{y_lo - y_pad, y_hi + y_pad, height - bottom, top};
+
+  std::ostringstream svg;
+  svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height
+      << "\" viewBox=\"0 0 " << width << ' ' << height << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
+      << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
+      << "<text class=\"title\" x=\"" << width / 2 << "\" y=\"28\" text-anchor=\"middle\" font-size=\"16\">"
+      << escaped(title) << "</text>\n";
+
+  // Axes, grid and tick labels.
+  const double y_step = tick_step(y.hi - y.lo);
+  for (double v = std::ceil(y.lo / y_step) * y_step; v <= y.hi; v += y_step) {
+    svg << "<line class=\"grid\" x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\"" << number(y.at(v))
+        << "\" y2=\"" << number(y.at(v)) << "\" stroke=\"#e4e4e4\"/>\n"
+        << "<text x=\"" << left - 6 << "\" y=\"" << number(y.at(v) + 4) << "\" text-anchor=\"end\">" << label(v) << "</text>\n";
+  }
+  // Names under the axis when they fit; numbers when there are no names, or positions.
+  const bool name_ticks = !map.empty() && points.size() <= max_name_labels;
+  if (by_position || !name_ticks) {
+    const double x_step = std::max(tick_step(x.hi - x.lo), by_position ? 0.0 : 1.0);
+    for (double v = std::ceil(x.lo / x_step) * x_step; v <= x.hi; v += x_step)
+      svg << "<text x=\"" << number(x.at(v)) << "\" y=\"" << height - bottom + 18 << "\" text-anchor=\"middle\">"
+          << label(v) << "</text>\n";
+  }
+  if (name_ticks) {
+    const double name_top = height - bottom + (by_position ? 32 : 14);
+    for (const PlotPoint& p : points)
+      svg << "<text class=\"marker-name\" transform=\"translate(" << number(x.at(p.x)) << ',' << name_top
+          << ") rotate(-45)\" text-anchor=\"end\" font-size=\"10\">" << escaped(p.name) << "</text>\n";
+  }
+  svg << "<rect class=\"frame\" x=\"" << left << "\" y=\"" << top << "\" width=\"" << width - left - right
+      << "\" height=\"" << height - top - bottom << "\" fill=\"none\" stroke=\"black\"/>\n"
+      << "<text x=\"" << (left + width - right) / 2 << "\" y=\"" << height - 12 << "\" text-anchor=\"middle\">"
+      << (by_position ? "position (cM)" : "marker") << "</text>\n"
+      << "<text transform=\"translate(22," << (top + height - bottom) / 2
+      << ") rotate(-90)\" text-anchor=\"middle\">LOD score</text>\n";
+
+  // Reference lines.
+  svg << "<line class=\"zero\" x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\"" << number(y.at(0))
+      << "\" y2=\"" << number(y.at(0)) << "\" stroke=\"#888\"/>\n";
+  for (const auto& [value, colour] : {std::pair{upper_threshold, "#c62828"}, std::pair{lower_threshold, "#1565c0"}}) {
+    svg << "<line class=\"threshold\" data-lod=\"" << label(value) << "\" x1=\"" << left << "\" x2=\"" << width - right
+        << "\" y1=\"" << number(y.at(value)) << "\" y2=\"" << number(y.at(value)) << "\" stroke=\"" << colour
+        << "\" stroke-width=\"1.5\" stroke-dasharray=\"8 5\"/>\n"
+        << "<text x=\"" << width - right - 4 << "\" y=\"" << number(y.at(value) - 5) << "\" text-anchor=\"end\" fill=\""
+        << colour << "\">LOD " << label(value) << "</text>\n";
+  }
+
+  // The scan: a line through the finite points, then the points.
+  svg << "<polyline class=\"lod-curve\" fill=\"none\" stroke=\"#455a64\" stroke-width=\"1\" points=\"";
+  for (const PlotPoint& p : points)
+    if (std::isfinite(p.lod.lod)) svg << number(x.at(p.x)) << ',' << number(y.at(p.lod.lod)) << ' ';
+  svg << "\"/>\n";
+  for (const PlotPoint& p : points) {
+    const bool finite = std::isfinite(p.lod.lod);
+    const double py = finite ? y.at(p.lod.lod) : y.pixel_lo;
+    svg << "<circle class=\"lod-point\" data-marker=\"" << p.lod.marker << "\" cx=\"" << number(x.at(p.x))
+        << "\" cy=\"" << number(py) << "\" r=\"3.5\" "
+        << (finite ? "fill=\"#263238\"" : "fill=\"white\" stroke=\"#c62828\"") << "><title>" << escaped(p.name)
+        << " (marker " << p.lod.marker << (by_position ? ", " + label(p.x) + " cM" : std::string()) << "): LOD "
+        << label(p.lod.lod) << "</title></circle>\n";
+    if (finite && p.lod.lod >= upper_threshold && !name_ticks)
+      svg << "<text class=\"marker-name\" x=\"" << number(x.at(p.x) + 6) << "\" y=\"" << number(py - 6) << "\">"
+          << escaped(p.name) << "</text>\n";
+  }
+  svg << "</svg>\n";
+  return svg.str();
+}
+
+}  // namespace bravik::tools
