@@ -1,0 +1,57 @@
+#pragma once
+// What the fast kernel knows of the pedigree for a whole series of
+// evaluations: for every nuclear family which member receives its sum and how
+// (the three connector cases), and for every person whether its parents are in
+// the pedigree. Built after each first-call set-up, read by every thread.
+#include <cstdint>
+#include <vector>
+
+#include "model/blocks.hpp"
+
+namespace bravik {
+
+enum class ConnectorCase : std::uint8_t {
+  parent,       // the connector is the father or the mother; every child is summed
+  only_child,   // the connector is the only child
+  first_child,  // the connector is the first of several children
+};
+
+// Persons are global numbers.
+struct NuclearPlan {
+  ConnectorCase kind;
+  bool terminal;
+  int q;       // the connector (the father of a terminal nuclear family)
+  int spouse;  // the other parent, when q is a parent
+  int father;
+  int mother;
+  int children_begin;  // the children in list order: SeriesPlan::children[begin, end)
+  int children_end;
+};
+
+struct FamilyPlan {
+  int first_person;  // global number of the family's first person
+  int persons;
+  int base;   // i_start of the first person: slot s of the family is list entry base + s
+  int slots;  // ntot
+  int nuclear_begin;  // SeriesPlan::nuclear[begin, end)
+  int nuclear_end;
+  int most_children;  // of any of its nuclear families
+  // A description the fast kernel does not take (a member listed twice in a
+  // nuclear family, a connector that is no parent and not the first child, a
+  // member outside the family): the literal routines compute the family.
+  bool literal_only;
+};
+
+struct SeriesPlan {
+  std::vector<FamilyPlan> families;  // family f at index f - 1
+  std::vector<NuclearPlan> nuclear;
+  std::vector<int> children;
+  std::vector<std::uint8_t> is_child;  // by global person: listed as a child, so filled with its density alone
+  int most_slots = 0;
+  int most_children = 0;
+};
+
+// Reads the description and the genotype lists of the model.
+void plan_series(const Model& model, SeriesPlan& plan);
+
+}  // namespace bravik
