@@ -225,16 +225,24 @@ class Peeler {
     return (e + 1) * (family_.most_children + 2) + 24 < safe_exponent;
   }
 
+  BRAVIK_INLINE const Transmission& transmission(int g_first, int g_second) const {
+    return plan_.transmissions[static_cast<std::size_t>((g_first - 1) * N_JOINT + g_second - 1)];
+  }
+
   // The nonzero terms T(g_d | g_first, g_second) x X_d(c_d, k_d) of the
-  // children [begin, end), child after child, genotypes outer, classes inner.
+  // children [begin, end), child after child, genotypes outer (in list
+  // order, which is increasing), classes inner. A term whose T is zero adds
+  // +0 to a finite sum and is left out.
   BRAVIK_INLINE void collect_terms(int begin, int end, int g_first, int g_second) {
+    const Transmission& tr = transmission(g_first, g_second);
     int n = 0;
     for (int i = begin; i < end; ++i) {
-      const int d = plan_.children[static_cast<std::size_t>(i)];
-      for (int kd = 1; kd <= genotypes(d); ++kd) {
-        const double td = t(code(d, kd), g_first, g_second);
-        if (td == 0.0) continue;
-        const V& xd = x(d, kd);
+      const auto& slots = plan_.slot_of[static_cast<std::size_t>(plan_.children[static_cast<std::size_t>(i)])];
+      for (int j = 0; j < tr.count; ++j) {
+        const int slot = slots[static_cast<std::size_t>(tr.child[static_cast<std::size_t>(j)] - 1)];
+        if (slot < 0) continue;
+        const double td = tr.t[static_cast<std::size_t>(j)];
+        const V& xd = lanes_of(x_[slot]);
         for (int cd = 0; cd < nc; ++cd) {
           const double xv = lane(xd, cd);
           if (xv == 0.0) continue;
@@ -246,18 +254,52 @@ class Peeler {
     }
   }
 
-  // The product over the collected children of their sums, each lane one
-  // class of the member that `row` runs over.
+  // For every class r of one parent, the product over the collected children
+  // of their sums, each lane one class of the other parent. The sums of the
+  // seven classes are formed side by side, each in its own order.
   template <class Row>
-  BRAVIK_INLINE V product_of_child_sums(int children, Row row) const {
-    V product = splat<V>(1.0);
+  BRAVIK_INLINE void products_by_class(int children, Row row, V (&product)[nc]) const {
+    for (int r = 0; r < nc; ++r) product[r] = splat<V>(1.0);
     int j = 0;
     for (int i = 0; i < children; ++i) {
-      V e = splat<V>(0.0);
-      for (; j < term_ends_[i]; ++j) e = e + splat<V>(terms_[j].value) * row(terms_[j].cd);
+      V e[nc];
+      for (int r = 0; r < nc; ++r) e[r] = splat<V>(0.0);
+      for (; j < term_ends_[i]; ++j) {
+        const V term = splat<V>(terms_[j].value);
+        const int cd = terms_[j].cd;
+        for (int r = 0; r < nc; ++r) e[r] = e[r] + term * row(r, cd);
+      }
+      for (int r = 0; r < nc; ++r) product[r] = product[r] * e[r];
+    }
+  }
+
+  // With one class: the product over the children [begin, end) of their sums
+  // (T x X_d) x P, formed directly.
+  BRAVIK_INLINE double product_of_sums(int begin, int end, int g_first, int g_second, double p) const {
+    const Transmission& tr = transmission(g_first, g_second);
+    double product = 1.0;
+    for (int i = begin; i < end; ++i) {
+      const auto& slots = plan_.slot_of[static_cast<std::size_t>(plan_.children[static_cast<std::size_t>(i)])];
+      double e = 0.0;
+      for (int j = 0; j < tr.count; ++j) {
+        const int slot = slots[static_cast<std::size_t>(tr.child[static_cast<std::size_t>(j)] - 1)];
+        if (slot >= 0) e = e + (tr.t[static_cast<std::size_t>(j)] * lanes_of(x_[slot])) * p;
+      }
       product = product * e;
     }
     return product;
+  }
+
+  // For every class of the first parent, the product over the children
+  // [begin, end) of their sums.
+  template <class Row>
+  BRAVIK_INLINE void child_products(int begin, int end, int g_first, int g_second, Row row, V (&product)[nc]) {
+    if constexpr (nc == 1) {
+      product[0] = product_of_sums(begin, end, g_first, g_second, row(0, 0));
+    } else {
+      collect_terms(begin, end, g_first, g_second);
+      products_by_class(end - begin, row, product);
+    }
   }
 
   // Case 1: S(k_q, c_q) = sum over k_r, c_r of (product over the children of
@@ -265,7 +307,6 @@ class Peeler {
   BRAVIK_INLINE void peel_parent_connector(const NuclearPlan& nf) {
     const int q = nf.q;
     const int r = nf.spouse;
-    const int children = nf.children_end - nf.children_begin;
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
       if (all_zero(xq)) continue;
@@ -274,13 +315,13 @@ class Peeler {
       for (int kr = 1; kr <= genotypes(r); ++kr) {
         const V& xr = x(r, kr);
         if (all_zero(xr)) continue;
-        collect_terms(nf.children_begin, nf.children_end, code(r, kr), gq);
+        V product[nc];
+        child_products(nf.children_begin, nf.children_end, code(r, kr), gq,
+                       [this](int cr, int cd) -> decltype(auto) { return tables_.child_given_connector(cr, cd); },
+                       product);
         for (int cr = 0; cr < nc; ++cr) {
           const double xrv = lane(xr, cr);
-          if (xrv == 0.0) continue;
-          const V product =
-              product_of_child_sums(children, [this, cr](int cd) -> decltype(auto) { return tables_.child_given_connector(cr, cd); });
-          s = s + product * xrv;
+          if (xrv != 0.0) s = s + product[cr] * xrv;
         }
       }
       xq = s * xq;
@@ -338,7 +379,6 @@ class Peeler {
   BRAVIK_INLINE void hoist_other_children(const NuclearPlan& nf) {
     const int fa = nf.father;
     const int mo = nf.mother;
-    const int others = nf.children_end - nf.children_begin - 1;
     for (int kfa = 1; kfa <= genotypes(fa); ++kfa) {
       const V& xfa = x(fa, kfa);
       if (all_zero(xfa)) continue;
@@ -347,12 +387,10 @@ class Peeler {
         if (all_zero(x(mo, kmo))) continue;
         const int gmo = code(mo, kmo);
         if (!reaches_connector(nf.q, gmo, gfa)) continue;
-        collect_terms(nf.children_begin + 1, nf.children_end, gmo, gfa);
-        for (int cfa = 0; cfa < nc; ++cfa) {
-          if (lane(xfa, cfa) == 0.0) continue;
-          product_for(kfa, cfa, kmo, genotypes(mo)) =
-              product_of_child_sums(others, [this, cfa](int cd) -> decltype(auto) { return tables_.child_given_father(cfa, cd); });
-        }
+        V product[nc];
+        child_products(nf.children_begin + 1, nf.children_end, gmo, gfa,
+                       [this](int cfa, int cd) -> decltype(auto) { return tables_.child_given_father(cfa, cd); }, product);
+        for (int cfa = 0; cfa < nc; ++cfa) product_for(kfa, cfa, kmo, genotypes(mo)) = product[cfa];
       }
     }
   }

@@ -69,6 +69,44 @@ void plan_family(const Model& model, int f, SeriesPlan& plan, std::vector<int>& 
   plan.families.push_back(fp);
 }
 
+void plan_transmissions(const Model& model, SeriesPlan& plan) {
+  for (int first = 1; first <= N_JOINT; ++first) {
+    for (int second = 1; second <= N_JOINT; ++second) {
+      Transmission& list = plan.transmissions[static_cast<std::size_t>((first - 1) * N_JOINT + second - 1)];
+      list.count = 0;
+      for (int child = 1; child <= N_JOINT; ++child) {
+        const double t = model.tranc.tgen(child, first, second);
+        if (t == 0.0) continue;
+        list.child[static_cast<std::size_t>(list.count)] = child;
+        list.t[static_cast<std::size_t>(list.count)] = t;
+        ++list.count;
+      }
+    }
+  }
+}
+
+// The sums run over the children's genotypes in list order, which is
+// increasing order; a family whose lists are not is left to the literal routines.
+void plan_slots(const Model& model, SeriesPlan& plan) {
+  const genot_block& genot = model.genot;
+  for (FamilyPlan& family : plan.families) {
+    for (int p = family.first_person; p < family.first_person + family.persons; ++p) {
+      std::array<std::int32_t, N_JOINT>& slots = plan.slot_of[static_cast<std::size_t>(p)];
+      slots.fill(-1);
+      int previous = 0;
+      for (int k = 1; k <= genot.n_gen(p); ++k) {
+        const int g = genot.l_gen(genot.i_start(p) + k);
+        if (g <= previous || g > N_JOINT) {
+          family.literal_only = true;
+          break;
+        }
+        slots[static_cast<std::size_t>(g - 1)] = genot.i_start(p) - family.base + k - 1;
+        previous = g;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 void plan_series(const Model& model, SeriesPlan& plan) {
@@ -76,11 +114,15 @@ void plan_series(const Model& model, SeriesPlan& plan) {
   plan.families.clear();
   plan.nuclear.clear();
   plan.children.clear();
-  plan.is_child.assign(static_cast<std::size_t>(ped.buf1.ifst(ped.buf1.nfam + 1)) + 1, 0);
+  const auto persons = static_cast<std::size_t>(ped.buf1.ifst(ped.buf1.nfam + 1)) + 1;
+  plan.is_child.assign(persons, 0);
+  plan.slot_of.resize(persons);
   plan.most_slots = 0;
   plan.most_children = 0;
   std::vector<int> members;
   for (int f = 1; f <= ped.buf1.nfam; ++f) plan_family(model, f, plan, members);
+  plan_slots(model, plan);
+  plan_transmissions(model, plan);
 }
 
 }  // namespace bravik

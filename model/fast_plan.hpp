@@ -3,6 +3,7 @@
 // evaluations: for every nuclear family which member receives its sum and how
 // (the three connector cases), and for every person whether its parents are in
 // the pedigree. Built after each first-call set-up, read by every thread.
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -42,11 +43,23 @@ struct FamilyPlan {
   bool literal_only;
 };
 
+// The child genotypes that a pair of parental genotypes can give, in
+// increasing order, with their probabilities T(g_d | g_first, g_second).
+struct Transmission {
+  int count = 0;
+  std::array<int, N_JOINT> child{};
+  std::array<double, N_JOINT> t{};
+};
+
 struct SeriesPlan {
   std::vector<FamilyPlan> families;  // family f at index f - 1
   std::vector<NuclearPlan> nuclear;
   std::vector<int> children;
   std::vector<std::uint8_t> is_child;  // by global person: listed as a child, so filled with its density alone
+  // By global person and joint genotype: the slot of the family (from 0), or -1
+  // when the genotype is not in the person's list.
+  std::vector<std::array<std::int32_t, N_JOINT>> slot_of;
+  std::array<Transmission, N_JOINT * N_JOINT> transmissions;  // by (g_first - 1) * 10 + g_second - 1
   int most_slots = 0;
   int most_children = 0;
 };
