@@ -225,24 +225,30 @@ class Peeler {
     return (e + 1) * (family_.most_children + 2) + 24 < safe_exponent;
   }
 
-  BRAVIK_INLINE const Transmission& transmission(int g_first, int g_second) const {
-    return plan_.transmissions[static_cast<std::size_t>((g_first - 1) * N_JOINT + g_second - 1)];
+  // The nonzero transmissions to the summed children of nf for genotypes
+  // k_first and k_second of its parent pair: child i's run ends at ends[i].
+  struct ChildRuns {
+    const ChildTransmission* terms;
+    const int* ends;  // ends[-1] is where the first child's run starts
+    int children;
+  };
+
+  BRAVIK_INLINE ChildRuns child_runs(const NuclearPlan& nf, int k_first, int k_second, int n_second,
+                                     int children) const {
+    const int j = nf.first_term_end + ((k_first - 1) * n_second + k_second - 1) * children;
+    return {plan_.child_terms.data(), plan_.child_term_end.data() + j, children};
   }
 
   // The nonzero terms T(g_d | g_first, g_second) x X_d(c_d, k_d) of the
-  // children [begin, end), child after child, genotypes outer (in list
-  // order, which is increasing), classes inner. A term whose T is zero adds
-  // +0 to a finite sum and is left out.
-  BRAVIK_INLINE void collect_terms(int begin, int end, int g_first, int g_second) {
-    const Transmission& tr = transmission(g_first, g_second);
+  // summed children, child after child, genotypes outer (in list order),
+  // classes inner. A term with a zero factor adds +0 to a finite sum and is
+  // left out.
+  BRAVIK_INLINE void collect_terms(const ChildRuns& runs) {
     int n = 0;
-    for (int i = begin; i < end; ++i) {
-      const auto& slots = plan_.slot_of[static_cast<std::size_t>(plan_.children[static_cast<std::size_t>(i)])];
-      for (int j = 0; j < tr.count; ++j) {
-        const int slot = slots[static_cast<std::size_t>(tr.child[static_cast<std::size_t>(j)] - 1)];
-        if (slot < 0) continue;
-        const double td = tr.t[static_cast<std::size_t>(j)];
-        const V& xd = lanes_of(x_[slot]);
+    for (int i = 0; i < runs.children; ++i) {
+      for (int j = runs.ends[i - 1]; j < runs.ends[i]; ++j) {
+        const double td = runs.terms[j].t;
+        const V& xd = lanes_of(x_[runs.terms[j].slot]);
         for (int cd = 0; cd < nc; ++cd) {
           const double xv = lane(xd, cd);
           if (xv == 0.0) continue;
@@ -250,7 +256,7 @@ class Peeler {
           if (term != 0.0) terms_[n++] = ChildTerm{term, cd};
         }
       }
-      term_ends_[i - begin] = n;
+      term_ends_[i] = n;
     }
   }
 
@@ -273,32 +279,29 @@ class Peeler {
     }
   }
 
-  // With one class: the product over the children [begin, end) of their sums
+  // With one class: the product over the summed children of their sums
   // (T x X_d) x P, formed directly.
-  BRAVIK_INLINE double product_of_sums(int begin, int end, int g_first, int g_second, double p) const {
-    const Transmission& tr = transmission(g_first, g_second);
+  BRAVIK_INLINE double product_of_sums(const ChildRuns& runs, double p) const {
     double product = 1.0;
-    for (int i = begin; i < end; ++i) {
-      const auto& slots = plan_.slot_of[static_cast<std::size_t>(plan_.children[static_cast<std::size_t>(i)])];
+    for (int i = 0; i < runs.children; ++i) {
       double e = 0.0;
-      for (int j = 0; j < tr.count; ++j) {
-        const int slot = slots[static_cast<std::size_t>(tr.child[static_cast<std::size_t>(j)] - 1)];
-        if (slot >= 0) e = e + (tr.t[static_cast<std::size_t>(j)] * lanes_of(x_[slot])) * p;
+      for (int j = runs.ends[i - 1]; j < runs.ends[i]; ++j) {
+        e = e + (runs.terms[j].t * lanes_of(x_[runs.terms[j].slot])) * p;
       }
       product = product * e;
     }
     return product;
   }
 
-  // For every class of the first parent, the product over the children
-  // [begin, end) of their sums.
+  // For every class of the first parent, the product over the summed
+  // children of their sums.
   template <class Row>
-  BRAVIK_INLINE void child_products(int begin, int end, int g_first, int g_second, Row row, V (&product)[nc]) {
+  BRAVIK_INLINE void child_products(const ChildRuns& runs, Row row, V (&product)[nc]) {
     if constexpr (nc == 1) {
-      product[0] = product_of_sums(begin, end, g_first, g_second, row(0, 0));
+      product[0] = product_of_sums(runs, row(0, 0));
     } else {
-      collect_terms(begin, end, g_first, g_second);
-      products_by_class(end - begin, row, product);
+      collect_terms(runs);
+      products_by_class(runs.children, row, product);
     }
   }
 
@@ -310,13 +313,12 @@ class Peeler {
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
       if (all_zero(xq)) continue;
-      const int gq = code(q, kq);
       V s = splat<V>(0.0);
       for (int kr = 1; kr <= genotypes(r); ++kr) {
         const V& xr = x(r, kr);
         if (all_zero(xr)) continue;
         V product[nc];
-        child_products(nf.children_begin, nf.children_end, code(r, kr), gq,
+        child_products(child_runs(nf, kr, kq, genotypes(q), nf.children_end - nf.children_begin),
                        [this](int cr, int cd) -> decltype(auto) { return tables_.child_given_connector(cr, cd); },
                        product);
         for (int cr = 0; cr < nc; ++cr) {
@@ -388,7 +390,7 @@ class Peeler {
         const int gmo = code(mo, kmo);
         if (!reaches_connector(nf.q, gmo, gfa)) continue;
         V product[nc];
-        child_products(nf.children_begin + 1, nf.children_end, gmo, gfa,
+        child_products(child_runs(nf, kmo, kfa, genotypes(fa), nf.children_end - nf.children_begin - 1),
                        [this](int cfa, int cd) -> decltype(auto) { return tables_.child_given_father(cfa, cd); }, product);
         for (int cfa = 0; cfa < nc; ++cfa) product_for(kfa, cfa, kmo, genotypes(mo)) = product[cfa];
       }

@@ -69,18 +69,65 @@ void plan_family(const Model& model, int f, SeriesPlan& plan, std::vector<int>& 
   plan.families.push_back(fp);
 }
 
-void plan_transmissions(const Model& model, SeriesPlan& plan) {
-  for (int first = 1; first <= N_JOINT; ++first) {
-    for (int second = 1; second <= N_JOINT; ++second) {
-      Transmission& list = plan.transmissions[static_cast<std::size_t>((first - 1) * N_JOINT + second - 1)];
-      list.count = 0;
-      for (int child = 1; child <= N_JOINT; ++child) {
-        const double t = model.tranc.tgen(child, first, second);
-        if (t == 0.0) continue;
-        list.child[static_cast<std::size_t>(list.count)] = child;
-        list.t[static_cast<std::size_t>(list.count)] = t;
-        ++list.count;
+// The nonzero T(g_d | first, second) by (first - 1) * 10 + second - 1, with
+// the child genotypes in increasing order.
+struct TransmissionTable {
+  struct List {
+    int count = 0;
+    std::array<int, N_JOINT> child{};
+    std::array<double, N_JOINT> t{};
+  };
+  std::array<List, N_JOINT * N_JOINT> lists;
+
+  explicit TransmissionTable(const tranc_block& tranc) {
+    for (int first = 1; first <= N_JOINT; ++first) {
+      for (int second = 1; second <= N_JOINT; ++second) {
+        List& list = lists[static_cast<std::size_t>((first - 1) * N_JOINT + second - 1)];
+        for (int child = 1; child <= N_JOINT; ++child) {
+          const double t = tranc.tgen(child, first, second);
+          if (t == 0.0) continue;
+          list.child[static_cast<std::size_t>(list.count)] = child;
+          list.t[static_cast<std::size_t>(list.count)] = t;
+          ++list.count;
+        }
       }
+    }
+  }
+};
+
+void plan_child_terms(const Model& model, const TransmissionTable& table, NuclearPlan& nf, SeriesPlan& plan) {
+  const genot_block& genot = model.genot;
+  const bool parent = nf.kind == ConnectorCase::parent;
+  const int first = parent ? nf.spouse : nf.mother;
+  const int second = parent ? nf.q : nf.father;
+  const int children_begin = parent ? nf.children_begin : nf.children_begin + 1;
+  nf.first_term_end = static_cast<int>(plan.child_term_end.size());
+  for (int k_first = 1; k_first <= genot.n_gen(first); ++k_first) {
+    const int g_first = genot.l_gen(genot.i_start(first) + k_first);
+    for (int k_second = 1; k_second <= genot.n_gen(second); ++k_second) {
+      const int g_second = genot.l_gen(genot.i_start(second) + k_second);
+      const TransmissionTable::List& list = table.lists[static_cast<std::size_t>((g_first - 1) * N_JOINT + g_second - 1)];
+      for (int i = children_begin; i < nf.children_end; ++i) {
+        const auto& slots = plan.slot_of[static_cast<std::size_t>(plan.children[static_cast<std::size_t>(i)])];
+        for (int j = 0; j < list.count; ++j) {
+          const int slot = slots[static_cast<std::size_t>(list.child[static_cast<std::size_t>(j)] - 1)];
+          if (slot >= 0) plan.child_terms.push_back({slot, list.t[static_cast<std::size_t>(j)]});
+        }
+        plan.child_term_end.push_back(static_cast<int>(plan.child_terms.size()));
+      }
+    }
+  }
+}
+
+void plan_all_child_terms(const Model& model, SeriesPlan& plan) {
+  const TransmissionTable table(model.tranc);
+  plan.child_terms.clear();
+  plan.child_term_end.assign(1, 0);
+  for (const FamilyPlan& family : plan.families) {
+    if (family.literal_only) continue;
+    for (int i = family.nuclear_begin; i < family.nuclear_end; ++i) {
+      NuclearPlan& nf = plan.nuclear[static_cast<std::size_t>(i)];
+      if (nf.kind != ConnectorCase::only_child) plan_child_terms(model, table, nf, plan);
     }
   }
 }
@@ -122,7 +169,7 @@ void plan_series(const Model& model, SeriesPlan& plan) {
   std::vector<int> members;
   for (int f = 1; f <= ped.buf1.nfam; ++f) plan_family(model, f, plan, members);
   plan_slots(model, plan);
-  plan_transmissions(model, plan);
+  plan_all_child_terms(model, plan);
 }
 
 }  // namespace bravik

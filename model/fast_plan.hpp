@@ -27,6 +27,11 @@ struct NuclearPlan {
   int mother;
   int children_begin;  // the children in list order: SeriesPlan::children[begin, end)
   int children_end;
+  // Cases 1 and 3: the nonzero transmissions to the summed children (all
+  // children, or all but the connector) for every pair of genotypes of the
+  // parent pair (spouse and connector in case 1, mother and father in case
+  // 3); see SeriesPlan::child_terms.
+  int first_term_end;
 };
 
 struct FamilyPlan {
@@ -43,12 +48,11 @@ struct FamilyPlan {
   bool literal_only;
 };
 
-// The child genotypes that a pair of parental genotypes can give, in
-// increasing order, with their probabilities T(g_d | g_first, g_second).
-struct Transmission {
-  int count = 0;
-  std::array<int, N_JOINT> child{};
-  std::array<double, N_JOINT> t{};
+// A child genotype that a pair of parental genotypes can give: its slot in the
+// family and T(g_d | g_first, g_second), which is not zero.
+struct ChildTransmission {
+  int slot;
+  double t;
 };
 
 struct SeriesPlan {
@@ -59,7 +63,13 @@ struct SeriesPlan {
   // By global person and joint genotype: the slot of the family (from 0), or -1
   // when the genotype is not in the person's list.
   std::vector<std::array<std::int32_t, N_JOINT>> slot_of;
-  std::array<Transmission, N_JOINT * N_JOINT> transmissions;  // by (g_first - 1) * 10 + g_second - 1
+  // For nuclear family nf, genotype k_first of the first parent, k_second of
+  // the second and the i-th summed child (from 0), the entries
+  // [child_term_end[j - 1], child_term_end[j]) of child_terms, with
+  // j = nf.first_term_end + ((k_first - 1) n_second + k_second - 1) children + i,
+  // in the child's list order.
+  std::vector<ChildTransmission> child_terms;
+  std::vector<int> child_term_end;  // starts with a 0
   int most_slots = 0;
   int most_children = 0;
 };
