@@ -51,7 +51,9 @@ tools::PedigreeFile simulate_parts(const DataSet& set, std::uint64_t seed) {
     design.families = set.parts[i].families;
     design.untyped_grandparents = set.parts[i].untyped_grandparents;
     tools::PedigreeFile file = tools::simulate(sim, design, seed + i);
-    for (tools::PedigreeRow& row : file.rows) row.family = "P" + std::to_string(i) + row.family;
+    std::string prefix(1, 'P');
+    prefix.append(std::to_string(i));
+    for (tools::PedigreeRow& row : file.rows) row.family.insert(0, prefix);
     all.markers = file.markers;
     all.rows.insert(all.rows.end(), file.rows.begin(), file.rows.end());
     all.codes.insert(all.codes.end(), file.codes.begin(), file.codes.end());
