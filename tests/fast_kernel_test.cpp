@@ -321,8 +321,7 @@ std::map<std::string, std::string> files_of(const std::filesystem::path& folder)
 void expect_same_runs(const std::filesystem::path& input, const std::string& program) {
   const std::string label = program + " on " + input.filename().string();
   std::map<std::string, std::string> literal;
-  for (const std::string& environment : {std::string("BRAVIK_KERNEL=reference"), std::string(""),
-                                         std::string("BRAVIK_KERNEL=fast BRAVIK_THREADS=3")}) {
+  for (const std::string& environment : {std::string("BRAVIK_KERNEL=reference"), std::string("BRAVIK_THREADS=3")}) {
     const WorkFolder work("fast-kernel-run");
     work.copy_inputs(input);
     const RunResult run = run_program(program, work.path(), environment);
@@ -340,11 +339,13 @@ TEST(FastKernelRuns, BothProgramsGiveTheSameFilesAndConsole) {
   for (const char* folder : {"tests/golden/nuclear", "tests/golden/threegen", "tests/golden/twofam"}) {
     for (const char* program : {"bravik_2point", "bravik_2point_max"}) expect_same_runs(source_path(folder), program);
   }
+  // Every connector case, several threads with families to share; the
+  // maximizing program's literal runs are too slow for a test here.
   const WorkFolder simulated("fast-kernel-simulated-input");
   tools::SimulationModel sim;
-  sim.theta = {0.2};
-  write_simulated_folder(simulated.path(), tools::Structure::mixed, 5, 3, sim, true);
-  for (const char* program : {"bravik_2point", "bravik_2point_max"}) expect_same_runs(simulated.path(), program);
+  sim.theta = {0.0, 0.2, 0.5};
+  write_simulated_folder(simulated.path(), tools::Structure::mixed, 20, 3, sim, true);
+  expect_same_runs(simulated.path(), "bravik_2point");
 }
 
 // ---------------------------------------------------------------------------
