@@ -2,6 +2,7 @@
 // The blocks of the likelihood kernel and the parameter record it shares with
 // the run control and the maximizer.
 #include <cstdint>
+#include <memory>
 
 #include "model/indexed.hpp"
 #include "pedigree/blocks.hpp"
@@ -99,6 +100,12 @@ struct Rejection {
   int parameter = 0;  // the parameter out of bounds, or 4 for the means in the wrong order
 };
 
+// Which kernel computes the families: the literal one (one thread), or the fast
+// one, which gives the same bits on all threads.
+enum class KernelChoice { reference, fast };
+
+class FastKernel;  // the fast kernel's per-series plan, thread pool and workspaces
+
 // Everything the kernel reads and writes, created once at start-up.
 struct Model {
   explicit Model(Program program_) : program(program_) {}
@@ -118,6 +125,10 @@ struct Model {
   // Diagnostics of the last evaluation, for the run control's messages.
   Rejection rejection;
   int first_nonfinite_family = 0;  // 0 when every family's log-likelihood was finite
+  // The kernel of every evaluation, and the threads of the fast one.
+  KernelChoice kernel = KernelChoice::fast;
+  int threads = 1;
+  std::shared_ptr<FastKernel> fast;  // created by the first fast evaluation
 };
 
 }  // namespace bravik

@@ -12,6 +12,7 @@
 #include "pedigree/iway.hpp"
 #include "pedigree/markers.hpp"
 #include "run/config.hpp"
+#include "run/kernel_environment.hpp"
 #include "run/progress.hpp"
 #include "textio/layout.hpp"
 #include "textio/run_end.hpp"
@@ -281,6 +282,7 @@ int run_program(Program program, PassObserver* observer) {
   textio::Channels io;
   try {
     const auto model = std::make_unique<Model>(program);
+    choose_kernel_from_environment(*model);
     const auto flow = make_flow(program, *model, io, observer);
     flow->start_up();
     flow->scan();

@@ -1,0 +1,226 @@
+// Time of one evaluation of the objective with the literal kernel and with
+// the fast one (one thread and two), with the polygenic component on and off,
+// on three simulated data sets described with a random root (so that parent,
+// only-child and first-child connectors all occur):
+//   threegen  about 360 three-generation families, 5,000 persons, grandparents untyped
+//   large     sibships of 8 to 12 children
+//   capacity  about 600 families and 24,000 persons (four-generation families
+//             with half-sibs, some large sibships and three-generation families)
+// After the Google Benchmark lines it prints a table of the ratios.
+// Usage: bravik_kernel_benchmark [benchmark options] (data under ./bench-data).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/genmmp.hpp"
+#include "run_folder_support.hpp"
+
+namespace {
+
+using bravik::KernelChoice;
+using bravik::Model;
+namespace tools = bravik::tools;
+
+struct Part {
+  tools::Structure structure;
+  int families;
+  bool untyped_grandparents;
+};
+
+struct DataSet {
+  std::string name;
+  std::vector<Part> parts;
+};
+
+// Concatenates simulated files, giving each part's families ids of their own.
+tools::PedigreeFile simulate_parts(const DataSet& set, std::uint64_t seed) {
+  tools::PedigreeFile all;
+  tools::SimulationModel sim;
+  sim.theta = {0.05};
+  sim.untyped_rate = 0.1;
+  sim.trait_missing_rate = 0.05;
+  for (std::size_t i = 0; i < set.parts.size(); ++i) {
+    tools::SimulationDesign design;
+    design.structure = set.parts[i].structure;
+    design.families = set.parts[i].families;
+    design.untyped_grandparents = set.parts[i].untyped_grandparents;
+    tools::PedigreeFile file = tools::simulate(sim, design, seed + i);
+    std::string prefix(1, 'P');
+    prefix.append(std::to_string(i));
+    for (tools::PedigreeRow& row : file.rows) row.family.insert(0, prefix);
+    all.markers = file.markers;
+    all.rows.insert(all.rows.end(), file.rows.begin(), file.rows.end());
+    all.codes.insert(all.codes.end(), file.codes.begin(), file.codes.end());
+  }
+  return all;
+}
+
+std::filesystem::path prepare_folder(const DataSet& set) {
+  const std::filesystem::path folder = std::filesystem::current_path() / "bench-data" / set.name;
+  if (!std::filesystem::exists(folder / "IWAY.DAT")) {
+    const tools::PedigreeFile file = simulate_parts(set, 2024);
+    const tools::PreparedPedigree ped = tools::prepare_structure(file, {tools::RootChoice::random, 7});
+    tools::write_run_folder(folder, file, ped, {});
+  }
+  return folder;
+}
+
+// Counts of nuclear families by connector case, for the report.
+struct CaseCounts {
+  int parent = 0;
+  int only_child = 0;
+  int first_child = 0;
+};
+
+CaseCounts count_cases(const Model& model) {
+  CaseCounts counts;
+  const bravik::Pedigree& ped = model.ped;
+  for (int f = 1; f <= ped.buf1.nfam; ++f) {
+    for (int i = ped.buf3.inuc(f) + 1; i <= ped.buf3.inuc(f + 1); ++i) {
+      const int first = ped.buf14.imem(i);
+      const int members = ped.buf14.imem(i + 1) - first;
+      const int q = ped.buf15.icon(i) == 0 ? ped.buf16.mem(first) : ped.buf15.icon(i);
+      if (q == ped.buf16.mem(first) || q == ped.buf16.mem(first + 1)) {
+        ++counts.parent;
+      } else if (members <= 3) {
+        ++counts.only_child;
+      } else {
+        ++counts.first_child;
+      }
+    }
+  }
+  return counts;
+}
+
+struct Loaded {
+  std::unique_ptr<Model> model = std::make_unique<Model>(bravik::Program::fixed);
+  textio::Channels io;
+};
+
+// Loads the folder, selects its first marker and runs the first-call set-up
+// of the alternative hypothesis; the timed evaluations then go through the
+// per-evaluation set-up, as the maximizer's do.
+Loaded& load(const DataSet& set) {
+  static std::map<std::string, std::unique_ptr<Loaded>> loaded;
+  std::unique_ptr<Loaded>& slot = loaded[set.name];
+  if (!slot) {
+    slot = std::make_unique<Loaded>();
+    Model& model = *slot->model;
+    bravik::testing::load_run_folder(model, slot->io, prepare_folder(set));
+    for (int i = 1; i <= 7; ++i) model.optpar1.ifree(i) = 0;
+    bravik::testing::select_analysed_marker(model, 1);
+    model.kernel = KernelChoice::reference;
+    model.imax.ifirst = -1;
+    double value = 0.0;
+    bravik::genmmp(model, slot->io, value);
+    const CaseCounts c = count_cases(model);
+    std::printf("%s: %d families, %d persons, nuclear families with a parent connector %d, an only-child one %d, "
+                "a first-child one %d; log-likelihood %.10g\n",
+                set.name.c_str(), model.ped.buf1.nfam, model.ped.buf1.ifst(model.ped.buf1.nfam + 1), c.parent,
+                c.only_child, c.first_child, value);
+  }
+  return *slot;
+}
+
+void set_classes(Model& model, bool polygenic) {
+  model.pg.npol = polygenic ? bravik::N_POL : 1;
+  if (polygenic) {
+    bravik::set_class_weights(model);
+  } else {
+    model.prpar.wpol(1) = 1.0;
+  }
+}
+
+struct Variant {
+  KernelChoice kernel;
+  int threads;
+  const char* label() const {
+    if (kernel == KernelChoice::reference) return "literal";
+    return threads == 1 ? "fast/1 thread" : "fast/2 threads";
+  }
+};
+
+void evaluate_repeatedly(benchmark::State& state, const DataSet* set, bool polygenic, Variant variant) {
+  Loaded& data = load(*set);
+  Model& model = *data.model;
+  set_classes(model, polygenic);
+  model.kernel = variant.kernel;
+  model.threads = variant.threads;
+  model.imax.ifirst = 1;
+  double value = 0.0;
+  for (auto _ : state) {
+    bravik::genmmp(model, data.io, value);
+    benchmark::DoNotOptimize(value);
+  }
+  state.counters["loglik"] = value;
+}
+
+// Keeps the time of every run for the table of ratios.
+class RecordingReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration) {
+        seconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> seconds;
+};
+
+std::string name_of(const DataSet& set, bool polygenic, const Variant& v) {
+  return set.name + (polygenic ? "/7 classes/" : "/1 class/") + v.label();
+}
+
+// The name Google Benchmark reports for it.
+std::string reported_name(const DataSet& set, bool polygenic, const Variant& v) {
+  return name_of(set, polygenic, v) + "/real_time";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<DataSet> sets = {
+      {"threegen", {{tools::Structure::threegen, 360, true}}},
+      {"large", {{tools::Structure::large, 300, false}}},
+      {"capacity",
+       {{tools::Structure::fourgen, 590, false}, {tools::Structure::large, 6, false}, {tools::Structure::threegen, 6, true}}},
+  };
+  const std::vector<Variant> variants = {{KernelChoice::reference, 1}, {KernelChoice::fast, 1}, {KernelChoice::fast, 2}};
+  for (const DataSet& set : sets) {
+    for (const bool polygenic : {true, false}) {
+      for (const Variant& v : variants) {
+        benchmark::RegisterBenchmark(name_of(set, polygenic, v).c_str(), evaluate_repeatedly, &set, polygenic, v)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+      }
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  RecordingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf("\n%-10s %-10s %14s %14s %8s %14s %8s\n", "data", "classes", "literal ms", "fast 1 ms", "ratio",
+              "fast 2 ms", "ratio");
+  for (const DataSet& set : sets) {
+    for (const bool polygenic : {true, false}) {
+      const auto time_of = [&](const Variant& v) {
+        const auto it = reporter.seconds.find(reported_name(set, polygenic, v));
+        return it == reporter.seconds.end() ? NAN : it->second * 1e3;
+      };
+      const double literal = time_of(variants[0]);
+      const double one = time_of(variants[1]);
+      const double two = time_of(variants[2]);
+      std::printf("%-10s %-10s %14.3f %14.3f %8.1f %14.3f %8.1f\n", set.name.c_str(), polygenic ? "7" : "1", literal,
+                  one, literal / one, two, literal / two);
+    }
+  }
+  benchmark::Shutdown();
+  return 0;
+}

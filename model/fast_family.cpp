@@ -1,0 +1,483 @@
+#include "model/fast_family.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "model/density.hpp"
+
+// The family routine is compiled for the vector instructions of several
+// machine generations and the best one that the running machine has is taken
+// at start-up; every version computes the same bits (no contraction).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define BRAVIK_MACHINE_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define BRAVIK_MACHINE_CLONES
+#endif
+#define BRAVIK_INLINE [[gnu::always_inline]] inline
+
+// Vectors are passed by value only between functions of this file, all
+// compiled alike, so the note that their calling convention differs between
+// machine generations does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace bravik {
+
+void ClassTables::build(const tranc_block& tranc) {
+  for (int a = 0; a < N_POL; ++a) {
+    for (int b = 0; b < N_POL; ++b) {
+      ClassLanes by_connector = {};
+      ClassLanes by_mother = {};
+      ClassLanes by_child = {};
+      for (int c = 0; c < N_POL; ++c) {
+        by_connector[c] = tranc.tpol(b, a, c);
+        by_mother[c] = tranc.tpol(b, c, a);
+        by_child[c] = tranc.tpol(c, a, b);
+      }
+      child_given_connector[a][b].lanes = by_connector;
+      child_given_father[a][b].lanes = by_mother;
+      connector_given_parents[a][b].lanes = by_child;
+    }
+  }
+}
+
+void FamilyWorkspace::reserve(const SeriesPlan& plan) {
+  const auto slots = static_cast<std::size_t>(plan.most_slots);
+  if (x.size() < slots) {
+    x.resize(slots);
+    x1.resize(slots);
+  }
+  const auto children = static_cast<std::size_t>(plan.most_children);
+  if (term_ends.size() < children) {
+    term_ends.resize(children);
+    terms.resize(children * N_JOINT * N_POL);
+  }
+  const std::size_t parent_states = static_cast<std::size_t>(N_JOINT) * N_POL * N_JOINT;
+  if (products.size() < parent_states) {
+    products.resize(parent_states);
+    products1.resize(parent_states);
+  }
+}
+
+namespace {
+
+// The per-lane operations on a member's classes: seven lanes of a vector, or
+// one class as a plain number.
+template <class V>
+inline constexpr int classes_of = N_POL;
+template <>
+inline constexpr int classes_of<double> = 1;
+
+BRAVIK_INLINE double lane(const ClassLanes& v, int c) { return v[c]; }
+BRAVIK_INLINE double lane(double v, int) { return v; }
+BRAVIK_INLINE void set_lane(ClassLanes& v, int c, double value) { v[c] = value; }
+BRAVIK_INLINE void set_lane(double& v, int, double value) { v = value; }
+
+BRAVIK_INLINE bool all_zero(const ClassLanes& v) {
+  bool zero = true;
+  for (int c = 0; c < N_POL; ++c) zero = zero && v[c] == 0.0;
+  return zero;
+}
+BRAVIK_INLINE bool all_zero(double v) { return v == 0.0; }
+
+template <class V>
+BRAVIK_INLINE V splat(double s) {
+  if constexpr (classes_of<V> == 1) {
+    return s;
+  } else {
+    return V{s, s, s, s, s, s, s, s};
+  }
+}
+
+// tpol entries for the loops of each case, as vectors over one member's
+// classes, or the single entry tpol(0, 0, 0) with one class.
+struct VectorTables {
+  const ClassTables& t;
+  BRAVIK_INLINE const ClassLanes& child_given_connector(int cr, int cd) const {
+    return t.child_given_connector[cr][cd].lanes;
+  }
+  BRAVIK_INLINE const ClassLanes& child_given_father(int cfa, int cd) const { return t.child_given_father[cfa][cd].lanes; }
+  BRAVIK_INLINE const ClassLanes& connector_given_parents(int cmo, int cfa) const {
+    return t.connector_given_parents[cmo][cfa].lanes;
+  }
+};
+
+struct ScalarTables {
+  double p;
+  BRAVIK_INLINE double child_given_connector(int, int) const { return p; }
+  BRAVIK_INLINE double child_given_father(int, int) const { return p; }
+  BRAVIK_INLINE double connector_given_parents(int, int) const { return p; }
+};
+
+// Every factor of a family stays below 2^e when e is this; with at most n
+// children per nuclear family no sum or product of the literal routines then
+// exceeds 2^((e + 1)(n + 2) + 24), so none can overflow below this exponent.
+constexpr int safe_exponent = 1000;
+
+// The lanes held by an element of the workspace.
+BRAVIK_INLINE ClassLanes& lanes_of(ClassVector& v) { return v.lanes; }
+BRAVIK_INLINE double& lanes_of(double& v) { return v; }
+
+// V is what one member's classes are computed in (ClassLanes or double), S
+// how the workspace stores it (ClassVector or double).
+template <class V, class S, class Tables>
+class Peeler {
+ public:
+  static constexpr int nc = classes_of<V>;
+
+  Peeler(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, Tables tables, S* x,
+         FamilyWorkspace& work, S* products)
+      : model_(model),
+        plan_(plan),
+        family_(family),
+        tables_(tables),
+        x_(x),
+        terms_(work.terms.data()),
+        term_ends_(work.term_ends.data()),
+        products_(products) {}
+
+  BRAVIK_INLINE bool run(double& lf) {
+    if (!fill_factors()) return false;
+    double scale_sum = 0.0;
+    double end_sum = 0.0;
+    for (int i = family_.nuclear_begin; i < family_.nuclear_end; ++i) {
+      const NuclearPlan& nf = plan_.nuclear[static_cast<std::size_t>(i)];
+      switch (nf.kind) {
+        case ConnectorCase::parent: peel_parent_connector(nf); break;
+        case ConnectorCase::only_child: peel_only_child(nf); break;
+        case ConnectorCase::first_child: peel_first_child(nf); break;
+      }
+      double w;
+      double b;
+      if (!rescale(nf.q, w, b)) return false;
+      scale_sum = scale_sum + std::log(w);
+      if (nf.terminal) end_sum = end_sum + std::log(b);
+    }
+    lf = end_sum + scale_sum;
+    return true;
+  }
+
+ private:
+  BRAVIK_INLINE int genotypes(int p) const { return model_.genot.n_gen(p); }
+  BRAVIK_INLINE int code(int p, int k) const { return model_.genot.l_gen(model_.genot.i_start(p) + k); }
+  BRAVIK_INLINE V& x(int p, int k) const { return lanes_of(x_[model_.genot.i_start(p) - family_.base + k - 1]); }
+  BRAVIK_INLINE double t(int g_child, int g_first, int g_second) const {
+    return model_.tranc.tgen(g_child, g_first, g_second);
+  }
+
+  // fen for a genotype that the person's list holds: the density depends on
+  // the genotype only through its major-gene class, so it is formed once per
+  // class (by the expression of fen).
+  struct Densities {
+    double y;
+    int marker;
+    bool formed[4] = {false, false, false, false};
+    double value[4][N_POL]{};
+  };
+
+  BRAVIK_INLINE double fen_value(Densities& d, int g, int k) const {
+    const prpar_block& prpar = model_.prpar;
+    if (d.y <= not_measured && d.marker == 0) return 1.0;
+    if (d.marker != 0 && d.marker != prpar.img(g)) return 0.0;
+    if (d.y <= not_measured) return 1.0;
+    const int major = prpar.itg(g);
+    if (!d.formed[major]) {
+      const imax_block& m = model_.imax;
+      for (int j = 1; j <= nc; ++j) {
+        const double z = (m.gmean(major) + static_cast<double>(j - 4) * m.apol - d.y) / m.sdev;
+        d.value[major][j - 1] = std::exp(-0.5 * z * z) / m.sdev;
+      }
+      d.formed[major] = true;
+    }
+    return d.value[major][k - 1];
+  }
+
+  // The factors massix gives: density alone for a listed child, density times
+  // the priors for everybody else, 1.0 or the priors alone for a phenotype
+  // skipped entirely. False when a factor is not finite or too large for the
+  // shortcuts to be exact.
+  BRAVIK_INLINE bool fill_factors() {
+    const prpar_block& prpar = model_.prpar;
+    bool finite = true;
+    double largest = 0.0;
+    for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
+      const bool child = plan_.is_child[static_cast<std::size_t>(p)] != 0;
+      Densities d{model_.ped.buf2.yph(p), model_.ped.buf2.mgt(p, 0)};
+      const bool has_density = d.y > skipped_entirely;
+      for (int k = 1; k <= genotypes(p); ++k) {
+        const int g = code(p, k);
+        V v = splat<V>(0.0);
+        for (int j = 1; j <= nc; ++j) {
+          double value;
+          if (child) {
+            value = has_density ? fen_value(d, g, j) : 1.0;
+          } else {
+            value = has_density ? fen_value(d, g, j) * prpar.gfreq(g) * prpar.wpol(j) : prpar.wpol(j) * prpar.gfreq(g);
+          }
+          finite = finite && std::isfinite(value);
+          largest = std::max(largest, value);
+          set_lane(v, j - 1, value);
+        }
+        x(p, k) = v;
+      }
+    }
+    if (!finite) return false;
+    const int e = largest <= 1.0 ? 1 : std::ilogb(largest) + 1;
+    return (e + 1) * (family_.most_children + 2) + 24 < safe_exponent;
+  }
+
+  // The nonzero transmissions to the summed children of nf for genotypes
+  // k_first and k_second of its parent pair: child i's run ends at ends[i].
+  struct ChildRuns {
+    const ChildTransmission* terms;
+    const int* ends;  // ends[-1] is where the first child's run starts
+    int children;
+  };
+
+  BRAVIK_INLINE ChildRuns child_runs(const NuclearPlan& nf, int k_first, int k_second, int n_second,
+                                     int children) const {
+    const int j = nf.first_term_end + ((k_first - 1) * n_second + k_second - 1) * children;
+    return {plan_.child_terms.data(), plan_.child_term_end.data() + j, children};
+  }
+
+  // The nonzero terms T(g_d | g_first, g_second) x X_d(c_d, k_d) of the
+  // summed children, child after child, genotypes outer (in list order),
+  // classes inner. A term with a zero factor adds +0 to a finite sum and is
+  // left out.
+  BRAVIK_INLINE void collect_terms(const ChildRuns& runs) {
+    int n = 0;
+    for (int i = 0; i < runs.children; ++i) {
+      for (int j = runs.ends[i - 1]; j < runs.ends[i]; ++j) {
+        const double td = runs.terms[j].t;
+        const V& xd = lanes_of(x_[runs.terms[j].slot]);
+        for (int cd = 0; cd < nc; ++cd) {
+          const double xv = lane(xd, cd);
+          if (xv == 0.0) continue;
+          const double term = td * xv;
+          if (term != 0.0) terms_[n++] = ChildTerm{term, cd};
+        }
+      }
+      term_ends_[i] = n;
+    }
+  }
+
+  // For every class r of one parent, the product over the collected children
+  // of their sums, each lane one class of the other parent. The sums of the
+  // seven classes are formed side by side, each in its own order.
+  template <class Row>
+  BRAVIK_INLINE void products_by_class(int children, Row row, V (&product)[nc]) const {
+    for (int r = 0; r < nc; ++r) product[r] = splat<V>(1.0);
+    int j = 0;
+    for (int i = 0; i < children; ++i) {
+      V e[nc];
+      for (int r = 0; r < nc; ++r) e[r] = splat<V>(0.0);
+      for (; j < term_ends_[i]; ++j) {
+        const V term = splat<V>(terms_[j].value);
+        const int cd = terms_[j].cd;
+        for (int r = 0; r < nc; ++r) e[r] = e[r] + term * row(r, cd);
+      }
+      for (int r = 0; r < nc; ++r) product[r] = product[r] * e[r];
+    }
+  }
+
+  // With one class: the product over the summed children of their sums
+  // (T x X_d) x P, formed directly.
+  BRAVIK_INLINE double product_of_sums(const ChildRuns& runs, double p) const {
+    double product = 1.0;
+    for (int i = 0; i < runs.children; ++i) {
+      double e = 0.0;
+      for (int j = runs.ends[i - 1]; j < runs.ends[i]; ++j) {
+        e = e + (runs.terms[j].t * lanes_of(x_[runs.terms[j].slot])) * p;
+      }
+      product = product * e;
+    }
+    return product;
+  }
+
+  // For every class of the first parent, the product over the summed
+  // children of their sums.
+  template <class Row>
+  BRAVIK_INLINE void child_products(const ChildRuns& runs, Row row, V (&product)[nc]) {
+    if constexpr (nc == 1) {
+      product[0] = product_of_sums(runs, row(0, 0));
+    } else {
+      collect_terms(runs);
+      products_by_class(runs.children, row, product);
+    }
+  }
+
+  // Case 1: S(k_q, c_q) = sum over k_r, c_r of (product over the children of
+  // their sums) x X_r, lanes over c_q.
+  BRAVIK_INLINE void peel_parent_connector(const NuclearPlan& nf) {
+    const int q = nf.q;
+    const int r = nf.spouse;
+    for (int kq = 1; kq <= genotypes(q); ++kq) {
+      V& xq = x(q, kq);
+      if (all_zero(xq)) continue;
+      V s = splat<V>(0.0);
+      for (int kr = 1; kr <= genotypes(r); ++kr) {
+        const V& xr = x(r, kr);
+        if (all_zero(xr)) continue;
+        V product[nc];
+        child_products(child_runs(nf, kr, kq, genotypes(q), nf.children_end - nf.children_begin),
+                       [this](int cr, int cd) -> decltype(auto) { return tables_.child_given_connector(cr, cd); },
+                       product);
+        for (int cr = 0; cr < nc; ++cr) {
+          const double xrv = lane(xr, cr);
+          if (xrv != 0.0) s = s + product[cr] * xrv;
+        }
+      }
+      xq = s * xq;
+    }
+  }
+
+  // Case 2: S(k_q, c_q) = sum over the parents' states of
+  // ((X_mo x X_fa) x T) x P, lanes over c_q.
+  BRAVIK_INLINE void peel_only_child(const NuclearPlan& nf) {
+    const int q = nf.q;
+    const int fa = nf.father;
+    const int mo = nf.mother;
+    for (int kq = 1; kq <= genotypes(q); ++kq) {
+      V& xq = x(q, kq);
+      if (all_zero(xq)) continue;
+      const int gq = code(q, kq);
+      V s = splat<V>(0.0);
+      for (int kfa = 1; kfa <= genotypes(fa); ++kfa) {
+        const int gfa = code(fa, kfa);
+        const V& xfa = x(fa, kfa);
+        for (int cfa = 0; cfa < nc; ++cfa) {
+          const double xfav = lane(xfa, cfa);
+          if (xfav == 0.0) continue;
+          for (int kmo = 1; kmo <= genotypes(mo); ++kmo) {
+            const double tq = t(gq, code(mo, kmo), gfa);
+            if (tq == 0.0) continue;
+            const V& xmo = x(mo, kmo);
+            for (int cmo = 0; cmo < nc; ++cmo) {
+              const double xmov = lane(xmo, cmo);
+              if (xmov == 0.0) continue;
+              s = s + splat<V>((xmov * xfav) * tq) * tables_.connector_given_parents(cmo, cfa);
+            }
+          }
+        }
+      }
+      xq = s * xq;
+    }
+  }
+
+  // Whether some state of q that is still possible has a nonzero
+  // transmission from these parents' genotypes.
+  BRAVIK_INLINE bool reaches_connector(int q, int gmo, int gfa) const {
+    for (int kq = 1; kq <= genotypes(q); ++kq) {
+      if (t(code(q, kq), gmo, gfa) != 0.0 && !all_zero(x(q, kq))) return true;
+    }
+    return false;
+  }
+
+  BRAVIK_INLINE V& product_for(int kfa, int cfa, int kmo, int mothers) const {
+    return lanes_of(products_[((kfa - 1) * nc + cfa) * mothers + (kmo - 1)]);
+  }
+
+  // Case 3, first the products over the other children, which do not depend
+  // on the connector's state: one per (k_fa, c_fa, k_mo), lanes over c_mo.
+  BRAVIK_INLINE void hoist_other_children(const NuclearPlan& nf) {
+    const int fa = nf.father;
+    const int mo = nf.mother;
+    for (int kfa = 1; kfa <= genotypes(fa); ++kfa) {
+      const V& xfa = x(fa, kfa);
+      if (all_zero(xfa)) continue;
+      const int gfa = code(fa, kfa);
+      for (int kmo = 1; kmo <= genotypes(mo); ++kmo) {
+        if (all_zero(x(mo, kmo))) continue;
+        const int gmo = code(mo, kmo);
+        if (!reaches_connector(nf.q, gmo, gfa)) continue;
+        V product[nc];
+        child_products(child_runs(nf, kmo, kfa, genotypes(fa), nf.children_end - nf.children_begin - 1),
+                       [this](int cfa, int cd) -> decltype(auto) { return tables_.child_given_father(cfa, cd); }, product);
+        for (int cfa = 0; cfa < nc; ++cfa) product_for(kfa, cfa, kmo, genotypes(mo)) = product[cfa];
+      }
+    }
+  }
+
+  // Case 3: S(k_q, c_q) = sum over the parents' states of
+  // X_mo x (((product x T) x P) x X_fa), lanes over c_q.
+  BRAVIK_INLINE void peel_first_child(const NuclearPlan& nf) {
+    hoist_other_children(nf);
+    const int q = nf.q;
+    const int fa = nf.father;
+    const int mo = nf.mother;
+    for (int kq = 1; kq <= genotypes(q); ++kq) {
+      V& xq = x(q, kq);
+      if (all_zero(xq)) continue;
+      const int gq = code(q, kq);
+      V s = splat<V>(0.0);
+      for (int kfa = 1; kfa <= genotypes(fa); ++kfa) {
+        const int gfa = code(fa, kfa);
+        const V& xfa = x(fa, kfa);
+        for (int cfa = 0; cfa < nc; ++cfa) {
+          const double xfav = lane(xfa, cfa);
+          if (xfav == 0.0) continue;
+          for (int kmo = 1; kmo <= genotypes(mo); ++kmo) {
+            const double tq = t(gq, code(mo, kmo), gfa);
+            if (tq == 0.0) continue;
+            const V& xmo = x(mo, kmo);
+            if (all_zero(xmo)) continue;
+            const V& product = product_for(kfa, cfa, kmo, genotypes(mo));
+            for (int cmo = 0; cmo < nc; ++cmo) {
+              const double xmov = lane(xmo, cmo);
+              if (xmov == 0.0) continue;
+              const double pt = lane(product, cmo) * tq;
+              if (pt == 0.0) continue;
+              s = s + ((splat<V>(pt) * tables_.connector_given_parents(cmo, cfa)) * xfav) * xmov;
+            }
+          }
+        }
+      }
+      xq = s * xq;
+    }
+  }
+
+  // Divides q's entries by their sum w and leaves their new sum in b; false
+  // when w or 1/w is zero or not finite (the literal routines then give the
+  // family's value).
+  BRAVIK_INLINE bool rescale(int q, double& w, double& b) {
+    w = 0.0;
+    for (int k = 1; k <= genotypes(q); ++k) {
+      for (int c = 0; c < nc; ++c) w = w + lane(x(q, k), c);
+    }
+    if (!(w > 0.0) || !std::isfinite(w)) return false;
+    const double r = 1.0 / w;
+    if (!std::isfinite(r)) return false;
+    b = 0.0;
+    for (int k = 1; k <= genotypes(q); ++k) {
+      V& xq = x(q, k);
+      xq = xq * r;
+      for (int c = 0; c < nc; ++c) b = b + lane(xq, c);
+    }
+    return true;
+  }
+
+  const Model& model_;
+  const SeriesPlan& plan_;
+  const FamilyPlan& family_;
+  Tables tables_;
+  S* x_;
+  ChildTerm* terms_;
+  int* term_ends_;
+  S* products_;
+};
+
+}  // namespace
+
+BRAVIK_MACHINE_CLONES
+bool fast_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, const ClassTables& tables,
+                 FamilyWorkspace& work, double& lf) {
+  if (model.pg.npol == N_POL) {
+    Peeler<ClassLanes, ClassVector, VectorTables> peeler(model, plan, family, VectorTables{tables}, work.x.data(), work,
+                                             work.products.data());
+    return peeler.run(lf);
+  }
+  Peeler<double, double, ScalarTables> peeler(model, plan, family, ScalarTables{model.tranc.tpol(0, 0, 0)}, work.x1.data(),
+                                      work, work.products1.data());
+  return peeler.run(lf);
+}
+
+}  // namespace bravik

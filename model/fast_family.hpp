@@ -1,0 +1,55 @@
+#pragma once
+// One family's log-likelihood by the fast kernel: the same factors as massix
+// and the same sums as mmpfam, formed in the same order, with the classes of
+// one member in the lanes of a vector, the products over the other children
+// of a first-child connector formed once for all its states, and terms with an
+// exact zero factor left out.
+#include <vector>
+
+#include "model/blocks.hpp"
+#include "model/fast_plan.hpp"
+
+namespace bravik {
+
+// Eight lanes: the seven polygenic classes and a lane that stays zero. The
+// lanes are kept in a structure so that every container aligns them for the
+// widest vector instructions, whatever the instructions of the code around.
+using ClassLanes = double __attribute__((vector_size(64)));
+struct alignas(64) ClassVector {
+  ClassLanes lanes;
+};
+
+// The transmission tables laid out for the loops that read them: each entry is
+// a vector over the classes of one member, with tpol's indices counting from 0.
+struct ClassTables {
+  ClassVector child_given_connector[N_POL][N_POL];  // [c_r][c_d], over c_q: tpol(c_d, c_r, c_q)
+  ClassVector child_given_father[N_POL][N_POL];     // [c_fa][c_d], over c_mo: tpol(c_d, c_mo, c_fa)
+  ClassVector connector_given_parents[N_POL][N_POL];  // [c_mo][c_fa], over c_q: tpol(c_q, c_mo, c_fa)
+  void build(const tranc_block& tranc);
+};
+
+// A term T(g_d | ..) x X_d(c_d, k_d) of a child sum that is not zero.
+struct ChildTerm {
+  double value;
+  int cd;
+};
+
+// Storage of one thread, sized for the largest family of the series.
+struct FamilyWorkspace {
+  std::vector<ClassVector> x;   // xx of the family in hand, one vector per slot (seven classes)
+  std::vector<double> x1;       // the same with one class
+  std::vector<ChildTerm> terms;  // the nonzero terms of the child sums in hand
+  std::vector<int> term_ends;    // per child, one past its last term
+  std::vector<ClassVector> products;  // case 3: products over the other children, by parent states
+  std::vector<double> products1;
+  void reserve(const SeriesPlan& plan);
+};
+
+// Fills the family's factors and peels it. False when the shortcuts might not
+// give the literal bits (a factor that is not finite or large enough to
+// overflow, a sum W that is zero or not finite): the caller then runs the
+// literal routines for this family.
+bool fast_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, const ClassTables& tables,
+                 FamilyWorkspace& work, double& lf);
+
+}  // namespace bravik
