@@ -160,9 +160,11 @@ void Flow::check_starting_value(int imark, int ihyp, int nfree, double finit) {
   if (model_.rejection.check == Rejection::Check::bounds) {
     reason = "parameter " + std::to_string(i) + " = " + number_text(o.par(i)) + " is not strictly between its bounds " +
              number_text(o.parlo(i)) + " and " + number_text(o.parhi(i));
-  } else {
+  } else if (model_.rejection.check == Rejection::Check::means_order) {
     reason = "the mean of genotype 22 (parameter 4 = " + number_text(o.par(4)) +
              ") exceeds the mean of genotype 11 (parameter 2 = " + number_text(o.par(2)) + ")";
+  } else {
+    reason = "its log-likelihood " + number_text(finit) + " is at most -1e17";
   }
   textio::fail("marker " + std::to_string(imark) + ", " + hypothesis_name(ihyp) +
                    " hypothesis: the starting point is rejected: " + reason + "\n",
