@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "model/density.hpp"
 
@@ -38,6 +39,15 @@ void ClassTables::build(const tranc_block& tranc) {
       connector_given_parents[a][b].lanes = by_child;
     }
   }
+  banded = true;
+  for (int a = 0; a < N_POL; ++a) {
+    for (int cd = 0; cd < N_POL; ++cd) {
+      if (std::abs(a - cd) <= banded_reach) continue;
+      for (int c = 0; c < N_POL; ++c) {
+        banded = banded && child_given_connector[a][cd].lanes[c] == 0.0 && child_given_father[a][cd].lanes[c] == 0.0;
+      }
+    }
+  }
 }
 
 void FamilyWorkspace::reserve(const SeriesPlan& plan) {
@@ -45,11 +55,6 @@ void FamilyWorkspace::reserve(const SeriesPlan& plan) {
   if (x.size() < slots) {
     x.resize(slots);
     x1.resize(slots);
-  }
-  const auto children = static_cast<std::size_t>(plan.most_children);
-  if (term_ends.size() < children) {
-    term_ends.resize(children);
-    terms.resize(children * N_JOINT * N_POL);
   }
   const std::size_t parent_states = static_cast<std::size_t>(N_JOINT) * N_POL * N_JOINT;
   if (products.size() < parent_states) {
@@ -125,14 +130,12 @@ class Peeler {
   static constexpr int nc = classes_of<V>;
 
   Peeler(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, Tables tables, S* x,
-         FamilyWorkspace& work, S* products)
+         S* products)
       : model_(model),
         plan_(plan),
         family_(family),
         tables_(tables),
         x_(x),
-        terms_(work.terms.data()),
-        term_ends_(work.term_ends.data()),
         products_(products) {}
 
   BRAVIK_INLINE bool run(double& lf) {
@@ -239,41 +242,36 @@ class Peeler {
     return {plan_.child_terms.data(), plan_.child_term_end.data() + j, children};
   }
 
-  // The nonzero terms T(g_d | g_first, g_second) x X_d(c_d, k_d) of the
-  // summed children, child after child, genotypes outer (in list order),
-  // classes inner. A term with a zero factor adds +0 to a finite sum and is
-  // left out.
-  BRAVIK_INLINE void collect_terms(const ChildRuns& runs) {
-    int n = 0;
-    for (int i = 0; i < runs.children; ++i) {
-      for (int j = runs.ends[i - 1]; j < runs.ends[i]; ++j) {
-        const double td = runs.terms[j].t;
-        const V& xd = lanes_of(x_[runs.terms[j].slot]);
-        for (int cd = 0; cd < nc; ++cd) {
-          const double xv = lane(xd, cd);
-          if (xv == 0.0) continue;
-          const double term = td * xv;
-          if (term != 0.0) terms_[n++] = ChildTerm{term, cd};
-        }
-      }
-      term_ends_[i] = n;
-    }
+  // Adds the terms of child class Cd, (T x X_d(Cd)) x P, to the sums of the
+  // classes r of one parent whose row of P is banded, |r - Cd| <= banded_reach:
+  // a row left out is all zero, and a finite term times it would add +0 to a
+  // sum that is +0 or positive, which keeps its bits (a term that is zero
+  // itself is added, as +0, for the same reason).
+  template <int Cd, class Row>
+  BRAVIK_INLINE void add_child_class(const V& tx, Row row, V (&e)[nc]) const {
+    constexpr int low = Cd - banded_reach < 0 ? 0 : Cd - banded_reach;
+    constexpr int high = Cd + banded_reach > nc - 1 ? nc - 1 : Cd + banded_reach;
+    const V term = splat<V>(lane(tx, Cd));
+    [&]<int... R>(std::integer_sequence<int, R...>) {
+      ((e[low + R] = e[low + R] + term * row(low + R, Cd)), ...);
+    }(std::make_integer_sequence<int, high - low + 1>{});
   }
 
-  // For every class r of one parent, the product over the collected children
-  // of their sums, each lane one class of the other parent. The sums of the
-  // seven classes are formed side by side, each in its own order.
+  // For every class r of one parent, the product over the summed children of
+  // their sums, each lane one class of the other parent. The sums of the seven
+  // classes are formed side by side, each in its own order: child genotypes
+  // in list order, child classes inner.
   template <class Row>
-  BRAVIK_INLINE void products_by_class(int children, Row row, V (&product)[nc]) const {
+  BRAVIK_INLINE void products_by_class(const ChildRuns& runs, Row row, V (&product)[nc]) const {
     for (int r = 0; r < nc; ++r) product[r] = splat<V>(1.0);
-    int j = 0;
-    for (int i = 0; i < children; ++i) {
+    for (int i = 0; i < runs.children; ++i) {
       V e[nc];
       for (int r = 0; r < nc; ++r) e[r] = splat<V>(0.0);
-      for (; j < term_ends_[i]; ++j) {
-        const V term = splat<V>(terms_[j].value);
-        const int cd = terms_[j].cd;
-        for (int r = 0; r < nc; ++r) e[r] = e[r] + term * row(r, cd);
+      for (int j = runs.ends[i - 1]; j < runs.ends[i]; ++j) {
+        const V tx = splat<V>(runs.terms[j].t) * lanes_of(x_[runs.terms[j].slot]);
+        [&]<int... Cd>(std::integer_sequence<int, Cd...>) {
+          (add_child_class<Cd>(tx, row, e), ...);
+        }(std::make_integer_sequence<int, nc>{});
       }
       for (int r = 0; r < nc; ++r) product[r] = product[r] * e[r];
     }
@@ -300,8 +298,7 @@ class Peeler {
     if constexpr (nc == 1) {
       product[0] = product_of_sums(runs, row(0, 0));
     } else {
-      collect_terms(runs);
-      products_by_class(runs.children, row, product);
+      products_by_class(runs, row, product);
     }
   }
 
@@ -460,8 +457,6 @@ class Peeler {
   const FamilyPlan& family_;
   Tables tables_;
   S* x_;
-  ChildTerm* terms_;
-  int* term_ends_;
   S* products_;
 };
 
@@ -471,12 +466,13 @@ BRAVIK_MACHINE_CLONES
 bool fast_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, const ClassTables& tables,
                  FamilyWorkspace& work, double& lf) {
   if (model.pg.npol == N_POL) {
-    Peeler<ClassLanes, ClassVector, VectorTables> peeler(model, plan, family, VectorTables{tables}, work.x.data(), work,
-                                             work.products.data());
+    if (!tables.banded) return false;
+    Peeler<ClassLanes, ClassVector, VectorTables> peeler(model, plan, family, VectorTables{tables}, work.x.data(),
+                                                       work.products.data());
     return peeler.run(lf);
   }
   Peeler<double, double, ScalarTables> peeler(model, plan, family, ScalarTables{model.tranc.tpol(0, 0, 0)}, work.x1.data(),
-                                      work, work.products1.data());
+                                      work.products1.data());
   return peeler.run(lf);
 }
 
