@@ -171,10 +171,12 @@ class Peeler {
   // the genotype only through its major-gene class, so it is formed once per
   // class (by the expression of fen).
   struct Densities {
+    // value is formed on first use, so it is not cleared for every person.
+    Densities(double phenotype, int marker_genotype) : y(phenotype), marker(marker_genotype) {}
     double y;
     int marker;
     bool formed[4] = {false, false, false, false};
-    double value[4][N_POL]{};
+    double value[4][N_POL];
   };
 
   BRAVIK_INLINE double fen_value(Densities& d, int g, int k) const {
