@@ -1,6 +1,8 @@
 #include "model/fast_family.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <utility>
 
@@ -37,6 +39,15 @@ void ClassTables::build(const tranc_block& tranc) {
       child_given_connector[a][b].lanes = by_connector;
       child_given_father[a][b].lanes = by_mother;
       connector_given_parents[a][b].lanes = by_child;
+    }
+  }
+  symmetric = true;
+  for (int c = 0; c < N_POL; ++c) {
+    for (int a = 0; a < N_POL; ++a) {
+      for (int b = 0; b < a; ++b) {
+        symmetric = symmetric && std::bit_cast<std::uint64_t>(tranc.tpol(c, a, b)) ==
+                                     std::bit_cast<std::uint64_t>(tranc.tpol(c, b, a));
+      }
     }
   }
   banded = true;
@@ -104,6 +115,7 @@ struct VectorTables {
   BRAVIK_INLINE const ClassLanes& connector_given_parents(int cmo, int cfa) const {
     return t.connector_given_parents[cmo][cfa].lanes;
   }
+  BRAVIK_INLINE bool symmetric() const { return t.symmetric; }
 };
 
 struct ScalarTables {
@@ -111,6 +123,8 @@ struct ScalarTables {
   BRAVIK_INLINE double child_given_connector(int, int) const { return p; }
   BRAVIK_INLINE double child_given_father(int, int) const { return p; }
   BRAVIK_INLINE double connector_given_parents(int, int) const { return p; }
+  // One class gains nothing from the reuse of products (one sum per child).
+  static constexpr bool symmetric() { return false; }
 };
 
 // Every factor of a family stays below 2^e when e is this; with at most n
@@ -309,23 +323,56 @@ class Peeler {
   BRAVIK_INLINE void peel_parent_connector(const NuclearPlan& nf) {
     const int q = nf.q;
     const int r = nf.spouse;
+    const bool reuse = tables_.symmetric() && plan_.symmetric_transmission;
+    bool formed[N_JOINT][N_JOINT] = {};
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
       if (all_zero(xq)) continue;
+      const int gq = code(q, kq);
       V s = splat<V>(0.0);
       for (int kr = 1; kr <= genotypes(r); ++kr) {
         const V& xr = x(r, kr);
         if (all_zero(xr)) continue;
+        const int gr = code(r, kr);
         V product[nc];
-        child_products(child_runs(nf, kr, kq, genotypes(q), nf.children_end - nf.children_begin),
-                       [this](int cr, int cd) -> decltype(auto) { return tables_.child_given_connector(cr, cd); },
-                       product);
+        if (reuse && formed[gq - 1][gr - 1]) {
+          transposed_pair_product(gq, gr, product);
+        } else {
+          child_products(child_runs(nf, kr, kq, genotypes(q), nf.children_end - nf.children_begin),
+                         [this](int cr, int cd) -> decltype(auto) { return tables_.child_given_connector(cr, cd); },
+                         product);
+          if (reuse) {
+            keep_pair_product(gr, gq, product);
+            formed[gr - 1][gq - 1] = true;
+          }
+        }
         for (int cr = 0; cr < nc; ++cr) {
           const double xrv = lane(xr, cr);
           if (xrv != 0.0) s = s + product[cr] * xrv;
         }
       }
       xq = s * xq;
+    }
+  }
+
+  // When T and tpol are symmetric in the parents, bit for bit, the products
+  // over the children for spouse genotype a and connector genotype b, class
+  // c_r of the spouse in row and c_q in lane, are those for spouse b and
+  // connector a with rows and lanes swapped: the sums run over the same terms
+  // in the same order. The products kept for a nuclear family share the
+  // storage of case 3's.
+  BRAVIK_INLINE V& pair_product(int g_spouse, int g_connector, int row) const {
+    return lanes_of(products_[((g_spouse - 1) * N_JOINT + g_connector - 1) * nc + row]);
+  }
+
+  BRAVIK_INLINE void keep_pair_product(int g_spouse, int g_connector, const V (&product)[nc]) const {
+    for (int row = 0; row < nc; ++row) pair_product(g_spouse, g_connector, row) = product[row];
+  }
+
+  BRAVIK_INLINE void transposed_pair_product(int g_spouse, int g_connector, V (&product)[nc]) const {
+    for (int row = 0; row < nc; ++row) {
+      product[row] = splat<V>(0.0);
+      for (int c = 0; c < nc; ++c) set_lane(product[row], c, lane(pair_product(g_spouse, g_connector, c), row));
     }
   }
 

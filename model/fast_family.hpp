@@ -30,6 +30,7 @@ struct ClassTables {
   ClassVector child_given_father[N_POL][N_POL];     // [c_fa][c_d], over c_mo: tpol(c_d, c_mo, c_fa)
   ClassVector connector_given_parents[N_POL][N_POL];  // [c_mo][c_fa], over c_q: tpol(c_q, c_mo, c_fa)
   bool banded = false;  // the rows of the child tables farther than banded_reach are all zero
+  bool symmetric = false;  // tpol(c, a, b) and tpol(c, b, a) have the same bits
   void build(const tranc_block& tranc);
 };
 
@@ -37,7 +38,7 @@ struct ClassTables {
 struct FamilyWorkspace {
   std::vector<ClassVector> x;   // xx of the family in hand, one vector per slot (seven classes)
   std::vector<double> x1;       // the same with one class
-  std::vector<ClassVector> products;  // case 3: products over the other children, by parent states
+  std::vector<ClassVector> products;  // products over the children kept for reuse: case 3 by parent states, case 1 by genotype pair
   std::vector<double> products1;
   void reserve(const SeriesPlan& plan);
 };

@@ -1,6 +1,7 @@
 #include "model/fast_plan.hpp"
 
 #include <algorithm>
+#include <bit>
 
 namespace bravik {
 namespace {
@@ -119,8 +120,23 @@ void plan_child_terms(const Model& model, const TransmissionTable& table, Nuclea
   }
 }
 
+// Whether T(g_d | a, b) and T(g_d | b, a) have the same bits for all genotypes.
+bool transmission_symmetric(const tranc_block& tranc) {
+  bool symmetric = true;
+  for (int child = 1; child <= N_JOINT; ++child) {
+    for (int first = 1; first <= N_JOINT; ++first) {
+      for (int second = 1; second < first; ++second) {
+        symmetric = symmetric && std::bit_cast<std::uint64_t>(tranc.tgen(child, first, second)) ==
+                                     std::bit_cast<std::uint64_t>(tranc.tgen(child, second, first));
+      }
+    }
+  }
+  return symmetric;
+}
+
 void plan_all_child_terms(const Model& model, SeriesPlan& plan) {
   const TransmissionTable table(model.tranc);
+  plan.symmetric_transmission = transmission_symmetric(model.tranc);
   plan.child_terms.clear();
   plan.child_term_end.assign(1, 0);
   for (FamilyPlan& family : plan.families) {

@@ -74,6 +74,7 @@ struct SeriesPlan {
   std::vector<int> child_term_end;  // starts with a 0
   int most_slots = 0;
   int most_children = 0;
+  bool symmetric_transmission = false;  // T(g_d | a, b) and T(g_d | b, a) have the same bits
 };
 
 // Reads the description and the genotype lists of the model.
