@@ -1,7 +1,10 @@
 #include "model/fast_family.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
+#include <utility>
 
 #include "model/density.hpp"
 
@@ -38,6 +41,24 @@ void ClassTables::build(const tranc_block& tranc) {
       connector_given_parents[a][b].lanes = by_child;
     }
   }
+  symmetric = true;
+  for (int c = 0; c < N_POL; ++c) {
+    for (int a = 0; a < N_POL; ++a) {
+      for (int b = 0; b < a; ++b) {
+        symmetric = symmetric && std::bit_cast<std::uint64_t>(tranc.tpol(c, a, b)) ==
+                                     std::bit_cast<std::uint64_t>(tranc.tpol(c, b, a));
+      }
+    }
+  }
+  banded = true;
+  for (int a = 0; a < N_POL; ++a) {
+    for (int cd = 0; cd < N_POL; ++cd) {
+      if (std::abs(a - cd) <= banded_reach) continue;
+      for (int c = 0; c < N_POL; ++c) {
+        banded = banded && child_given_connector[a][cd].lanes[c] == 0.0 && child_given_father[a][cd].lanes[c] == 0.0;
+      }
+    }
+  }
 }
 
 void FamilyWorkspace::reserve(const SeriesPlan& plan) {
@@ -45,11 +66,6 @@ void FamilyWorkspace::reserve(const SeriesPlan& plan) {
   if (x.size() < slots) {
     x.resize(slots);
     x1.resize(slots);
-  }
-  const auto children = static_cast<std::size_t>(plan.most_children);
-  if (term_ends.size() < children) {
-    term_ends.resize(children);
-    terms.resize(children * N_JOINT * N_POL);
   }
   const std::size_t parent_states = static_cast<std::size_t>(N_JOINT) * N_POL * N_JOINT;
   if (products.size() < parent_states) {
@@ -99,6 +115,7 @@ struct VectorTables {
   BRAVIK_INLINE const ClassLanes& connector_given_parents(int cmo, int cfa) const {
     return t.connector_given_parents[cmo][cfa].lanes;
   }
+  BRAVIK_INLINE bool symmetric() const { return t.symmetric; }
 };
 
 struct ScalarTables {
@@ -106,6 +123,8 @@ struct ScalarTables {
   BRAVIK_INLINE double child_given_connector(int, int) const { return p; }
   BRAVIK_INLINE double child_given_father(int, int) const { return p; }
   BRAVIK_INLINE double connector_given_parents(int, int) const { return p; }
+  // One class gains nothing from the reuse of products (one sum per child).
+  static constexpr bool symmetric() { return false; }
 };
 
 // Every factor of a family stays below 2^e when e is this; with at most n
@@ -125,14 +144,12 @@ class Peeler {
   static constexpr int nc = classes_of<V>;
 
   Peeler(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, Tables tables, S* x,
-         FamilyWorkspace& work, S* products)
+         S* products)
       : model_(model),
         plan_(plan),
         family_(family),
         tables_(tables),
         x_(x),
-        terms_(work.terms.data()),
-        term_ends_(work.term_ends.data()),
         products_(products) {}
 
   BRAVIK_INLINE bool run(double& lf) {
@@ -168,10 +185,12 @@ class Peeler {
   // the genotype only through its major-gene class, so it is formed once per
   // class (by the expression of fen).
   struct Densities {
+    // value is formed on first use, so it is not cleared for every person.
+    Densities(double phenotype, int marker_genotype) : y(phenotype), marker(marker_genotype) {}
     double y;
     int marker;
     bool formed[4] = {false, false, false, false};
-    double value[4][N_POL]{};
+    double value[4][N_POL];
   };
 
   BRAVIK_INLINE double fen_value(Densities& d, int g, int k) const {
@@ -239,41 +258,36 @@ class Peeler {
     return {plan_.child_terms.data(), plan_.child_term_end.data() + j, children};
   }
 
-  // The nonzero terms T(g_d | g_first, g_second) x X_d(c_d, k_d) of the
-  // summed children, child after child, genotypes outer (in list order),
-  // classes inner. A term with a zero factor adds +0 to a finite sum and is
-  // left out.
-  BRAVIK_INLINE void collect_terms(const ChildRuns& runs) {
-    int n = 0;
-    for (int i = 0; i < runs.children; ++i) {
-      for (int j = runs.ends[i - 1]; j < runs.ends[i]; ++j) {
-        const double td = runs.terms[j].t;
-        const V& xd = lanes_of(x_[runs.terms[j].slot]);
-        for (int cd = 0; cd < nc; ++cd) {
-          const double xv = lane(xd, cd);
-          if (xv == 0.0) continue;
-          const double term = td * xv;
-          if (term != 0.0) terms_[n++] = ChildTerm{term, cd};
-        }
-      }
-      term_ends_[i] = n;
-    }
+  // Adds the terms of child class Cd, (T x X_d(Cd)) x P, to the sums of the
+  // classes r of one parent whose row of P is banded, |r - Cd| <= banded_reach:
+  // a row left out is all zero, and a finite term times it would add +0 to a
+  // sum that is +0 or positive, which keeps its bits (a term that is zero
+  // itself is added, as +0, for the same reason).
+  template <int Cd, class Row>
+  BRAVIK_INLINE void add_child_class(const V& tx, Row row, V (&e)[nc]) const {
+    constexpr int low = Cd - banded_reach < 0 ? 0 : Cd - banded_reach;
+    constexpr int high = Cd + banded_reach > nc - 1 ? nc - 1 : Cd + banded_reach;
+    const V term = splat<V>(lane(tx, Cd));
+    [&]<int... R>(std::integer_sequence<int, R...>) {
+      ((e[low + R] = e[low + R] + term * row(low + R, Cd)), ...);
+    }(std::make_integer_sequence<int, high - low + 1>{});
   }
 
-  // For every class r of one parent, the product over the collected children
-  // of their sums, each lane one class of the other parent. The sums of the
-  // seven classes are formed side by side, each in its own order.
+  // For every class r of one parent, the product over the summed children of
+  // their sums, each lane one class of the other parent. The sums of the seven
+  // classes are formed side by side, each in its own order: child genotypes
+  // in list order, child classes inner.
   template <class Row>
-  BRAVIK_INLINE void products_by_class(int children, Row row, V (&product)[nc]) const {
+  BRAVIK_INLINE void products_by_class(const ChildRuns& runs, Row row, V (&product)[nc]) const {
     for (int r = 0; r < nc; ++r) product[r] = splat<V>(1.0);
-    int j = 0;
-    for (int i = 0; i < children; ++i) {
+    for (int i = 0; i < runs.children; ++i) {
       V e[nc];
       for (int r = 0; r < nc; ++r) e[r] = splat<V>(0.0);
-      for (; j < term_ends_[i]; ++j) {
-        const V term = splat<V>(terms_[j].value);
-        const int cd = terms_[j].cd;
-        for (int r = 0; r < nc; ++r) e[r] = e[r] + term * row(r, cd);
+      for (int j = runs.ends[i - 1]; j < runs.ends[i]; ++j) {
+        const V tx = splat<V>(runs.terms[j].t) * lanes_of(x_[runs.terms[j].slot]);
+        [&]<int... Cd>(std::integer_sequence<int, Cd...>) {
+          (add_child_class<Cd>(tx, row, e), ...);
+        }(std::make_integer_sequence<int, nc>{});
       }
       for (int r = 0; r < nc; ++r) product[r] = product[r] * e[r];
     }
@@ -300,8 +314,7 @@ class Peeler {
     if constexpr (nc == 1) {
       product[0] = product_of_sums(runs, row(0, 0));
     } else {
-      collect_terms(runs);
-      products_by_class(runs.children, row, product);
+      products_by_class(runs, row, product);
     }
   }
 
@@ -310,23 +323,56 @@ class Peeler {
   BRAVIK_INLINE void peel_parent_connector(const NuclearPlan& nf) {
     const int q = nf.q;
     const int r = nf.spouse;
+    const bool reuse = tables_.symmetric() && plan_.symmetric_transmission;
+    bool formed[N_JOINT][N_JOINT] = {};
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
       if (all_zero(xq)) continue;
+      const int gq = code(q, kq);
       V s = splat<V>(0.0);
       for (int kr = 1; kr <= genotypes(r); ++kr) {
         const V& xr = x(r, kr);
         if (all_zero(xr)) continue;
+        const int gr = code(r, kr);
         V product[nc];
-        child_products(child_runs(nf, kr, kq, genotypes(q), nf.children_end - nf.children_begin),
-                       [this](int cr, int cd) -> decltype(auto) { return tables_.child_given_connector(cr, cd); },
-                       product);
+        if (reuse && formed[gq - 1][gr - 1]) {
+          transposed_pair_product(gq, gr, product);
+        } else {
+          child_products(child_runs(nf, kr, kq, genotypes(q), nf.children_end - nf.children_begin),
+                         [this](int cr, int cd) -> decltype(auto) { return tables_.child_given_connector(cr, cd); },
+                         product);
+          if (reuse) {
+            keep_pair_product(gr, gq, product);
+            formed[gr - 1][gq - 1] = true;
+          }
+        }
         for (int cr = 0; cr < nc; ++cr) {
           const double xrv = lane(xr, cr);
           if (xrv != 0.0) s = s + product[cr] * xrv;
         }
       }
       xq = s * xq;
+    }
+  }
+
+  // When T and tpol are symmetric in the parents, bit for bit, the products
+  // over the children for spouse genotype a and connector genotype b, class
+  // c_r of the spouse in row and c_q in lane, are those for spouse b and
+  // connector a with rows and lanes swapped: the sums run over the same terms
+  // in the same order. The products kept for a nuclear family share the
+  // storage of case 3's.
+  BRAVIK_INLINE V& pair_product(int g_spouse, int g_connector, int row) const {
+    return lanes_of(products_[((g_spouse - 1) * N_JOINT + g_connector - 1) * nc + row]);
+  }
+
+  BRAVIK_INLINE void keep_pair_product(int g_spouse, int g_connector, const V (&product)[nc]) const {
+    for (int row = 0; row < nc; ++row) pair_product(g_spouse, g_connector, row) = product[row];
+  }
+
+  BRAVIK_INLINE void transposed_pair_product(int g_spouse, int g_connector, V (&product)[nc]) const {
+    for (int row = 0; row < nc; ++row) {
+      product[row] = splat<V>(0.0);
+      for (int c = 0; c < nc; ++c) set_lane(product[row], c, lane(pair_product(g_spouse, g_connector, c), row));
     }
   }
 
@@ -460,8 +506,6 @@ class Peeler {
   const FamilyPlan& family_;
   Tables tables_;
   S* x_;
-  ChildTerm* terms_;
-  int* term_ends_;
   S* products_;
 };
 
@@ -471,12 +515,13 @@ BRAVIK_MACHINE_CLONES
 bool fast_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, const ClassTables& tables,
                  FamilyWorkspace& work, double& lf) {
   if (model.pg.npol == N_POL) {
-    Peeler<ClassLanes, ClassVector, VectorTables> peeler(model, plan, family, VectorTables{tables}, work.x.data(), work,
-                                             work.products.data());
+    if (!tables.banded) return false;
+    Peeler<ClassLanes, ClassVector, VectorTables> peeler(model, plan, family, VectorTables{tables}, work.x.data(),
+                                                       work.products.data());
     return peeler.run(lf);
   }
   Peeler<double, double, ScalarTables> peeler(model, plan, family, ScalarTables{model.tranc.tpol(0, 0, 0)}, work.x1.data(),
-                                      work, work.products1.data());
+                                      work.products1.data());
   return peeler.run(lf);
 }
 

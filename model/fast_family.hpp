@@ -19,36 +19,34 @@ struct alignas(64) ClassVector {
   ClassLanes lanes;
 };
 
+// A child's class is at most this far from either parent's (tpol(c_d, a, b)
+// is zero for |c_d - a| > 3 whatever b); checked whenever the tables are built.
+inline constexpr int banded_reach = 3;
+
 // The transmission tables laid out for the loops that read them: each entry is
 // a vector over the classes of one member, with tpol's indices counting from 0.
 struct ClassTables {
   ClassVector child_given_connector[N_POL][N_POL];  // [c_r][c_d], over c_q: tpol(c_d, c_r, c_q)
   ClassVector child_given_father[N_POL][N_POL];     // [c_fa][c_d], over c_mo: tpol(c_d, c_mo, c_fa)
   ClassVector connector_given_parents[N_POL][N_POL];  // [c_mo][c_fa], over c_q: tpol(c_q, c_mo, c_fa)
+  bool banded = false;  // the rows of the child tables farther than banded_reach are all zero
+  bool symmetric = false;  // tpol(c, a, b) and tpol(c, b, a) have the same bits
   void build(const tranc_block& tranc);
-};
-
-// A term T(g_d | ..) x X_d(c_d, k_d) of a child sum that is not zero.
-struct ChildTerm {
-  double value;
-  int cd;
 };
 
 // Storage of one thread, sized for the largest family of the series.
 struct FamilyWorkspace {
   std::vector<ClassVector> x;   // xx of the family in hand, one vector per slot (seven classes)
   std::vector<double> x1;       // the same with one class
-  std::vector<ChildTerm> terms;  // the nonzero terms of the child sums in hand
-  std::vector<int> term_ends;    // per child, one past its last term
-  std::vector<ClassVector> products;  // case 3: products over the other children, by parent states
+  std::vector<ClassVector> products;  // products over the children kept for reuse: case 3 by parent states, case 1 by genotype pair
   std::vector<double> products1;
   void reserve(const SeriesPlan& plan);
 };
 
 // Fills the family's factors and peels it. False when the shortcuts might not
-// give the literal bits (a factor that is not finite or large enough to
-// overflow, a sum W that is zero or not finite): the caller then runs the
-// literal routines for this family.
+// give the literal bits (child tables that are not banded, a factor that is
+// not finite or large enough to overflow, a sum W that is zero or not
+// finite): the caller then runs the literal routines for this family.
 bool fast_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, const ClassTables& tables,
                  FamilyWorkspace& work, double& lf);
 

@@ -60,18 +60,21 @@ void stop_at_first_overflow(Model& model, textio::Channels& io, const SeriesPlan
   }
 }
 
-// Every thread takes the next family not yet taken, until none is left.
+// Every thread takes the next family not yet taken, most costly first, until
+// none is left.
 struct FamilyTask {
   const Model& model;
   FastKernel& kernel;
   bool shortcuts;  // false when the number of classes is neither 7 nor 1
-  std::atomic<int> next{1};
+  alignas(64) std::atomic<int> next{0};  // on a cache line of its own, away from what the threads read
 
   void operator()(int worker) {
     FamilyWorkspace& work = kernel.workspaces[static_cast<std::size_t>(worker)];
-    const int nfam = model.ped.buf1.nfam;
-    for (int f = next.fetch_add(1, std::memory_order_relaxed); f <= nfam;
-         f = next.fetch_add(1, std::memory_order_relaxed)) {
+    const std::vector<int>& order = kernel.plan.by_cost;
+    const int nfam = static_cast<int>(order.size());
+    for (int i = next.fetch_add(1, std::memory_order_relaxed); i < nfam;
+         i = next.fetch_add(1, std::memory_order_relaxed)) {
+      const int f = order[static_cast<std::size_t>(i)];
       const FamilyPlan& family = kernel.plan.families[static_cast<std::size_t>(f - 1)];
       double value = 0.0;
       const bool done = shortcuts && !family.literal_only &&

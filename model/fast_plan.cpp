@@ -1,6 +1,7 @@
 #include "model/fast_plan.hpp"
 
 #include <algorithm>
+#include <bit>
 
 namespace bravik {
 namespace {
@@ -119,17 +120,45 @@ void plan_child_terms(const Model& model, const TransmissionTable& table, Nuclea
   }
 }
 
+// Whether T(g_d | a, b) and T(g_d | b, a) have the same bits for all genotypes.
+bool transmission_symmetric(const tranc_block& tranc) {
+  bool symmetric = true;
+  for (int child = 1; child <= N_JOINT; ++child) {
+    for (int first = 1; first <= N_JOINT; ++first) {
+      for (int second = 1; second < first; ++second) {
+        symmetric = symmetric && std::bit_cast<std::uint64_t>(tranc.tgen(child, first, second)) ==
+                                     std::bit_cast<std::uint64_t>(tranc.tgen(child, second, first));
+      }
+    }
+  }
+  return symmetric;
+}
+
 void plan_all_child_terms(const Model& model, SeriesPlan& plan) {
   const TransmissionTable table(model.tranc);
+  plan.symmetric_transmission = transmission_symmetric(model.tranc);
   plan.child_terms.clear();
   plan.child_term_end.assign(1, 0);
-  for (const FamilyPlan& family : plan.families) {
+  for (FamilyPlan& family : plan.families) {
+    family.cost = family.slots;
     if (family.literal_only) continue;
+    const std::size_t terms_before = plan.child_terms.size();
     for (int i = family.nuclear_begin; i < family.nuclear_end; ++i) {
       NuclearPlan& nf = plan.nuclear[static_cast<std::size_t>(i)];
       if (nf.kind != ConnectorCase::only_child) plan_child_terms(model, table, nf, plan);
     }
+    family.cost += static_cast<long>(plan.child_terms.size() - terms_before);
   }
+}
+
+// Threads take the costly families first, so that the last ones taken are
+// short and the threads finish together.
+void order_by_cost(SeriesPlan& plan) {
+  plan.by_cost.resize(plan.families.size());
+  for (std::size_t i = 0; i < plan.by_cost.size(); ++i) plan.by_cost[i] = static_cast<int>(i) + 1;
+  std::stable_sort(plan.by_cost.begin(), plan.by_cost.end(), [&plan](int a, int b) {
+    return plan.families[static_cast<std::size_t>(a - 1)].cost > plan.families[static_cast<std::size_t>(b - 1)].cost;
+  });
 }
 
 // The sums run over the children's genotypes in list order, which is
@@ -170,6 +199,7 @@ void plan_series(const Model& model, SeriesPlan& plan) {
   for (int f = 1; f <= ped.buf1.nfam; ++f) plan_family(model, f, plan, members);
   plan_slots(model, plan);
   plan_all_child_terms(model, plan);
+  order_by_cost(plan);
 }
 
 }  // namespace bravik

@@ -42,6 +42,7 @@ struct FamilyPlan {
   int nuclear_begin;  // SeriesPlan::nuclear[begin, end)
   int nuclear_end;
   int most_children;  // of any of its nuclear families
+  long cost;          // an estimate of its work: slots plus child-sum terms
   // A description the fast kernel does not take (a member listed twice in a
   // nuclear family, a connector that is no parent and not the first child, a
   // member outside the family): the literal routines compute the family.
@@ -57,6 +58,7 @@ struct ChildTransmission {
 
 struct SeriesPlan {
   std::vector<FamilyPlan> families;  // family f at index f - 1
+  std::vector<int> by_cost;          // the family numbers, most costly first
   std::vector<NuclearPlan> nuclear;
   std::vector<int> children;
   std::vector<std::uint8_t> is_child;  // by global person: listed as a child, so filled with its density alone
@@ -72,6 +74,7 @@ struct SeriesPlan {
   std::vector<int> child_term_end;  // starts with a 0
   int most_slots = 0;
   int most_children = 0;
+  bool symmetric_transmission = false;  // T(g_d | a, b) and T(g_d | b, a) have the same bits
 };
 
 // Reads the description and the genotype lists of the model.
