@@ -376,35 +376,46 @@ class Peeler {
     }
   }
 
+  // Adds term(s, k_fa, c_fa, x_fa, k_mo, c_mo, x_mo, T) over the parents'
+  // states with a nonzero factor, the father's genotype outermost, then his
+  // class, the mother's genotype and her class, as the literal routines do;
+  // returns the sum for the connector's genotype g_q.
+  template <class Term>
+  BRAVIK_INLINE V sum_over_parent_states(const NuclearPlan& nf, int gq, Term term) const {
+    const int fa = nf.father;
+    const int mo = nf.mother;
+    V s = splat<V>(0.0);
+    for (int kfa = 1; kfa <= genotypes(fa); ++kfa) {
+      const int gfa = code(fa, kfa);
+      const V& xfa = x(fa, kfa);
+      for (int cfa = 0; cfa < nc; ++cfa) {
+        const double xfav = lane(xfa, cfa);
+        if (xfav == 0.0) continue;
+        for (int kmo = 1; kmo <= genotypes(mo); ++kmo) {
+          const double tq = t(gq, code(mo, kmo), gfa);
+          if (tq == 0.0) continue;
+          const V& xmo = x(mo, kmo);
+          for (int cmo = 0; cmo < nc; ++cmo) {
+            const double xmov = lane(xmo, cmo);
+            if (xmov != 0.0) term(s, kfa, cfa, xfav, kmo, cmo, xmov, tq);
+          }
+        }
+      }
+    }
+    return s;
+  }
+
   // Case 2: S(k_q, c_q) = sum over the parents' states of
   // ((X_mo x X_fa) x T) x P, lanes over c_q.
   BRAVIK_INLINE void peel_only_child(const NuclearPlan& nf) {
     const int q = nf.q;
-    const int fa = nf.father;
-    const int mo = nf.mother;
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
       if (all_zero(xq)) continue;
-      const int gq = code(q, kq);
-      V s = splat<V>(0.0);
-      for (int kfa = 1; kfa <= genotypes(fa); ++kfa) {
-        const int gfa = code(fa, kfa);
-        const V& xfa = x(fa, kfa);
-        for (int cfa = 0; cfa < nc; ++cfa) {
-          const double xfav = lane(xfa, cfa);
-          if (xfav == 0.0) continue;
-          for (int kmo = 1; kmo <= genotypes(mo); ++kmo) {
-            const double tq = t(gq, code(mo, kmo), gfa);
-            if (tq == 0.0) continue;
-            const V& xmo = x(mo, kmo);
-            for (int cmo = 0; cmo < nc; ++cmo) {
-              const double xmov = lane(xmo, cmo);
-              if (xmov == 0.0) continue;
-              s = s + splat<V>((xmov * xfav) * tq) * tables_.connector_given_parents(cmo, cfa);
-            }
-          }
-        }
-      }
+      const V s = sum_over_parent_states(
+          nf, code(q, kq), [this](V& sum, int, int cfa, double xfav, int, int cmo, double xmov, double tq) {
+            sum = sum + splat<V>((xmov * xfav) * tq) * tables_.connector_given_parents(cmo, cfa);
+          });
       xq = s * xq;
     }
   }
@@ -448,35 +459,17 @@ class Peeler {
   BRAVIK_INLINE void peel_first_child(const NuclearPlan& nf) {
     hoist_other_children(nf);
     const int q = nf.q;
-    const int fa = nf.father;
-    const int mo = nf.mother;
+    const int mothers = genotypes(nf.mother);
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
       if (all_zero(xq)) continue;
-      const int gq = code(q, kq);
-      V s = splat<V>(0.0);
-      for (int kfa = 1; kfa <= genotypes(fa); ++kfa) {
-        const int gfa = code(fa, kfa);
-        const V& xfa = x(fa, kfa);
-        for (int cfa = 0; cfa < nc; ++cfa) {
-          const double xfav = lane(xfa, cfa);
-          if (xfav == 0.0) continue;
-          for (int kmo = 1; kmo <= genotypes(mo); ++kmo) {
-            const double tq = t(gq, code(mo, kmo), gfa);
-            if (tq == 0.0) continue;
-            const V& xmo = x(mo, kmo);
-            if (all_zero(xmo)) continue;
-            const V& product = product_for(kfa, cfa, kmo, genotypes(mo));
-            for (int cmo = 0; cmo < nc; ++cmo) {
-              const double xmov = lane(xmo, cmo);
-              if (xmov == 0.0) continue;
-              const double pt = lane(product, cmo) * tq;
-              if (pt == 0.0) continue;
-              s = s + ((splat<V>(pt) * tables_.connector_given_parents(cmo, cfa)) * xfav) * xmov;
-            }
-          }
-        }
-      }
+      const V s = sum_over_parent_states(
+          nf, code(q, kq),
+          [this, mothers](V& sum, int kfa, int cfa, double xfav, int kmo, int cmo, double xmov, double tq) {
+            const double pt = lane(product_for(kfa, cfa, kmo, mothers), cmo) * tq;
+            if (pt == 0.0) return;
+            sum = sum + ((splat<V>(pt) * tables_.connector_given_parents(cmo, cfa)) * xfav) * xmov;
+          });
       xq = s * xq;
     }
   }
