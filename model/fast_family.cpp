@@ -68,6 +68,8 @@ void FamilyWorkspace::reserve(const SeriesPlan& plan) {
     x1.resize(slots);
   }
   const std::size_t parent_states = static_cast<std::size_t>(N_JOINT) * N_POL * N_JOINT;
+  const auto blocks = static_cast<std::size_t>((plan.most_children + child_lanes - 1) / child_lanes);
+  if (by_genotype.size() < blocks * N_JOINT) by_genotype.resize(blocks * N_JOINT);
   if (products.size() < parent_states) {
     products.resize(parent_states);
     products1.resize(parent_states);
@@ -144,13 +146,14 @@ class Peeler {
   static constexpr int nc = classes_of<V>;
 
   Peeler(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, Tables tables, S* x,
-         S* products)
+         S* products, ChildVector* by_genotype)
       : model_(model),
         plan_(plan),
         family_(family),
         tables_(tables),
         x_(x),
-        products_(products) {}
+        products_(products),
+        by_genotype_(by_genotype) {}
 
   BRAVIK_INLINE bool run(double& lf) {
     if (!fill_factors()) return false;
@@ -293,28 +296,58 @@ class Peeler {
     }
   }
 
+  // With one class, the summed children's entries by genotype, for the
+  // pairs of parental genotypes that follow.
+  BRAVIK_INLINE void spread_children(int begin, int end) const {
+    const int blocks = (end - begin + child_lanes - 1) / child_lanes;
+    for (int i = 0; i < blocks * N_JOINT; ++i) by_genotype_[i].lanes = ChildLanes{};
+    for (int i = 0; i < end - begin; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(begin + i)];
+      ChildVector* block = by_genotype_ + (i / child_lanes) * N_JOINT;
+      for (int k = 1; k <= genotypes(d); ++k) block[code(d, k) - 1].lanes[i % child_lanes] = lane(x(d, k), 0);
+    }
+  }
+
   // With one class: the product over the summed children of their sums
-  // (T x X_d) x P, formed directly.
-  BRAVIK_INLINE double product_of_sums(const ChildRuns& runs, double p) const {
+  // (T x X_d) x P, the sums of child_lanes children side by side. A genotype
+  // that a child's list lacks adds (T x 0) x P = +0 to a sum that is +0 or
+  // positive, which keeps its bits.
+  BRAVIK_INLINE double product_side_by_side(const TransmissionList& list, int children, double p) const {
+    const ChildLanes pp = {p, p, p, p, p, p, p, p};
     double product = 1.0;
-    for (int i = 0; i < runs.children; ++i) {
-      double e = 0.0;
-      for (int j = runs.ends[i - 1]; j < runs.ends[i]; ++j) {
-        e = e + (runs.terms[j].t * lanes_of(x_[runs.terms[j].slot])) * p;
+    for (int first = 0; first < children; first += child_lanes) {
+      const ChildVector* block = by_genotype_ + (first / child_lanes) * N_JOINT;
+      ChildLanes e = {};
+      for (int j = 0; j < list.count; ++j) {
+        const double t = list.t[static_cast<std::size_t>(j)];
+        const ChildLanes tt = {t, t, t, t, t, t, t, t};
+        e = e + (tt * block[list.child[static_cast<std::size_t>(j)] - 1].lanes) * pp;
       }
-      product = product * e;
+      for (int i = 0; i < child_lanes && first + i < children; ++i) product = product * e[i];
     }
     return product;
   }
 
+  // A pair of parental genotypes, as a nuclear family's child sums see it.
+  struct ParentPair {
+    int k_first;
+    int g_first;
+    int k_second;
+    int g_second;
+    int n_second;  // genotypes of the second parent
+  };
+
   // For every class of the first parent, the product over the summed
   // children of their sums.
   template <class Row>
-  BRAVIK_INLINE void child_products(const ChildRuns& runs, Row row, V (&product)[nc]) {
+  BRAVIK_INLINE void child_products(const NuclearPlan& nf, const ParentPair& pair, int children, Row row,
+                                    V (&product)[nc]) {
     if constexpr (nc == 1) {
-      product[0] = product_of_sums(runs, row(0, 0));
+      const TransmissionList& list =
+          plan_.transmissions[static_cast<std::size_t>((pair.g_first - 1) * N_JOINT + pair.g_second - 1)];
+      product[0] = product_side_by_side(list, children, row(0, 0));
     } else {
-      products_by_class(runs, row, product);
+      products_by_class(child_runs(nf, pair.k_first, pair.k_second, pair.n_second, children), row, product);
     }
   }
 
@@ -325,6 +358,7 @@ class Peeler {
     const int r = nf.spouse;
     const bool reuse = tables_.symmetric() && plan_.symmetric_transmission;
     bool formed[N_JOINT][N_JOINT] = {};
+    if constexpr (nc == 1) spread_children(nf.children_begin, nf.children_end);
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
       if (all_zero(xq)) continue;
@@ -338,7 +372,7 @@ class Peeler {
         if (reuse && formed[gq - 1][gr - 1]) {
           transposed_pair_product(gq, gr, product);
         } else {
-          child_products(child_runs(nf, kr, kq, genotypes(q), nf.children_end - nf.children_begin),
+          child_products(nf, {kr, gr, kq, gq, genotypes(q)}, nf.children_end - nf.children_begin,
                          [this](int cr, int cd) -> decltype(auto) { return tables_.child_given_connector(cr, cd); },
                          product);
           if (reuse) {
@@ -438,6 +472,7 @@ class Peeler {
   BRAVIK_INLINE void hoist_other_children(const NuclearPlan& nf) {
     const int fa = nf.father;
     const int mo = nf.mother;
+    if constexpr (nc == 1) spread_children(nf.children_begin + 1, nf.children_end);
     for (int kfa = 1; kfa <= genotypes(fa); ++kfa) {
       const V& xfa = x(fa, kfa);
       if (all_zero(xfa)) continue;
@@ -447,7 +482,7 @@ class Peeler {
         const int gmo = code(mo, kmo);
         if (!reaches_connector(nf.q, gmo, gfa)) continue;
         V product[nc];
-        child_products(child_runs(nf, kmo, kfa, genotypes(fa), nf.children_end - nf.children_begin - 1),
+        child_products(nf, {kmo, gmo, kfa, gfa, genotypes(fa)}, nf.children_end - nf.children_begin - 1,
                        [this](int cfa, int cd) -> decltype(auto) { return tables_.child_given_father(cfa, cd); }, product);
         for (int cfa = 0; cfa < nc; ++cfa) product_for(kfa, cfa, kmo, genotypes(mo)) = product[cfa];
       }
@@ -500,6 +535,7 @@ class Peeler {
   Tables tables_;
   S* x_;
   S* products_;
+  ChildVector* by_genotype_;
 };
 
 }  // namespace
@@ -510,11 +546,11 @@ bool fast_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& f
   if (model.pg.npol == N_POL) {
     if (!tables.banded) return false;
     Peeler<ClassLanes, ClassVector, VectorTables> peeler(model, plan, family, VectorTables{tables}, work.x.data(),
-                                                       work.products.data());
+                                                       work.products.data(), work.by_genotype.data());
     return peeler.run(lf);
   }
   Peeler<double, double, ScalarTables> peeler(model, plan, family, ScalarTables{model.tranc.tpol(0, 0, 0)}, work.x1.data(),
-                                      work.products1.data());
+                                      work.products1.data(), work.by_genotype.data());
   return peeler.run(lf);
 }
 

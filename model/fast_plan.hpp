@@ -56,6 +56,14 @@ struct ChildTransmission {
   double t;
 };
 
+// The genotypes a child can have from a pair of parental genotypes, in
+// increasing order, with T(g_d | g_first, g_second), which is not zero.
+struct TransmissionList {
+  int count = 0;
+  std::array<int, N_JOINT> child{};
+  std::array<double, N_JOINT> t{};
+};
+
 struct SeriesPlan {
   std::vector<FamilyPlan> families;  // family f at index f - 1
   std::vector<int> by_cost;          // the family numbers, most costly first
@@ -72,6 +80,8 @@ struct SeriesPlan {
   // in the child's list order.
   std::vector<ChildTransmission> child_terms;
   std::vector<int> child_term_end;  // starts with a 0
+  // By (g_first - 1) N_JOINT + g_second - 1.
+  std::array<TransmissionList, N_JOINT * N_JOINT> transmissions;
   int most_slots = 0;
   int most_children = 0;
   bool symmetric_transmission = false;  // T(g_d | a, b) and T(g_d | b, a) have the same bits

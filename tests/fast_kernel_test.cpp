@@ -200,8 +200,8 @@ void make_family_impossible(Model& model, int f) {
   model.ped.buf2.mgt(offset + ped.buf16.mem(ped.buf14.imem(i) + 2), 0) = 3;
 }
 
-// Every analysed marker, both hypotheses, then `draws` random vectors within
-// each series.
+// Every analysed marker, both hypotheses, with and without the polygenic
+// component, then `draws` random vectors within each series.
 void compare_run_folder(const std::filesystem::path& folder, int draws, std::uint32_t seed) {
   textio::Channels io;
   Model& model = kerneltest::shared_model();
@@ -214,13 +214,17 @@ void compare_run_folder(const std::filesystem::path& folder, int draws, std::uin
   for (int t = 1; t <= model.ped.nmark; ++t) {
     start.restore(model.optpar1, model.imax.npar);
     if (!select_analysed_marker(model, t)) continue;
-    for (const double theta : {0.5, start.par0(5)}) {
-      model.optpar1.par(5) = theta;
-      const std::string what = name + " marker " + std::to_string(t) + " theta " + std::to_string(theta);
-      expect_same_as_literal(model, io, -1, what);
-      for (int d = 0; d < draws; ++d) {
-        draw_parameters(model, start, random);
-        expect_same_as_literal(model, io, 1, what + " draw " + std::to_string(d));
+    for (const bool polygenic : {true, false}) {
+      for (const double theta : {0.5, start.par0(5)}) {
+        model.optpar1.par(5) = theta;
+        polygenic ? polygenic_on(model) : polygenic_off(model);
+        const std::string what = name + " marker " + std::to_string(t) + " theta " + std::to_string(theta) +
+                                 (polygenic ? ", 7 classes" : ", one class");
+        expect_same_as_literal(model, io, -1, what);
+        for (int d = 0; d < draws; ++d) {
+          draw_parameters(model, start, random);
+          expect_same_as_literal(model, io, 1, what + " draw " + std::to_string(d));
+        }
       }
     }
   }
