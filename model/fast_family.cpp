@@ -106,6 +106,34 @@ BRAVIK_INLINE V splat(double s) {
   }
 }
 
+// 1.0 in the lanes of the classes, 0.0 in the lane that stays zero.
+template <class V>
+BRAVIK_INLINE V class_ones() {
+  if constexpr (classes_of<V> == 1) {
+    return 1.0;
+  } else {
+    return V{1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 0.0};
+  }
+}
+
+BRAVIK_INLINE bool all_finite(const ClassLanes& v) {
+  const auto finite = (v - v) == ClassLanes{};  // false for an infinity or NaN
+  bool all = true;
+  for (int c = 0; c < N_POL + 1; ++c) all = all && finite[c] != 0;
+  return all;
+}
+BRAVIK_INLINE bool all_finite(double v) { return std::isfinite(v); }
+
+BRAVIK_INLINE ClassLanes largest_of(const ClassLanes& a, const ClassLanes& b) { return a > b ? a : b; }
+BRAVIK_INLINE double largest_of(double a, double b) { return std::max(a, b); }
+
+BRAVIK_INLINE double greatest_lane(const ClassLanes& v) {
+  double most = v[0];
+  for (int c = 1; c < N_POL + 1; ++c) most = std::max(most, v[c]);
+  return most;
+}
+BRAVIK_INLINE double greatest_lane(double v) { return v; }
+
 // tpol entries for the loops of each case, as vectors over one member's
 // classes, or the single entry tpol(0, 0, 0) with one class.
 struct VectorTables {
@@ -125,8 +153,7 @@ struct ScalarTables {
   BRAVIK_INLINE double child_given_connector(int, int) const { return p; }
   BRAVIK_INLINE double child_given_father(int, int) const { return p; }
   BRAVIK_INLINE double connector_given_parents(int, int) const { return p; }
-  // One class gains nothing from the reuse of products (one sum per child).
-  static constexpr bool symmetric() { return false; }
+  static constexpr bool symmetric() { return true; }
 };
 
 // Every factor of a family stays below 2^e when e is this; with at most n
@@ -184,66 +211,66 @@ class Peeler {
     return model_.tranc.tgen(g_child, g_first, g_second);
   }
 
-  // fen for a genotype that the person's list holds: the density depends on
-  // the genotype only through its major-gene class, so it is formed once per
-  // class (by the expression of fen).
-  struct Densities {
-    // value is formed on first use, so it is not cleared for every person.
-    Densities(double phenotype, int marker_genotype) : y(phenotype), marker(marker_genotype) {}
-    double y;
-    int marker;
-    bool formed[4] = {false, false, false, false};
-    double value[4][N_POL];
-  };
-
-  BRAVIK_INLINE double fen_value(Densities& d, int g, int k) const {
-    const prpar_block& prpar = model_.prpar;
-    if (d.y <= not_measured && d.marker == 0) return 1.0;
-    if (d.marker != 0 && d.marker != prpar.img(g)) return 0.0;
-    if (d.y <= not_measured) return 1.0;
-    const int major = prpar.itg(g);
-    if (!d.formed[major]) {
-      const imax_block& m = model_.imax;
+  // fen's density for each major-gene class that the person's list holds,
+  // formed once per class (the density depends on the genotype only through
+  // it), by fen's expression, all classes of the member at once.
+  BRAVIK_INLINE void densities_by_major(int p, double y, V (&density)[4]) const {
+    const imax_block& m = model_.imax;
+    bool present[4] = {false, false, false, false};
+    for (int k = 1; k <= genotypes(p); ++k) present[model_.prpar.itg(code(p, k))] = true;
+    for (int major = 1; major <= 3; ++major) {
+      if (!present[major]) continue;
+      density[major] = splat<V>(0.0);
       for (int j = 1; j <= nc; ++j) {
-        const double z = (m.gmean(major) + static_cast<double>(j - 4) * m.apol - d.y) / m.sdev;
-        d.value[major][j - 1] = std::exp(-0.5 * z * z) / m.sdev;
+        const double z = (m.gmean(major) + static_cast<double>(j - 4) * m.apol - y) / m.sdev;
+        set_lane(density[major], j - 1, std::exp(-0.5 * z * z) / m.sdev);
       }
-      d.formed[major] = true;
     }
-    return d.value[major][k - 1];
   }
 
-  // The factors massix gives: density alone for a listed child, density times
-  // the priors for everybody else, 1.0 or the priors alone for a phenotype
-  // skipped entirely. False when a factor is not finite or too large for the
-  // shortcuts to be exact.
+  // The factors massix gives: fen alone for a listed child, fen times the
+  // priors for everybody else, 1.0 or the priors alone for a phenotype
+  // skipped entirely. fen is 0 for a genotype that contradicts the marker, 1
+  // for a trait not measured, else the density. False when a factor is not
+  // finite or too large for the shortcuts to be exact.
   BRAVIK_INLINE bool fill_factors() {
     const prpar_block& prpar = model_.prpar;
+    const V ones = class_ones<V>();
+    V weights = splat<V>(0.0);
+    for (int j = 1; j <= nc; ++j) set_lane(weights, j - 1, prpar.wpol(j));
+    V largest = splat<V>(0.0);
     bool finite = true;
-    double largest = 0.0;
     for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
       const bool child = plan_.is_child[static_cast<std::size_t>(p)] != 0;
-      Densities d{model_.ped.buf2.yph(p), model_.ped.buf2.mgt(p, 0)};
-      const bool has_density = d.y > skipped_entirely;
+      const double y = model_.ped.buf2.yph(p);
+      const int marker = plan_.marker[static_cast<std::size_t>(p)];
+      const bool has_density = y > skipped_entirely;
+      const bool measured = y > not_measured;
+      V density[4];
+      if (has_density && measured) densities_by_major(p, y, density);
       for (int k = 1; k <= genotypes(p); ++k) {
         const int g = code(p, k);
-        V v = splat<V>(0.0);
-        for (int j = 1; j <= nc; ++j) {
-          double value;
-          if (child) {
-            value = has_density ? fen_value(d, g, j) : 1.0;
-          } else {
-            value = has_density ? fen_value(d, g, j) * prpar.gfreq(g) * prpar.wpol(j) : prpar.wpol(j) * prpar.gfreq(g);
-          }
-          finite = finite && std::isfinite(value);
-          largest = std::max(largest, value);
-          set_lane(v, j - 1, value);
+        V fen = ones;
+        if (marker != 0 && marker != prpar.img(g)) {
+          fen = splat<V>(0.0);
+        } else if (measured) {
+          fen = density[prpar.itg(g)];
         }
-        x(p, k) = v;
+        const V prior = splat<V>(prpar.gfreq(g));
+        V value;
+        if (child) {
+          value = has_density ? fen : ones;
+        } else {
+          value = has_density ? (fen * prior) * weights : weights * prior;
+        }
+        finite = finite && all_finite(value);
+        largest = largest_of(largest, value);
+        x(p, k) = value;
       }
     }
     if (!finite) return false;
-    const int e = largest <= 1.0 ? 1 : std::ilogb(largest) + 1;
+    const double most = greatest_lane(largest);
+    const int e = most <= 1.0 ? 1 : std::ilogb(most) + 1;
     return (e + 1) * (family_.most_children + 2) + 24 < safe_exponent;
   }
 

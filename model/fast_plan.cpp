@@ -183,6 +183,8 @@ void plan_series(const Model& model, SeriesPlan& plan) {
   plan.children.clear();
   const auto persons = static_cast<std::size_t>(ped.buf1.ifst(ped.buf1.nfam + 1)) + 1;
   plan.is_child.assign(persons, 0);
+  plan.marker.assign(persons, 0);
+  for (std::size_t p = 1; p < persons; ++p) plan.marker[p] = static_cast<std::int8_t>(ped.buf2.mgt(static_cast<int>(p), 0));
   plan.slot_of.resize(persons);
   plan.most_slots = 0;
   plan.most_children = 0;

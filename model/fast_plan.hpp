@@ -70,6 +70,9 @@ struct SeriesPlan {
   std::vector<NuclearPlan> nuclear;
   std::vector<int> children;
   std::vector<std::uint8_t> is_child;  // by global person: listed as a child, so filled with its density alone
+  // By global person: the code of the marker under analysis, kept beside the
+  // other per-person data (the marker table holds every marker of a person).
+  std::vector<std::int8_t> marker;
   // By global person and joint genotype: the slot of the family (from 0), or -1
   // when the genotype is not in the person's list.
   std::vector<std::array<std::int32_t, N_JOINT>> slot_of;
