@@ -134,6 +134,9 @@ BRAVIK_INLINE double greatest_lane(const ClassLanes& v) {
 }
 BRAVIK_INLINE double greatest_lane(double v) { return v; }
 
+// The three major-gene classes in lanes 0 to 2.
+using MajorLanes = double __attribute__((vector_size(32)));
+
 // tpol entries for the loops of each case, as vectors over one member's
 // classes, or the single entry tpol(0, 0, 0) with one class.
 struct VectorTables {
@@ -213,17 +216,30 @@ class Peeler {
 
   // fen's density for each major-gene class that the person's list holds,
   // formed once per class (the density depends on the genotype only through
-  // it), by fen's expression, all classes of the member at once.
+  // it), by fen's expression: the divisions of the classes (or, with one
+  // class, of the three major-gene classes) side by side, exp one by one.
   BRAVIK_INLINE void densities_by_major(int p, double y, V (&density)[4]) const {
     const imax_block& m = model_.imax;
-    bool present[4] = {false, false, false, false};
-    for (int k = 1; k <= genotypes(p); ++k) present[model_.prpar.itg(code(p, k))] = true;
-    for (int major = 1; major <= 3; ++major) {
-      if (!present[major]) continue;
-      density[major] = splat<V>(0.0);
-      for (int j = 1; j <= nc; ++j) {
-        const double z = (m.gmean(major) + static_cast<double>(j - 4) * m.apol - y) / m.sdev;
-        set_lane(density[major], j - 1, std::exp(-0.5 * z * z) / m.sdev);
+    if constexpr (nc == 1) {
+      const MajorLanes means = {m.gmean(1), m.gmean(2), m.gmean(3), m.gmean(3)};
+      const MajorLanes z = (means + static_cast<double>(1 - 4) * m.apol - y) / m.sdev;
+      const MajorLanes exponent = -0.5 * z * z;
+      MajorLanes power = {};
+      for (int major = 1; major <= 3; ++major) power[major - 1] = std::exp(exponent[major - 1]);
+      const MajorLanes value = power / m.sdev;
+      for (int major = 1; major <= 3; ++major) density[major] = value[major - 1];
+    } else {
+      bool present[4] = {false, false, false, false};
+      for (int k = 1; k <= genotypes(p); ++k) present[model_.prpar.itg(code(p, k))] = true;
+      const ClassLanes steps = {-3.0, -2.0, -1.0, 0.0, 1.0, 2.0, 3.0, 0.0};  // j - 4 for class j
+      for (int major = 1; major <= 3; ++major) {
+        if (!present[major]) continue;
+        const ClassLanes z = (m.gmean(major) + steps * m.apol - y) / m.sdev;
+        const ClassLanes exponent = -0.5 * z * z;
+        ClassLanes power = {};
+        for (int j = 1; j <= nc; ++j) power[j - 1] = std::exp(exponent[j - 1]);
+        density[major] = power / m.sdev;
+        density[major][N_POL] = 0.0;
       }
     }
   }
