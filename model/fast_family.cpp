@@ -68,8 +68,6 @@ void FamilyWorkspace::reserve(const SeriesPlan& plan) {
     x1.resize(slots);
   }
   const std::size_t parent_states = static_cast<std::size_t>(N_JOINT) * N_POL * N_JOINT;
-  const auto blocks = static_cast<std::size_t>((plan.most_children + child_lanes - 1) / child_lanes);
-  if (by_genotype.size() < blocks * N_JOINT) by_genotype.resize(blocks * N_JOINT);
   if (products.size() < parent_states) {
     products.resize(parent_states);
     products1.resize(parent_states);
@@ -153,10 +151,7 @@ struct VectorTables {
 
 struct ScalarTables {
   double p;
-  BRAVIK_INLINE double child_given_connector(int, int) const { return p; }
-  BRAVIK_INLINE double child_given_father(int, int) const { return p; }
   BRAVIK_INLINE double connector_given_parents(int, int) const { return p; }
-  static constexpr bool symmetric() { return true; }
 };
 
 // Every factor of a family stays below 2^e when e is this; with at most n
@@ -176,14 +171,13 @@ class Peeler {
   static constexpr int nc = classes_of<V>;
 
   Peeler(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, Tables tables, S* x,
-         S* products, ChildVector* by_genotype)
+         S* products)
       : model_(model),
         plan_(plan),
         family_(family),
         tables_(tables),
         x_(x),
-        products_(products),
-        by_genotype_(by_genotype) {}
+        products_(products) {}
 
   BRAVIK_INLINE bool run(double& lf) {
     if (!fill_factors()) return false;
@@ -339,69 +333,61 @@ class Peeler {
     }
   }
 
-  // With one class, the summed children's entries by genotype, for the
-  // pairs of parental genotypes that follow.
-  BRAVIK_INLINE void spread_children(int begin, int end) const {
-    const int blocks = (end - begin + child_lanes - 1) / child_lanes;
-    for (int i = 0; i < blocks * N_JOINT; ++i) by_genotype_[i].lanes = ChildLanes{};
-    for (int i = 0; i < end - begin; ++i) {
-      const int d = plan_.children[static_cast<std::size_t>(begin + i)];
-      ChildVector* block = by_genotype_ + (i / child_lanes) * N_JOINT;
-      for (int k = 1; k <= genotypes(d); ++k) block[code(d, k) - 1].lanes[i % child_lanes] = lane(x(d, k), 0);
-    }
-  }
-
-  // With one class: the product over the summed children of their sums
-  // (T x X_d) x P, the sums of child_lanes children side by side. A genotype
-  // that a child's list lacks adds (T x 0) x P = +0 to a sum that is +0 or
-  // positive, which keeps its bits.
-  BRAVIK_INLINE double product_side_by_side(const TransmissionList& list, int children, double p) const {
-    const ChildLanes pp = {p, p, p, p, p, p, p, p};
-    double product = 1.0;
-    for (int first = 0; first < children; first += child_lanes) {
-      const ChildVector* block = by_genotype_ + (first / child_lanes) * N_JOINT;
-      ChildLanes e = {};
-      for (int j = 0; j < list.count; ++j) {
-        const double t = list.t[static_cast<std::size_t>(j)];
-        const ChildLanes tt = {t, t, t, t, t, t, t, t};
-        e = e + (tt * block[list.child[static_cast<std::size_t>(j)] - 1].lanes) * pp;
-      }
-      for (int i = 0; i < child_lanes && first + i < children; ++i) product = product * e[i];
-    }
-    return product;
-  }
-
-  // A pair of parental genotypes, as a nuclear family's child sums see it.
-  struct ParentPair {
-    int k_first;
-    int g_first;
-    int k_second;
-    int g_second;
-    int n_second;  // genotypes of the second parent
+  // With one class the products for up to eight genotypes of one parent (the
+  // first of T) are formed side by side, a genotype in each lane; index
+  // holds the places of those genotypes in transmission_by_first's lanes.
+  using LaneIndex = std::int64_t __attribute__((vector_size(64)));
+  struct FirstParentLanes {
+    int parent;
+    int blocks;  // of eight genotypes
+    LaneIndex index[(N_JOINT + 7) / 8];
   };
 
-  // For every class of the first parent, the product over the summed
-  // children of their sums.
-  template <class Row>
-  BRAVIK_INLINE void child_products(const NuclearPlan& nf, const ParentPair& pair, int children, Row row,
-                                    V (&product)[nc]) {
-    if constexpr (nc == 1) {
-      const TransmissionList& list =
-          plan_.transmissions[static_cast<std::size_t>((pair.g_first - 1) * N_JOINT + pair.g_second - 1)];
-      product[0] = product_side_by_side(list, children, row(0, 0));
-    } else {
-      products_by_class(child_runs(nf, pair.k_first, pair.k_second, pair.n_second, children), row, product);
+  BRAVIK_INLINE FirstParentLanes lanes_of_parent(int parent) const {
+    FirstParentLanes lanes{parent, (genotypes(parent) + 7) / 8, {}};
+    for (int k = 1; k <= genotypes(parent); ++k) lanes.index[(k - 1) / 8][(k - 1) % 8] = code(parent, k) - 1;
+    return lanes;
+  }
+
+  // For genotype g_second of the other parent and every genotype k of the
+  // first, out[k - 1] = the product over the summed children [begin, end) of
+  // their sums (T x X_d) x P: the children's sums and the product are
+  // formed in the literal order in every lane.
+  BRAVIK_INLINE void products_by_first_genotype(const FirstParentLanes& first, int g_second, int begin, int end,
+                                                double p, double* out) const {
+    const TransmissionByFirst* column = plan_.transmission_by_first.data() + (g_second - 1) * N_JOINT;
+    for (int block = 0; block < first.blocks; ++block) {
+      EightLanes product = EightLanes{} + 1.0;
+      for (int i = begin; i < end; ++i) {
+        const int d = plan_.children[static_cast<std::size_t>(i)];
+        EightLanes e = {};
+        for (int k = 1; k <= genotypes(d); ++k) {
+          const TransmissionByFirst& t = column[code(d, k) - 1];
+          const EightLanes t_first = __builtin_shuffle(t.half[0], t.half[1], first.index[block]);
+          e = e + (t_first * lane(x(d, k), 0)) * p;
+        }
+        product = product * e;
+      }
+      const int k0 = block * 8;
+      for (int l = 0; l < 8 && k0 + l < genotypes(first.parent); ++l) out[k0 + l] = product[l];
     }
   }
 
   // Case 1: S(k_q, c_q) = sum over k_r, c_r of (product over the children of
   // their sums) x X_r, lanes over c_q.
   BRAVIK_INLINE void peel_parent_connector(const NuclearPlan& nf) {
+    if constexpr (nc == 1) {
+      peel_parent_connector_one_class(nf);
+    } else {
+      peel_parent_connector_by_class(nf);
+    }
+  }
+
+  BRAVIK_INLINE void peel_parent_connector_by_class(const NuclearPlan& nf) {
     const int q = nf.q;
     const int r = nf.spouse;
     const bool reuse = tables_.symmetric() && plan_.symmetric_transmission;
     bool formed[N_JOINT][N_JOINT] = {};
-    if constexpr (nc == 1) spread_children(nf.children_begin, nf.children_end);
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
       if (all_zero(xq)) continue;
@@ -415,9 +401,9 @@ class Peeler {
         if (reuse && formed[gq - 1][gr - 1]) {
           transposed_pair_product(gq, gr, product);
         } else {
-          child_products(nf, {kr, gr, kq, gq, genotypes(q)}, nf.children_end - nf.children_begin,
-                         [this](int cr, int cd) -> decltype(auto) { return tables_.child_given_connector(cr, cd); },
-                         product);
+          products_by_class(child_runs(nf, kr, kq, genotypes(q), nf.children_end - nf.children_begin),
+                            [this](int cr, int cd) -> decltype(auto) { return tables_.child_given_connector(cr, cd); },
+                            product);
           if (reuse) {
             keep_pair_product(gr, gq, product);
             formed[gr - 1][gq - 1] = true;
@@ -427,6 +413,26 @@ class Peeler {
           const double xrv = lane(xr, cr);
           if (xrv != 0.0) s = s + product[cr] * xrv;
         }
+      }
+      xq = s * xq;
+    }
+  }
+
+  // Case 1 with one class: the products for every genotype of the spouse at
+  // once, then the sum over the spouse's genotypes in list order.
+  BRAVIK_INLINE void peel_parent_connector_one_class(const NuclearPlan& nf) {
+    const int q = nf.q;
+    const int r = nf.spouse;
+    const FirstParentLanes spouse = lanes_of_parent(r);
+    double product[N_JOINT];
+    for (int kq = 1; kq <= genotypes(q); ++kq) {
+      V& xq = x(q, kq);
+      if (xq == 0.0) continue;
+      products_by_first_genotype(spouse, code(q, kq), nf.children_begin, nf.children_end, tables_.p, product);
+      double s = 0.0;
+      for (int kr = 1; kr <= genotypes(r); ++kr) {
+        const double xr = x(r, kr);
+        if (xr != 0.0) s = s + product[kr - 1] * xr;
       }
       xq = s * xq;
     }
@@ -513,9 +519,16 @@ class Peeler {
   // Case 3, first the products over the other children, which do not depend
   // on the connector's state: one per (k_fa, c_fa, k_mo), lanes over c_mo.
   BRAVIK_INLINE void hoist_other_children(const NuclearPlan& nf) {
+    if constexpr (nc == 1) {
+      hoist_other_children_one_class(nf);
+    } else {
+      hoist_other_children_by_class(nf);
+    }
+  }
+
+  BRAVIK_INLINE void hoist_other_children_by_class(const NuclearPlan& nf) {
     const int fa = nf.father;
     const int mo = nf.mother;
-    if constexpr (nc == 1) spread_children(nf.children_begin + 1, nf.children_end);
     for (int kfa = 1; kfa <= genotypes(fa); ++kfa) {
       const V& xfa = x(fa, kfa);
       if (all_zero(xfa)) continue;
@@ -525,10 +538,23 @@ class Peeler {
         const int gmo = code(mo, kmo);
         if (!reaches_connector(nf.q, gmo, gfa)) continue;
         V product[nc];
-        child_products(nf, {kmo, gmo, kfa, gfa, genotypes(fa)}, nf.children_end - nf.children_begin - 1,
-                       [this](int cfa, int cd) -> decltype(auto) { return tables_.child_given_father(cfa, cd); }, product);
+        products_by_class(child_runs(nf, kmo, kfa, genotypes(fa), nf.children_end - nf.children_begin - 1),
+                          [this](int cfa, int cd) -> decltype(auto) { return tables_.child_given_father(cfa, cd); },
+                          product);
         for (int cfa = 0; cfa < nc; ++cfa) product_for(kfa, cfa, kmo, genotypes(mo)) = product[cfa];
       }
+    }
+  }
+
+  // The same with one class: the products for every genotype of the mother
+  // at once.
+  BRAVIK_INLINE void hoist_other_children_one_class(const NuclearPlan& nf) {
+    const int fa = nf.father;
+    const FirstParentLanes mother = lanes_of_parent(nf.mother);
+    for (int kfa = 1; kfa <= genotypes(fa); ++kfa) {
+      if (x(fa, kfa) == 0.0) continue;
+      products_by_first_genotype(mother, code(fa, kfa), nf.children_begin + 1, nf.children_end, tables_.p,
+                                 &product_for(kfa, 0, 1, genotypes(nf.mother)));
     }
   }
 
@@ -578,7 +604,6 @@ class Peeler {
   Tables tables_;
   S* x_;
   S* products_;
-  ChildVector* by_genotype_;
 };
 
 }  // namespace
@@ -589,11 +614,11 @@ bool fast_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& f
   if (model.pg.npol == N_POL) {
     if (!tables.banded) return false;
     Peeler<ClassLanes, ClassVector, VectorTables> peeler(model, plan, family, VectorTables{tables}, work.x.data(),
-                                                       work.products.data(), work.by_genotype.data());
+                                                       work.products.data());
     return peeler.run(lf);
   }
   Peeler<double, double, ScalarTables> peeler(model, plan, family, ScalarTables{model.tranc.tpol(0, 0, 0)}, work.x1.data(),
-                                      work.products1.data(), work.by_genotype.data());
+                                      work.products1.data());
   return peeler.run(lf);
 }
 

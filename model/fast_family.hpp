@@ -19,14 +19,6 @@ struct alignas(64) ClassVector {
   ClassLanes lanes;
 };
 
-// With one class the sums of up to eight children run side by side, a child
-// in each lane.
-inline constexpr int child_lanes = 8;
-using ChildLanes = double __attribute__((vector_size(64)));
-struct alignas(64) ChildVector {
-  ChildLanes lanes;
-};
-
 // A child's class is at most this far from either parent's (tpol(c_d, a, b)
 // is zero for |c_d - a| > 3 whatever b); checked whenever the tables are built.
 inline constexpr int banded_reach = 3;
@@ -48,10 +40,6 @@ struct FamilyWorkspace {
   std::vector<double> x1;       // the same with one class
   std::vector<ClassVector> products;  // products over the children kept for reuse: case 3 by parent states, case 1 by genotype pair
   std::vector<double> products1;
-  // With one class, the summed children's entries of the nuclear family in
-  // hand by genotype: [block of child_lanes children][genotype - 1], zero
-  // where the genotype is not in the child's list.
-  std::vector<ChildVector> by_genotype;
   void reserve(const SeriesPlan& plan);
 };
 

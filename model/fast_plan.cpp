@@ -70,24 +70,33 @@ void plan_family(const Model& model, int f, SeriesPlan& plan, std::vector<int>& 
   plan.families.push_back(fp);
 }
 
-// The nonzero transmissions of every pair of parental genotypes.
-void plan_transmissions(const tranc_block& tranc, SeriesPlan& plan) {
-  for (int first = 1; first <= N_JOINT; ++first) {
-    for (int second = 1; second <= N_JOINT; ++second) {
-      TransmissionList& list = plan.transmissions[static_cast<std::size_t>((first - 1) * N_JOINT + second - 1)];
-      list.count = 0;
-      for (int child = 1; child <= N_JOINT; ++child) {
-        const double t = tranc.tgen(child, first, second);
-        if (t == 0.0) continue;
-        list.child[static_cast<std::size_t>(list.count)] = child;
-        list.t[static_cast<std::size_t>(list.count)] = t;
-        ++list.count;
+// The nonzero T(g_d | first, second) by (first - 1) * 10 + second - 1, with
+// the child genotypes in increasing order.
+struct TransmissionTable {
+  struct List {
+    int count = 0;
+    std::array<int, N_JOINT> child{};
+    std::array<double, N_JOINT> t{};
+  };
+  std::array<List, N_JOINT * N_JOINT> lists;
+
+  explicit TransmissionTable(const tranc_block& tranc) {
+    for (int first = 1; first <= N_JOINT; ++first) {
+      for (int second = 1; second <= N_JOINT; ++second) {
+        List& list = lists[static_cast<std::size_t>((first - 1) * N_JOINT + second - 1)];
+        for (int child = 1; child <= N_JOINT; ++child) {
+          const double t = tranc.tgen(child, first, second);
+          if (t == 0.0) continue;
+          list.child[static_cast<std::size_t>(list.count)] = child;
+          list.t[static_cast<std::size_t>(list.count)] = t;
+          ++list.count;
+        }
       }
     }
   }
-}
+};
 
-void plan_child_terms(const Model& model, NuclearPlan& nf, SeriesPlan& plan) {
+void plan_child_terms(const Model& model, const TransmissionTable& table, NuclearPlan& nf, SeriesPlan& plan) {
   const genot_block& genot = model.genot;
   const bool parent = nf.kind == ConnectorCase::parent;
   const int first = parent ? nf.spouse : nf.mother;
@@ -98,7 +107,7 @@ void plan_child_terms(const Model& model, NuclearPlan& nf, SeriesPlan& plan) {
     const int g_first = genot.l_gen(genot.i_start(first) + k_first);
     for (int k_second = 1; k_second <= genot.n_gen(second); ++k_second) {
       const int g_second = genot.l_gen(genot.i_start(second) + k_second);
-      const TransmissionList& list = plan.transmissions[static_cast<std::size_t>((g_first - 1) * N_JOINT + g_second - 1)];
+      const TransmissionTable::List& list = table.lists[static_cast<std::size_t>((g_first - 1) * N_JOINT + g_second - 1)];
       for (int i = children_begin; i < nf.children_end; ++i) {
         const auto& slots = plan.slot_of[static_cast<std::size_t>(plan.children[static_cast<std::size_t>(i)])];
         for (int j = 0; j < list.count; ++j) {
@@ -125,8 +134,20 @@ bool transmission_symmetric(const tranc_block& tranc) {
   return symmetric;
 }
 
+// The transmissions laid out for the child sums of one class, which take up
+// to eight genotypes of the first parent at once.
+void plan_transmission_by_first(const tranc_block& tranc, SeriesPlan& plan) {
+  for (int second = 1; second <= N_JOINT; ++second) {
+    for (int child = 1; child <= N_JOINT; ++child) {
+      TransmissionByFirst& entry = plan.transmission_by_first[static_cast<std::size_t>((second - 1) * N_JOINT + child - 1)];
+      entry = TransmissionByFirst{};
+      for (int first = 1; first <= N_JOINT; ++first) entry.half[(first - 1) / 8][(first - 1) % 8] = tranc.tgen(child, first, second);
+    }
+  }
+}
+
 void plan_all_child_terms(const Model& model, SeriesPlan& plan) {
-  plan_transmissions(model.tranc, plan);
+  const TransmissionTable table(model.tranc);
   plan.symmetric_transmission = transmission_symmetric(model.tranc);
   plan.child_terms.clear();
   plan.child_term_end.assign(1, 0);
@@ -136,7 +157,7 @@ void plan_all_child_terms(const Model& model, SeriesPlan& plan) {
     const std::size_t terms_before = plan.child_terms.size();
     for (int i = family.nuclear_begin; i < family.nuclear_end; ++i) {
       NuclearPlan& nf = plan.nuclear[static_cast<std::size_t>(i)];
-      if (nf.kind != ConnectorCase::only_child) plan_child_terms(model, nf, plan);
+      if (nf.kind != ConnectorCase::only_child) plan_child_terms(model, table, nf, plan);
     }
     family.cost += static_cast<long>(plan.child_terms.size() - terms_before);
   }
@@ -192,6 +213,7 @@ void plan_series(const Model& model, SeriesPlan& plan) {
   for (int f = 1; f <= ped.buf1.nfam; ++f) plan_family(model, f, plan, members);
   plan_slots(model, plan);
   plan_all_child_terms(model, plan);
+  plan_transmission_by_first(model.tranc, plan);
   order_by_cost(plan);
 }
 

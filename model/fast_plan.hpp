@@ -56,12 +56,11 @@ struct ChildTransmission {
   double t;
 };
 
-// The genotypes a child can have from a pair of parental genotypes, in
-// increasing order, with T(g_d | g_first, g_second), which is not zero.
-struct TransmissionList {
-  int count = 0;
-  std::array<int, N_JOINT> child{};
-  std::array<double, N_JOINT> t{};
+// For one genotype of the second parent and one child genotype g_d,
+// T(g_d | g_first, g_second) in lane g_first - 1 of the two halves.
+using EightLanes = double __attribute__((vector_size(64)));
+struct alignas(64) TransmissionByFirst {
+  EightLanes half[2];
 };
 
 struct SeriesPlan {
@@ -83,8 +82,8 @@ struct SeriesPlan {
   // in the child's list order.
   std::vector<ChildTransmission> child_terms;
   std::vector<int> child_term_end;  // starts with a 0
-  // By (g_first - 1) N_JOINT + g_second - 1.
-  std::array<TransmissionList, N_JOINT * N_JOINT> transmissions;
+  // By (g_second - 1) N_JOINT + g_d - 1.
+  std::array<TransmissionByFirst, N_JOINT * N_JOINT> transmission_by_first{};
   int most_slots = 0;
   int most_children = 0;
   bool symmetric_transmission = false;  // T(g_d | a, b) and T(g_d | b, a) have the same bits
