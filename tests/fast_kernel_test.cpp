@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <set>
 
 #include "model/genmmp.hpp"
@@ -241,6 +242,11 @@ struct SimulatedCase {
   int families;
   bool untyped_grandparents;
 };
+
+void PrintTo(const SimulatedCase& c, std::ostream* out) {
+  *out << c.families << " " << tools::structure_name(c.structure) << " families"
+       << (c.untyped_grandparents ? ", grandparents untyped" : "");
+}
 
 class FastKernelSimulated : public ::testing::TestWithParam<SimulatedCase> {};
 

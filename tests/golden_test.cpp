@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,6 +44,9 @@ std::string case_name(const ::testing::TestParamInfo<GoldenCase>& info) {
   }
   return name;
 }
+
+// Test listings show the case by its program and folder.
+void PrintTo(const GoldenCase& c, std::ostream* out) { *out << c.program << " on " << c.folder; }
 
 class GoldenRun : public ::testing::TestWithParam<GoldenCase> {};
 

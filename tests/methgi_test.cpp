@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <string>
 
 #include "optimize/methgi.hpp"
@@ -291,6 +292,8 @@ struct BoundCase {
   double bound;  // > 0
   int side;
 };
+
+void PrintTo(const BoundCase& c, std::ostream* out) { *out << "bound " << c.bound << " side " << c.side; }
 
 class MethgiBound : public ::testing::TestWithParam<BoundCase> {
  protected:
