@@ -43,14 +43,8 @@ for program in $programs; do
     (cd "$run" && BRAVIK_KERNEL=$kernel "$build/$program" < /dev/null > console.txt 2> errors.txt)
     end=$(date +%s.%N)
     seconds=$(echo "$end - $start" | bc)
-    printf '%-18s %-9s kernel, polygenic %-3s: %10.2f s' "$program" "$kernel" "$polygenic" "$seconds"
-    if [ -f "$run/sigma.DAT" ]; then
-      # The maximizer's summary of every pass counts its evaluations.
-      evaluations=$(awk '/Number of functions/ { n += $NF } END { print n + 0 }' "$run/sigma.DAT")
-      printf ', %d evaluations, %.3f ms each' "$evaluations" "$(echo "$seconds * 1000 / $evaluations" | bc -l)"
-    fi
-    printf '\n'
-
+    printf '%-18s %-9s kernel, polygenic %-3s: %10.2f s, %.3f s per marker\n' "$program" "$kernel" "$polygenic" \
+      "$seconds" "$(echo "$seconds / $markers" | bc -l)"
   done
   if [ ! -d "$work/$program-reference" ] || [ ! -d "$work/$program-fast" ]; then continue; fi
   if diff -r "$work/$program-reference" "$work/$program-fast" > /dev/null; then
