@@ -343,6 +343,17 @@ class Peeler {
     LaneIndex index[(N_JOINT + 7) / 8];
   };
 
+  // Lane l of the result is lane index[l] of the sixteen of t.
+  BRAVIK_INLINE static EightLanes pick_lanes(const TransmissionByFirst& t, const LaneIndex& index) {
+#if defined(__GNUC__) && !defined(__clang__)
+    return __builtin_shuffle(t.half[0], t.half[1], index);
+#else
+    EightLanes picked;
+    for (int l = 0; l < 8; ++l) picked[l] = t.half[index[l] / 8][index[l] % 8];
+    return picked;
+#endif
+  }
+
   BRAVIK_INLINE FirstParentLanes lanes_of_parent(int parent) const {
     FirstParentLanes lanes{parent, (genotypes(parent) + 7) / 8, {}};
     for (int k = 1; k <= genotypes(parent); ++k) lanes.index[(k - 1) / 8][(k - 1) % 8] = code(parent, k) - 1;
@@ -363,7 +374,7 @@ class Peeler {
         EightLanes e = {};
         for (int k = 1; k <= genotypes(d); ++k) {
           const TransmissionByFirst& t = column[code(d, k) - 1];
-          const EightLanes t_first = __builtin_shuffle(t.half[0], t.half[1], first.index[block]);
+          const EightLanes t_first = pick_lanes(t, first.index[block]);
           e = e + (t_first * lane(x(d, k), 0)) * p;
         }
         product = product * e;
