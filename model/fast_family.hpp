@@ -1,9 +1,10 @@
 #pragma once
 // One family's log-likelihood by the fast kernel: the same factors as massix
 // and the same sums as mmpfam, formed in the same order, with the classes of
-// one member in the lanes of a vector, the products over the other children
-// of a first-child connector formed once for all its states, and terms with an
-// exact zero factor left out.
+// one member in the lanes of a vector (with one class, the genotypes of one
+// parent in the products over the children), the products over the other
+// children of a first-child connector formed once for all its states, and
+// terms with an exact zero factor left out.
 #include <vector>
 
 #include "model/blocks.hpp"
