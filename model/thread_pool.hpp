@@ -1,6 +1,7 @@
 #pragma once
 // A fixed set of threads that run one task together and wait for the next:
 // created once, so an evaluation starts no thread and allocates nothing.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -37,8 +38,8 @@ class ThreadPool {
   std::condition_variable done_;
   Entry entry_ = nullptr;
   void* task_ = nullptr;
-  std::uint64_t generation_ = 0;  // counts the tasks handed out
-  int running_ = 0;               // workers still inside the current task
+  std::atomic<std::uint64_t> generation_{0};  // counts the tasks handed out
+  std::atomic<int> running_{0};               // workers still inside the current task
   bool closing_ = false;
 };
 
