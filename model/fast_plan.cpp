@@ -139,9 +139,12 @@ bool transmission_symmetric(const tranc_block& tranc) {
 void plan_transmission_by_first(const tranc_block& tranc, SeriesPlan& plan) {
   for (int second = 1; second <= N_JOINT; ++second) {
     for (int child = 1; child <= N_JOINT; ++child) {
-      TransmissionByFirst& entry = plan.transmission_by_first[static_cast<std::size_t>((second - 1) * N_JOINT + child - 1)];
+      TransmissionByFirst& entry =
+          plan.transmission_by_first[static_cast<std::size_t>((second - 1) * N_JOINT + child - 1)];
       entry = TransmissionByFirst{};
-      for (int first = 1; first <= N_JOINT; ++first) entry.half[(first - 1) / 8][(first - 1) % 8] = tranc.tgen(child, first, second);
+      for (int first = 1; first <= N_JOINT; ++first) {
+        entry.half[(first - 1) / 8][(first - 1) % 8] = tranc.tgen(child, first, second);
+      }
     }
   }
 }
@@ -205,7 +208,9 @@ void plan_series(const Model& model, SeriesPlan& plan) {
   const auto persons = static_cast<std::size_t>(ped.buf1.ifst(ped.buf1.nfam + 1)) + 1;
   plan.is_child.assign(persons, 0);
   plan.marker.assign(persons, 0);
-  for (std::size_t p = 1; p < persons; ++p) plan.marker[p] = static_cast<std::int8_t>(ped.buf2.mgt(static_cast<int>(p), 0));
+  for (std::size_t p = 1; p < persons; ++p) {
+    plan.marker[p] = static_cast<std::int8_t>(ped.buf2.mgt(static_cast<int>(p), 0));
+  }
   plan.slot_of.resize(persons);
   plan.most_slots = 0;
   plan.most_children = 0;
