@@ -33,7 +33,7 @@ class FastKernel {
   bool planned = false;
   ThreadPool pool;
   std::vector<FamilyWorkspace> workspaces;  // one per thread
-  ClassTables tables;
+  ClassTables tables{};
   std::vector<double> lf;               // by family
   std::vector<std::uint8_t> literal;    // by family: left to the literal routines
 };
