@@ -1,7 +1,6 @@
 #include "model/fast_family.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cmath>
 #include <utility>
@@ -41,15 +40,7 @@ void ClassTables::build(const tranc_block& tranc) {
       connector_given_parents[a][b].lanes = by_child;
     }
   }
-  symmetric = true;
-  for (int c = 0; c < N_POL; ++c) {
-    for (int a = 0; a < N_POL; ++a) {
-      for (int b = 0; b < a; ++b) {
-        symmetric = symmetric && std::bit_cast<std::uint64_t>(tranc.tpol(c, a, b)) ==
-                                     std::bit_cast<std::uint64_t>(tranc.tpol(c, b, a));
-      }
-    }
-  }
+  symmetric = symmetric_in_parents(0, N_POL - 1, [&tranc](int c, int a, int b) { return tranc.tpol(c, a, b); });
   banded = true;
   for (int a = 0; a < N_POL; ++a) {
     for (int cd = 0; cd < N_POL; ++cd) {
@@ -255,9 +246,9 @@ class Peeler {
       const double y = model_.ped.buf2.yph(p);
       const int marker = plan_.marker[static_cast<std::size_t>(p)];
       const bool has_density = y > skipped_entirely;
-      const bool measured = y > not_measured;
+      const bool measured = y > not_measured;  // and so not skipped entirely
       V density[4];
-      if (has_density && measured) densities_by_major(p, y, density);
+      if (measured) densities_by_major(p, y, density);
       for (int k = 1; k <= genotypes(p); ++k) {
         const int g = code(p, k);
         V fen = ones;

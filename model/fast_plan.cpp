@@ -1,7 +1,6 @@
 #include "model/fast_plan.hpp"
 
 #include <algorithm>
-#include <bit>
 
 namespace bravik {
 namespace {
@@ -120,20 +119,6 @@ void plan_child_terms(const Model& model, const TransmissionTable& table, Nuclea
   }
 }
 
-// Whether T(g_d | a, b) and T(g_d | b, a) have the same bits for all genotypes.
-bool transmission_symmetric(const tranc_block& tranc) {
-  bool symmetric = true;
-  for (int child = 1; child <= N_JOINT; ++child) {
-    for (int first = 1; first <= N_JOINT; ++first) {
-      for (int second = 1; second < first; ++second) {
-        symmetric = symmetric && std::bit_cast<std::uint64_t>(tranc.tgen(child, first, second)) ==
-                                     std::bit_cast<std::uint64_t>(tranc.tgen(child, second, first));
-      }
-    }
-  }
-  return symmetric;
-}
-
 // The transmissions laid out for the child sums of one class, which take up
 // to eight genotypes of the first parent at once.
 void plan_transmission_by_first(const tranc_block& tranc, SeriesPlan& plan) {
@@ -151,7 +136,8 @@ void plan_transmission_by_first(const tranc_block& tranc, SeriesPlan& plan) {
 
 void plan_all_child_terms(const Model& model, SeriesPlan& plan) {
   const TransmissionTable table(model.tranc);
-  plan.symmetric_transmission = transmission_symmetric(model.tranc);
+  plan.symmetric_transmission =
+      symmetric_in_parents(1, N_JOINT, [&model](int c, int a, int b) { return model.tranc.tgen(c, a, b); });
   plan.child_terms.clear();
   plan.child_term_end.assign(1, 0);
   for (FamilyPlan& family : plan.families) {

@@ -4,6 +4,7 @@
 // (the three connector cases), and for every person whether its parents are in
 // the pedigree. Built after each first-call set-up, read by every thread.
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -88,6 +89,23 @@ struct SeriesPlan {
   int most_children = 0;
   bool symmetric_transmission = false;  // T(g_d | a, b) and T(g_d | b, a) have the same bits
 };
+
+// Whether entry(c, a, b) and entry(c, b, a) have the same bits for all c, a
+// and b from first to last: then sums over the parents' states may be shared
+// between the two orders of a pair.
+template <class Entry>
+bool symmetric_in_parents(int first, int last, Entry entry) {
+  bool symmetric = true;
+  for (int c = first; c <= last; ++c) {
+    for (int a = first; a <= last; ++a) {
+      for (int b = first; b < a; ++b) {
+        symmetric = symmetric && std::bit_cast<std::uint64_t>(entry(c, a, b)) ==
+                                     std::bit_cast<std::uint64_t>(entry(c, b, a));
+      }
+    }
+  }
+  return symmetric;
+}
 
 // Reads the description and the genotype lists of the model.
 void plan_series(const Model& model, SeriesPlan& plan);
