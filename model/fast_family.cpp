@@ -355,9 +355,24 @@ class Peeler {
     return picked;
   }
 
+  // The vectors that hold the eight lanes.
+  using LanePart = typename fast::PartsOf<Lanes>::part;
+  static constexpr int lane_width = 8 / fast::PartsOf<Lanes>::count;
+
   // Whether the lanes of a child genotype are picked once per block for all
   // the summed children, rather than at each of its terms.
   static constexpr bool picks_ahead = Path != MachinePath::avx512;
+
+  // One part of T(g_d | first parent's genotypes in lanes, g_second) for
+  // child genotype g (from 0).
+  BRAVIK_INLINE static LanePart transmission_part(const Lanes (&picked)[N_JOINT], const TransmissionByFirst& t,
+                                                  const LaneIndex& index, int g, int part) {
+    if constexpr (picks_ahead) {
+      return fast::part_of(picked[g], part);
+    } else {
+      return fast::part_of(pick_lanes(t, index), part);
+    }
+  }
 
   BRAVIK_INLINE FirstParentLanes lanes_of_parent(int parent, int children_begin, int children_end) const {
     FirstParentLanes lanes{parent, (genotypes(parent) + 7) / 8, {}, 0};
@@ -386,19 +401,25 @@ class Peeler {
           picked[g] = pick_lanes(column[g], first.index[block]);
         }
       }
-      Lanes product = splat<Lanes>(1.0);
-      for (int i = begin; i < end; ++i) {
-        const int d = plan_.children[static_cast<std::size_t>(i)];
-        Lanes e = splat<Lanes>(0.0);
-        for (int k = 1; k <= genotypes(d); ++k) {
-          const int g = code(d, k) - 1;
-          const Lanes t_first = picks_ahead ? picked[g] : pick_lanes(column[g], first.index[block]);
-          e = e + (t_first * lane(x(d, k), 0)) * p;
+      // Only the parts that hold genotypes of the parent are formed.
+      const int lanes_used = std::min(8, genotypes(first.parent) - block * 8);
+      const int parts_used = (lanes_used + lane_width - 1) / lane_width;
+      for (int part = 0; part < parts_used; ++part) {
+        LanePart product = LanePart{} + 1.0;
+        for (int i = begin; i < end; ++i) {
+          const int d = plan_.children[static_cast<std::size_t>(i)];
+          LanePart e = {};
+          for (int k = 1; k <= genotypes(d); ++k) {
+            const int g = code(d, k) - 1;
+            e = e + (transmission_part(picked, column[g], first.index[block], g, part) * lane(x(d, k), 0)) * p;
+          }
+          product = product * e;
         }
-        product = product * e;
+        const int first_lane = part * lane_width;
+        for (int l = first_lane; l < first_lane + lane_width && l < lanes_used; ++l) {
+          out[block * 8 + l] = product[l - first_lane];
+        }
       }
-      const int k0 = block * 8;
-      for (int l = 0; l < 8 && k0 + l < genotypes(first.parent); ++l) out[k0 + l] = lane(product, l);
     }
   }
 
