@@ -300,7 +300,7 @@ class Peeler {
   BRAVIK_INLINE void add_child_class(const V& tx, Row row, int part, Part (&e)[nc]) const {
     constexpr int low = Cd - banded_reach < 0 ? 0 : Cd - banded_reach;
     constexpr int high = Cd + banded_reach > nc - 1 ? nc - 1 : Cd + banded_reach;
-    const Part term = Part{} + lane(tx, Cd);
+    const Part term = fast::broadcast<Part>(lane(tx, Cd));
     [&]<int... R>(std::integer_sequence<int, R...>) {
       ((e[low + R] = e[low + R] + term * fast::part_of(row(low + R, Cd), part)), ...);
     }(std::make_integer_sequence<int, high - low + 1>{});
@@ -318,7 +318,7 @@ class Peeler {
   template <class Row>
   BRAVIK_INLINE void products_of_part(const ChildRuns& runs, Row row, int part, V (&product)[nc]) const {
     Part part_product[nc];
-    for (int r = 0; r < nc; ++r) part_product[r] = Part{} + 1.0;
+    for (int r = 0; r < nc; ++r) part_product[r] = fast::broadcast<Part>(1.0);
     for (int i = 0; i < runs.children; ++i) {
       Part e[nc];
       for (int r = 0; r < nc; ++r) e[r] = Part{};
@@ -405,7 +405,7 @@ class Peeler {
       const int lanes_used = std::min(8, genotypes(first.parent) - block * 8);
       const int parts_used = (lanes_used + lane_width - 1) / lane_width;
       for (int part = 0; part < parts_used; ++part) {
-        LanePart product = LanePart{} + 1.0;
+        LanePart product = fast::broadcast<LanePart>(1.0);
         for (int i = begin; i < end; ++i) {
           const int d = plan_.children[static_cast<std::size_t>(i)];
           LanePart e = {};

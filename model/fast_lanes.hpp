@@ -56,17 +56,30 @@ inline constexpr bool is_split = false;
 template <class Part, int Parts>
 inline constexpr bool is_split<SplitLanes<Part, Parts>> = true;
 
+// s in every lane of one vector (written lane by lane: 0 + s would turn -0
+// into +0).
+template <class V>
+BRAVIK_INLINE V broadcast(double s) {
+  if constexpr (sizeof(V) == sizeof(TwoLanes)) {
+    return V{s, s};
+  } else if constexpr (sizeof(V) == sizeof(FourLanes)) {
+    return V{s, s, s, s};
+  } else {
+    return V{s, s, s, s, s, s, s, s};
+  }
+}
+
 // s in every lane (a plain number: s).
 template <class L>
 BRAVIK_INLINE L splat(double s) {
   if constexpr (is_split<L>) {
     L r;
-    for (auto& p : r.part) p = std::remove_reference_t<decltype(p)>{} + s;
+    for (auto& p : r.part) p = broadcast<std::remove_reference_t<decltype(p)>>(s);
     return r;
   } else if constexpr (std::is_same_v<L, double>) {
     return s;
   } else {
-    return L{s, s, s, s, s, s, s, s};
+    return broadcast<L>(s);
   }
 }
 
