@@ -1,13 +1,14 @@
 // Time of one evaluation of the objective with the literal kernel and with
-// the fast one (one thread and two), with the polygenic component on and off,
+// the fast one (one thread and two, on every machine path that the machine
+// runs: AVX-512, AVX2, baseline), with the polygenic component on and off,
 // on three simulated data sets described with a random root (so that parent,
 // only-child and first-child connectors all occur):
 //   threegen  about 360 three-generation families, 5,000 persons, grandparents untyped
 //   large     sibships of 8 to 12 children
 //   capacity  about 600 families and 24,000 persons (four-generation families
 //             with half-sibs, some large sibships and three-generation families)
-// After the Google Benchmark lines it prints a table of the ratios, from the
-// best of the repetitions (--benchmark_repetitions=N).
+// After the Google Benchmark lines it prints a table of the ratios per path,
+// from the best of the repetitions (--benchmark_repetitions=N).
 // Usage: bravik_kernel_benchmark [benchmark options] (data under ./bench-data).
 #include <benchmark/benchmark.h>
 
@@ -20,12 +21,14 @@
 #include <string>
 #include <vector>
 
+#include "model/fast_family.hpp"
 #include "model/genmmp.hpp"
 #include "run_folder_support.hpp"
 
 namespace {
 
 using bravik::KernelChoice;
+using bravik::MachinePath;
 using bravik::Model;
 namespace tools = bravik::tools;
 
@@ -142,9 +145,10 @@ void set_classes(Model& model, bool polygenic) {
 struct Variant {
   KernelChoice kernel;
   int threads;
-  const char* label() const {
+  MachinePath path;
+  std::string label() const {
     if (kernel == KernelChoice::reference) return "literal";
-    return threads == 1 ? "fast/1 thread" : "fast/2 threads";
+    return "fast " + std::string(bravik::path_name(path)) + (threads == 1 ? "/1 thread" : "/2 threads");
   }
 };
 
@@ -154,6 +158,7 @@ void evaluate_repeatedly(benchmark::State& state, const DataSet* set, bool polyg
   set_classes(model, polygenic);
   model.kernel = variant.kernel;
   model.threads = variant.threads;
+  model.path = variant.path;
   model.imax.ifirst = 1;
   double value = 0.0;
   for (auto _ : state) {
@@ -198,7 +203,13 @@ int main(int argc, char** argv) {
       {"capacity",
        {{tools::Structure::fourgen, 590, false}, {tools::Structure::large, 6, false}, {tools::Structure::threegen, 6, true}}},
   };
-  const std::vector<Variant> variants = {{KernelChoice::reference, 1}, {KernelChoice::fast, 1}, {KernelChoice::fast, 2}};
+  const std::vector<MachinePath> paths = bravik::runnable_paths();
+  const Variant literal{KernelChoice::reference, 1, MachinePath::baseline};
+  std::vector<Variant> variants = {literal};
+  for (const MachinePath path : paths) {
+    variants.push_back({KernelChoice::fast, 1, path});
+    variants.push_back({KernelChoice::fast, 2, path});
+  }
   for (const DataSet& set : sets) {
     for (const bool polygenic : {true, false}) {
       for (const Variant& v : variants) {
@@ -211,19 +222,21 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n%-10s %-10s %14s %14s %8s %14s %8s\n", "data", "classes", "literal ms", "fast 1 ms", "ratio",
-              "fast 2 ms", "ratio");
-  for (const DataSet& set : sets) {
-    for (const bool polygenic : {true, false}) {
-      const auto time_of = [&](const Variant& v) {
-        const auto it = reporter.seconds.find(reported_name(set, polygenic, v));
-        return it == reporter.seconds.end() ? NAN : it->second * 1e3;
-      };
-      const double literal = time_of(variants[0]);
-      const double one = time_of(variants[1]);
-      const double two = time_of(variants[2]);
-      std::printf("%-10s %-10s %14.3f %14.3f %8.1f %14.3f %8.1f\n", set.name.c_str(), polygenic ? "7" : "1", literal,
-                  one, literal / one, two, literal / two);
+  for (const MachinePath path : paths) {
+    std::printf("\n%-9s %-10s %-10s %14s %14s %8s %14s %8s\n", "path", "data", "classes", "literal ms", "fast 1 ms",
+                "ratio", "fast 2 ms", "ratio");
+    for (const DataSet& set : sets) {
+      for (const bool polygenic : {true, false}) {
+        const auto time_of = [&](const Variant& v) {
+          const auto it = reporter.seconds.find(reported_name(set, polygenic, v));
+          return it == reporter.seconds.end() ? NAN : it->second * 1e3;
+        };
+        const double reference = time_of(literal);
+        const double one = time_of({KernelChoice::fast, 1, path});
+        const double two = time_of({KernelChoice::fast, 2, path});
+        std::printf("%-9s %-10s %-10s %14.3f %14.3f %8.1f %14.3f %8.1f\n", std::string(bravik::path_name(path)).c_str(),
+                    set.name.c_str(), polygenic ? "7" : "1", reference, one, reference / one, two, reference / two);
+      }
     }
   }
   benchmark::Shutdown();

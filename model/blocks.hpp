@@ -104,6 +104,11 @@ struct Rejection {
 // one, which gives the same bits on all threads.
 enum class KernelChoice { reference, fast };
 
+// The vector instructions the fast kernel's family routine runs with: the
+// widest that the build and the running machine have, or one forced (for
+// measuring and testing the others). Every path gives the same bits.
+enum class MachinePath { widest, avx512, avx2, baseline };
+
 class FastKernel;  // the fast kernel's per-series plan, thread pool and workspaces
 
 // Everything the kernel reads and writes, created once at start-up.
@@ -128,6 +133,7 @@ struct Model {
   // The kernel of every evaluation, and the threads of the fast one.
   KernelChoice kernel = KernelChoice::fast;
   int threads = 1;
+  MachinePath path = MachinePath::widest;
   std::shared_ptr<FastKernel> fast;  // created by the first fast evaluation
 };
 

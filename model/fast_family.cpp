@@ -1,26 +1,24 @@
 #include "model/fast_family.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "model/density.hpp"
+#include "model/fast_lanes.hpp"
 
 // The family routine is compiled for the vector instructions of several
-// machine generations and the best one that the running machine has is taken
-// at start-up; every version computes the same bits (no contraction).
+// machine generations (x86-64-v4: AVX-512; x86-64-v3: AVX2), the widest one
+// that the running machine has taken unless another is forced; every version
+// computes the same bits (no contraction).
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
-#define BRAVIK_MACHINE_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#define BRAVIK_MACHINE_PATHS 1
 #else
-#define BRAVIK_MACHINE_CLONES
+#define BRAVIK_MACHINE_PATHS 0
 #endif
-#define BRAVIK_INLINE [[gnu::always_inline]] inline
-
-// Vectors are passed by value only between functions of this file, all
-// compiled alike, so the note that their calling convention differs between
-// machine generations does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace bravik {
 
@@ -67,32 +65,24 @@ void FamilyWorkspace::reserve(const SeriesPlan& plan) {
 
 namespace {
 
-// The per-lane operations on a member's classes: seven lanes of a vector, or
-// one class as a plain number.
+using fast::all_finite;
+using fast::lane;
+using fast::largest_of;
+using fast::set_lane;
+using fast::splat;
+
+// The number of a member's classes computed side by side: seven in eight
+// lanes, or one class as a plain number.
 template <class V>
 inline constexpr int classes_of = N_POL;
 template <>
 inline constexpr int classes_of<double> = 1;
 
-BRAVIK_INLINE double lane(const ClassLanes& v, int c) { return v[c]; }
-BRAVIK_INLINE double lane(double v, int) { return v; }
-BRAVIK_INLINE void set_lane(ClassLanes& v, int c, double value) { v[c] = value; }
-BRAVIK_INLINE void set_lane(double& v, int, double value) { v = value; }
-
-BRAVIK_INLINE bool all_zero(const ClassLanes& v) {
-  bool zero = true;
-  for (int c = 0; c < N_POL; ++c) zero = zero && v[c] == 0.0;
-  return zero;
-}
-BRAVIK_INLINE bool all_zero(double v) { return v == 0.0; }
-
 template <class V>
-BRAVIK_INLINE V splat(double s) {
-  if constexpr (classes_of<V> == 1) {
-    return s;
-  } else {
-    return V{s, s, s, s, s, s, s, s};
-  }
+BRAVIK_INLINE bool all_zero(const V& v) {
+  bool zero = true;
+  for (int c = 0; c < classes_of<V>; ++c) zero = zero && lane(v, c) == 0.0;
+  return zero;
 }
 
 // 1.0 in the lanes of the classes, 0.0 in the lane that stays zero.
@@ -101,41 +91,38 @@ BRAVIK_INLINE V class_ones() {
   if constexpr (classes_of<V> == 1) {
     return 1.0;
   } else {
-    return V{1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 0.0};
+    return fast::lanes_from<V>({1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 0.0});
   }
 }
 
-BRAVIK_INLINE bool all_finite(const ClassLanes& v) {
-  const auto finite = (v - v) == ClassLanes{};  // false for an infinity or NaN
-  bool all = true;
-  for (int c = 0; c < N_POL + 1; ++c) all = all && finite[c] != 0;
-  return all;
+template <class V>
+BRAVIK_INLINE double greatest_lane(const V& v) {
+  if constexpr (classes_of<V> == 1) {
+    return v;
+  } else {
+    double most = lane(v, 0);
+    for (int c = 1; c < N_POL + 1; ++c) most = std::max(most, lane(v, c));
+    return most;
+  }
 }
-BRAVIK_INLINE bool all_finite(double v) { return std::isfinite(v); }
-
-BRAVIK_INLINE ClassLanes largest_of(const ClassLanes& a, const ClassLanes& b) { return a > b ? a : b; }
-BRAVIK_INLINE double largest_of(double a, double b) { return std::max(a, b); }
-
-BRAVIK_INLINE double greatest_lane(const ClassLanes& v) {
-  double most = v[0];
-  for (int c = 1; c < N_POL + 1; ++c) most = std::max(most, v[c]);
-  return most;
-}
-BRAVIK_INLINE double greatest_lane(double v) { return v; }
 
 // The three major-gene classes in lanes 0 to 2.
 using MajorLanes = double __attribute__((vector_size(32)));
 
 // tpol entries for the loops of each case, as vectors over one member's
-// classes, or the single entry tpol(0, 0, 0) with one class.
+// classes (in the lanes L of a path), or the single entry tpol(0, 0, 0) with
+// one class.
+template <class L>
 struct VectorTables {
   const ClassTables& t;
-  BRAVIK_INLINE const ClassLanes& child_given_connector(int cr, int cd) const {
-    return t.child_given_connector[cr][cd].lanes;
+  BRAVIK_INLINE const L& child_given_connector(int cr, int cd) const {
+    return fast::lanes_at<L>(t.child_given_connector[cr][cd].lanes);
   }
-  BRAVIK_INLINE const ClassLanes& child_given_father(int cfa, int cd) const { return t.child_given_father[cfa][cd].lanes; }
-  BRAVIK_INLINE const ClassLanes& connector_given_parents(int cmo, int cfa) const {
-    return t.connector_given_parents[cmo][cfa].lanes;
+  BRAVIK_INLINE const L& child_given_father(int cfa, int cd) const {
+    return fast::lanes_at<L>(t.child_given_father[cfa][cd].lanes);
+  }
+  BRAVIK_INLINE const L& connector_given_parents(int cmo, int cfa) const {
+    return fast::lanes_at<L>(t.connector_given_parents[cmo][cfa].lanes);
   }
   BRAVIK_INLINE bool symmetric() const { return t.symmetric; }
 };
@@ -150,16 +137,24 @@ struct ScalarTables {
 // exceeds 2^((e + 1)(n + 2) + 24), so none can overflow below this exponent.
 constexpr int safe_exponent = 1000;
 
-// The lanes held by an element of the workspace.
-BRAVIK_INLINE ClassLanes& lanes_of(ClassVector& v) { return v.lanes; }
-BRAVIK_INLINE double& lanes_of(double& v) { return v; }
+// The lanes L held by an element of the workspace.
+template <class L>
+BRAVIK_INLINE L& lanes_of(ClassVector& v) {
+  return fast::lanes_at<L>(v.lanes);
+}
+template <class L>
+BRAVIK_INLINE double& lanes_of(double& v) {
+  return v;
+}
 
-// V is what one member's classes are computed in (ClassLanes or double), S
-// how the workspace stores it (ClassVector or double).
-template <class V, class S, class Tables>
+// V is what one member's classes are computed in (the eight lanes of the
+// path, or double), S how the workspace stores it (ClassVector or double);
+// Path the vector instructions the code is compiled for.
+template <class V, class S, class Tables, MachinePath Path>
 class Peeler {
  public:
   static constexpr int nc = classes_of<V>;
+  using Lanes = typename fast::LanesOf<Path>::type;  // eight lanes of the path
 
   Peeler(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, Tables tables, S* x,
          S* products)
@@ -194,7 +189,7 @@ class Peeler {
  private:
   BRAVIK_INLINE int genotypes(int p) const { return model_.genot.n_gen(p); }
   BRAVIK_INLINE int code(int p, int k) const { return model_.genot.l_gen(model_.genot.i_start(p) + k); }
-  BRAVIK_INLINE V& x(int p, int k) const { return lanes_of(x_[model_.genot.i_start(p) - family_.base + k - 1]); }
+  BRAVIK_INLINE V& x(int p, int k) const { return lanes_of<V>(x_[model_.genot.i_start(p) - family_.base + k - 1]); }
   BRAVIK_INLINE double t(int g_child, int g_first, int g_second) const {
     return model_.tranc.tgen(g_child, g_first, g_second);
   }
@@ -216,15 +211,15 @@ class Peeler {
     } else {
       bool present[4] = {false, false, false, false};
       for (int k = 1; k <= genotypes(p); ++k) present[model_.prpar.itg(code(p, k))] = true;
-      const ClassLanes steps = {-3.0, -2.0, -1.0, 0.0, 1.0, 2.0, 3.0, 0.0};  // j - 4 for class j
+      const V steps = fast::lanes_from<V>({-3.0, -2.0, -1.0, 0.0, 1.0, 2.0, 3.0, 0.0});  // j - 4 for class j
       for (int major = 1; major <= 3; ++major) {
         if (!present[major]) continue;
-        const ClassLanes z = (m.gmean(major) + steps * m.apol - y) / m.sdev;
-        const ClassLanes exponent = -0.5 * z * z;
-        ClassLanes power = {};
-        for (int j = 1; j <= nc; ++j) power[j - 1] = std::exp(exponent[j - 1]);
+        const V z = (m.gmean(major) + steps * m.apol - y) / m.sdev;
+        const V exponent = -0.5 * z * z;
+        V power = splat<V>(0.0);
+        for (int j = 1; j <= nc; ++j) set_lane(power, j - 1, std::exp(lane(exponent, j - 1)));
         density[major] = power / m.sdev;
-        density[major][N_POL] = 0.0;
+        set_lane(density[major], N_POL, 0.0);
       }
     }
   }
@@ -289,39 +284,53 @@ class Peeler {
     return {plan_.child_terms.data(), plan_.child_term_end.data() + j, children};
   }
 
+  // The child sums of the seven classes of one parent stay in registers
+  // when each pass holds one part of the other parent's lanes: 32 registers
+  // of eight lanes with AVX-512, but 16 of four with AVX2 and 16 of two
+  // without. Each lane is summed alone, so the passes keep every bit.
+  using Part = typename fast::PartsOf<V>::part;
+  static constexpr int parts = fast::PartsOf<V>::count;
+
   // Adds the terms of child class Cd, (T x X_d(Cd)) x P, to the sums of the
   // classes r of one parent whose row of P is banded, |r - Cd| <= banded_reach:
   // a row left out is all zero, and a finite term times it would add +0 to a
   // sum that is +0 or positive, which keeps its bits (a term that is zero
   // itself is added, as +0, for the same reason).
   template <int Cd, class Row>
-  BRAVIK_INLINE void add_child_class(const V& tx, Row row, V (&e)[nc]) const {
+  BRAVIK_INLINE void add_child_class(const V& tx, Row row, int part, Part (&e)[nc]) const {
     constexpr int low = Cd - banded_reach < 0 ? 0 : Cd - banded_reach;
     constexpr int high = Cd + banded_reach > nc - 1 ? nc - 1 : Cd + banded_reach;
-    const V term = splat<V>(lane(tx, Cd));
+    const Part term = fast::broadcast<Part>(lane(tx, Cd));
     [&]<int... R>(std::integer_sequence<int, R...>) {
-      ((e[low + R] = e[low + R] + term * row(low + R, Cd)), ...);
+      ((e[low + R] = e[low + R] + term * fast::part_of(row(low + R, Cd), part)), ...);
     }(std::make_integer_sequence<int, high - low + 1>{});
   }
 
   // For every class r of one parent, the product over the summed children of
   // their sums, each lane one class of the other parent. The sums of the seven
   // classes are formed side by side, each in its own order: child genotypes
-  // in list order, child classes inner.
+  // in list order, child classes inner; the lanes in passes of one part.
   template <class Row>
   BRAVIK_INLINE void products_by_class(const ChildRuns& runs, Row row, V (&product)[nc]) const {
-    for (int r = 0; r < nc; ++r) product[r] = splat<V>(1.0);
+    for (int part = 0; part < parts; ++part) products_of_part(runs, row, part, product);
+  }
+
+  template <class Row>
+  BRAVIK_INLINE void products_of_part(const ChildRuns& runs, Row row, int part, V (&product)[nc]) const {
+    Part part_product[nc];
+    for (int r = 0; r < nc; ++r) part_product[r] = fast::broadcast<Part>(1.0);
     for (int i = 0; i < runs.children; ++i) {
-      V e[nc];
-      for (int r = 0; r < nc; ++r) e[r] = splat<V>(0.0);
+      Part e[nc];
+      for (int r = 0; r < nc; ++r) e[r] = Part{};
       for (int j = runs.ends[i - 1]; j < runs.ends[i]; ++j) {
-        const V tx = splat<V>(runs.terms[j].t) * lanes_of(x_[runs.terms[j].slot]);
+        const V tx = splat<V>(runs.terms[j].t) * lanes_of<V>(x_[runs.terms[j].slot]);
         [&]<int... Cd>(std::integer_sequence<int, Cd...>) {
-          (add_child_class<Cd>(tx, row, e), ...);
+          (add_child_class<Cd>(tx, row, part, e), ...);
         }(std::make_integer_sequence<int, nc>{});
       }
-      for (int r = 0; r < nc; ++r) product[r] = product[r] * e[r];
+      for (int r = 0; r < nc; ++r) part_product[r] = part_product[r] * e[r];
     }
+    for (int r = 0; r < nc; ++r) fast::set_part(product[r], part, part_product[r]);
   }
 
   // With one class the products for up to eight genotypes of one parent (the
@@ -332,22 +341,48 @@ class Peeler {
     int parent;
     int blocks;  // of eight genotypes
     LaneIndex index[(N_JOINT + 7) / 8];
+    std::uint32_t child_genotypes;  // bit g - 1 for every genotype g of a summed child
   };
 
-  // Lane l of the result is lane index[l] of the sixteen of t.
-  BRAVIK_INLINE static EightLanes pick_lanes(const TransmissionByFirst& t, const LaneIndex& index) {
+  // Lane l of the result is lane index[l] of the sixteen of t: one
+  // instruction with AVX-512, lane by lane otherwise.
+  BRAVIK_INLINE static Lanes pick_lanes(const TransmissionByFirst& t, const LaneIndex& index) {
 #if defined(__GNUC__) && !defined(__clang__)
-    return __builtin_shuffle(t.half[0], t.half[1], index);
-#else
-    EightLanes picked;
-    for (int l = 0; l < 8; ++l) picked[l] = t.half[index[l] / 8][index[l] % 8];
-    return picked;
+    if constexpr (Path == MachinePath::avx512) return __builtin_shuffle(t.half[0], t.half[1], index);
 #endif
+    Lanes picked;
+    for (int l = 0; l < 8; ++l) set_lane(picked, l, t.half[index[l] / 8][index[l] % 8]);
+    return picked;
   }
 
-  BRAVIK_INLINE FirstParentLanes lanes_of_parent(int parent) const {
-    FirstParentLanes lanes{parent, (genotypes(parent) + 7) / 8, {}};
+  // The vectors that hold the eight lanes.
+  using LanePart = typename fast::PartsOf<Lanes>::part;
+  static constexpr int lane_width = 8 / fast::PartsOf<Lanes>::count;
+
+  // Whether the lanes of a child genotype are picked once per block for all
+  // the summed children, rather than at each of its terms.
+  static constexpr bool picks_ahead = Path != MachinePath::avx512;
+
+  // One part of T(g_d | first parent's genotypes in lanes, g_second) for
+  // child genotype g (from 0).
+  BRAVIK_INLINE static LanePart transmission_part(const Lanes (&picked)[N_JOINT], const TransmissionByFirst& t,
+                                                  const LaneIndex& index, int g, int part) {
+    if constexpr (picks_ahead) {
+      return fast::part_of(picked[g], part);
+    } else {
+      return fast::part_of(pick_lanes(t, index), part);
+    }
+  }
+
+  BRAVIK_INLINE FirstParentLanes lanes_of_parent(int parent, int children_begin, int children_end) const {
+    FirstParentLanes lanes{parent, (genotypes(parent) + 7) / 8, {}, 0};
     for (int k = 1; k <= genotypes(parent); ++k) lanes.index[(k - 1) / 8][(k - 1) % 8] = code(parent, k) - 1;
+    if constexpr (picks_ahead) {
+      for (int i = children_begin; i < children_end; ++i) {
+        const int d = plan_.children[static_cast<std::size_t>(i)];
+        for (int k = 1; k <= genotypes(d); ++k) lanes.child_genotypes |= 1u << (code(d, k) - 1);
+      }
+    }
     return lanes;
   }
 
@@ -358,20 +393,33 @@ class Peeler {
   BRAVIK_INLINE void products_by_first_genotype(const FirstParentLanes& first, int g_second, int begin, int end,
                                                 double p, double* out) const {
     const TransmissionByFirst* column = plan_.transmission_by_first.data() + (g_second - 1) * N_JOINT;
+    Lanes picked[N_JOINT];
     for (int block = 0; block < first.blocks; ++block) {
-      EightLanes product = EightLanes{} + 1.0;
-      for (int i = begin; i < end; ++i) {
-        const int d = plan_.children[static_cast<std::size_t>(i)];
-        EightLanes e = {};
-        for (int k = 1; k <= genotypes(d); ++k) {
-          const TransmissionByFirst& t = column[code(d, k) - 1];
-          const EightLanes t_first = pick_lanes(t, first.index[block]);
-          e = e + (t_first * lane(x(d, k), 0)) * p;
+      if constexpr (picks_ahead) {
+        for (std::uint32_t left = first.child_genotypes; left != 0; left &= left - 1) {
+          const int g = std::countr_zero(left);
+          picked[g] = pick_lanes(column[g], first.index[block]);
         }
-        product = product * e;
       }
-      const int k0 = block * 8;
-      for (int l = 0; l < 8 && k0 + l < genotypes(first.parent); ++l) out[k0 + l] = product[l];
+      // Only the parts that hold genotypes of the parent are formed.
+      const int lanes_used = std::min(8, genotypes(first.parent) - block * 8);
+      const int parts_used = (lanes_used + lane_width - 1) / lane_width;
+      for (int part = 0; part < parts_used; ++part) {
+        LanePart product = fast::broadcast<LanePart>(1.0);
+        for (int i = begin; i < end; ++i) {
+          const int d = plan_.children[static_cast<std::size_t>(i)];
+          LanePart e = {};
+          for (int k = 1; k <= genotypes(d); ++k) {
+            const int g = code(d, k) - 1;
+            e = e + (transmission_part(picked, column[g], first.index[block], g, part) * lane(x(d, k), 0)) * p;
+          }
+          product = product * e;
+        }
+        const int first_lane = part * lane_width;
+        for (int l = first_lane; l < first_lane + lane_width && l < lanes_used; ++l) {
+          out[block * 8 + l] = product[l - first_lane];
+        }
+      }
     }
   }
 
@@ -425,7 +473,7 @@ class Peeler {
   BRAVIK_INLINE void peel_parent_connector_one_class(const NuclearPlan& nf) {
     const int q = nf.q;
     const int r = nf.spouse;
-    const FirstParentLanes spouse = lanes_of_parent(r);
+    const FirstParentLanes spouse = lanes_of_parent(r, nf.children_begin, nf.children_end);
     double product[N_JOINT];
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
@@ -447,7 +495,7 @@ class Peeler {
   // in the same order. The products kept for a nuclear family share the
   // storage of case 3's.
   BRAVIK_INLINE V& pair_product(int g_spouse, int g_connector, int row) const {
-    return lanes_of(products_[((g_spouse - 1) * N_JOINT + g_connector - 1) * nc + row]);
+    return lanes_of<V>(products_[((g_spouse - 1) * N_JOINT + g_connector - 1) * nc + row]);
   }
 
   BRAVIK_INLINE void keep_pair_product(int g_spouse, int g_connector, const V (&product)[nc]) const {
@@ -515,7 +563,7 @@ class Peeler {
   }
 
   BRAVIK_INLINE V& product_for(int kfa, int cfa, int kmo, int mothers) const {
-    return lanes_of(products_[((kfa - 1) * nc + cfa) * mothers + (kmo - 1)]);
+    return lanes_of<V>(products_[((kfa - 1) * nc + cfa) * mothers + (kmo - 1)]);
   }
 
   // Case 3, first the products over the other children, which do not depend
@@ -552,7 +600,7 @@ class Peeler {
   // at once.
   BRAVIK_INLINE void hoist_other_children_one_class(const NuclearPlan& nf) {
     const int fa = nf.father;
-    const FirstParentLanes mother = lanes_of_parent(nf.mother);
+    const FirstParentLanes mother = lanes_of_parent(nf.mother, nf.children_begin + 1, nf.children_end);
     for (int kfa = 1; kfa <= genotypes(fa); ++kfa) {
       if (x(fa, kfa) == 0.0) continue;
       products_by_first_genotype(mother, code(fa, kfa), nf.children_begin + 1, nf.children_end, tables_.p,
@@ -608,20 +656,72 @@ class Peeler {
   S* products_;
 };
 
-}  // namespace
-
-BRAVIK_MACHINE_CLONES
-bool fast_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, const ClassTables& tables,
-                 FamilyWorkspace& work, double& lf) {
+template <MachinePath Path>
+BRAVIK_INLINE bool family_on(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                             const ClassTables& tables, FamilyWorkspace& work, double& lf) {
   if (model.pg.npol == N_POL) {
     if (!tables.banded) return false;
-    Peeler<ClassLanes, ClassVector, VectorTables> peeler(model, plan, family, VectorTables{tables}, work.x.data(),
-                                                       work.products.data());
+    using Lanes = typename fast::LanesOf<Path>::type;
+    Peeler<Lanes, ClassVector, VectorTables<Lanes>, Path> peeler(model, plan, family, VectorTables<Lanes>{tables},
+                                                               work.x.data(), work.products.data());
     return peeler.run(lf);
   }
-  Peeler<double, double, ScalarTables> peeler(model, plan, family, ScalarTables{model.tranc.tpol(0, 0, 0)}, work.x1.data(),
-                                      work.products1.data());
+  Peeler<double, double, ScalarTables, Path> peeler(model, plan, family, ScalarTables{model.tranc.tpol(0, 0, 0)},
+                                              work.x1.data(), work.products1.data());
   return peeler.run(lf);
+}
+
+bool family_on_baseline(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                        const ClassTables& tables, FamilyWorkspace& work, double& lf) {
+  return family_on<MachinePath::baseline>(model, plan, family, tables, work, lf);
+}
+
+#if BRAVIK_MACHINE_PATHS
+[[gnu::target("arch=x86-64-v4")]] bool family_on_avx512(const Model& model, const SeriesPlan& plan,
+                                                         const FamilyPlan& family, const ClassTables& tables,
+                                                         FamilyWorkspace& work, double& lf) {
+  return family_on<MachinePath::avx512>(model, plan, family, tables, work, lf);
+}
+
+[[gnu::target("arch=x86-64-v3")]] bool family_on_avx2(const Model& model, const SeriesPlan& plan,
+                                                       const FamilyPlan& family, const ClassTables& tables,
+                                                       FamilyWorkspace& work, double& lf) {
+  return family_on<MachinePath::avx2>(model, plan, family, tables, work, lf);
+}
+#endif
+
+}  // namespace
+
+std::vector<MachinePath> runnable_paths() {
+  std::vector<MachinePath> paths;
+#if BRAVIK_MACHINE_PATHS
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("x86-64-v4")) paths.push_back(MachinePath::avx512);
+  if (__builtin_cpu_supports("x86-64-v3")) paths.push_back(MachinePath::avx2);
+#endif
+  paths.push_back(MachinePath::baseline);
+  return paths;
+}
+
+FamilyRoutine family_routine(MachinePath path) {
+  if (path == MachinePath::widest) path = runnable_paths().front();
+  switch (path) {
+#if BRAVIK_MACHINE_PATHS
+    case MachinePath::avx512: return family_on_avx512;
+    case MachinePath::avx2: return family_on_avx2;
+#endif
+    default: return family_on_baseline;
+  }
+}
+
+std::string_view path_name(MachinePath path) {
+  switch (path) {
+    case MachinePath::widest: return "widest";
+    case MachinePath::avx512: return "avx512";
+    case MachinePath::avx2: return "avx2";
+    case MachinePath::baseline: return "baseline";
+  }
+  return "";
 }
 
 }  // namespace bravik

@@ -5,6 +5,7 @@
 // parent in the products over the children), the products over the other
 // children of a first-child connector formed once for all its states, and
 // terms with an exact zero factor left out.
+#include <string_view>
 #include <vector>
 
 #include "model/blocks.hpp"
@@ -48,7 +49,17 @@ struct FamilyWorkspace {
 // give the literal bits (child tables that are not banded, a factor that is
 // not finite or large enough to overflow, a sum W that is zero or not
 // finite): the caller then runs the literal routines for this family.
-bool fast_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, const ClassTables& tables,
-                 FamilyWorkspace& work, double& lf);
+using FamilyRoutine = bool (*)(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                               const ClassTables& tables, FamilyWorkspace& work, double& lf);
+
+// The paths that this build has and the running machine can run, widest first
+// (the baseline path always).
+std::vector<MachinePath> runnable_paths();
+
+// The routine of a runnable path; widest stands for the first runnable one.
+FamilyRoutine family_routine(MachinePath path);
+
+// "avx512", "avx2", "baseline" (and "widest").
+std::string_view path_name(MachinePath path);
 
 }  // namespace bravik

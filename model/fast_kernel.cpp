@@ -15,7 +15,8 @@ namespace bravik {
 
 class FastKernel {
  public:
-  explicit FastKernel(int threads) : pool(threads), workspaces(static_cast<std::size_t>(threads)) {}
+  FastKernel(int threads, MachinePath path_)
+      : path(path_), family(family_routine(path_)), pool(threads), workspaces(static_cast<std::size_t>(threads)) {}
 
   // Plans the series and sizes every thread's storage for it.
   void plan_for(const Model& model) {
@@ -29,6 +30,8 @@ class FastKernel {
     planned = true;
   }
 
+  MachinePath path;
+  FamilyRoutine family;  // of that path
   SeriesPlan plan;
   bool planned = false;
   ThreadPool pool;
@@ -40,11 +43,11 @@ class FastKernel {
 
 namespace {
 
-// The fast kernel of the model, with the model's thread count.
+// The fast kernel of the model, with the model's thread count and path.
 FastKernel& kernel_of(Model& model) {
   const int threads = model.threads < 1 ? 1 : model.threads;
-  if (!model.fast || model.fast->pool.size() != threads) {
-    model.fast = std::make_shared<FastKernel>(threads);
+  if (!model.fast || model.fast->pool.size() != threads || model.fast->path != model.path) {
+    model.fast = std::make_shared<FastKernel>(threads, model.path);
   }
   FastKernel& kernel = *model.fast;
   if (!kernel.planned) kernel.plan_for(model);
@@ -78,7 +81,7 @@ struct FamilyTask {
       const FamilyPlan& family = kernel.plan.families[static_cast<std::size_t>(f - 1)];
       double value = 0.0;
       const bool done = shortcuts && !family.literal_only &&
-                        fast_family(model, kernel.plan, family, kernel.tables, work, value);
+                        kernel.family(model, kernel.plan, family, kernel.tables, work, value);
       kernel.lf[static_cast<std::size_t>(f)] = value;
       kernel.literal[static_cast<std::size_t>(f)] = done ? 0 : 1;
     }

@@ -1,10 +1,12 @@
 #include "run/kernel_environment.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
+#include "model/fast_family.hpp"
 #include "textio/run_end.hpp"
 
 namespace bravik {
@@ -44,8 +46,31 @@ void choose_kernel(Model& model, const char* kernel, const char* threads) {
   if (model.kernel == KernelChoice::reference) model.threads = 1;
 }
 
+void choose_machine_path(Model& model, const char* path, const std::vector<MachinePath>& runnable) {
+  const std::string_view name = path == nullptr ? "" : path;
+  if (name.empty()) {
+    model.path = MachinePath::widest;
+    return;
+  }
+  const std::string quoted = "BRAVIK_KERNEL_PATH='" + std::string(name) + "'";
+  const MachinePath known[] = {MachinePath::avx512, MachinePath::avx2, MachinePath::baseline};
+  const auto named = std::find_if(std::begin(known), std::end(known),
+                                  [name](MachinePath p) { return path_name(p) == name; });
+  if (named == std::end(known)) {
+    textio::fail(quoted + " is none of avx512, avx2, baseline\n", textio::exit_input_error);
+  }
+  if (std::find(runnable.begin(), runnable.end(), *named) == runnable.end()) {
+    std::string runs;
+    for (const MachinePath p : runnable) runs += (runs.empty() ? "" : ", ") + std::string(path_name(p));
+    textio::fail(quoted + " is a path this machine or build cannot run (it runs " + runs + ")\n",
+                 textio::exit_input_error);
+  }
+  model.path = *named;
+}
+
 void choose_kernel_from_environment(Model& model) {
   choose_kernel(model, std::getenv("BRAVIK_KERNEL"), std::getenv("BRAVIK_THREADS"));
+  choose_machine_path(model, std::getenv("BRAVIK_KERNEL_PATH"), runnable_paths());
 }
 
 }  // namespace bravik

@@ -1,7 +1,7 @@
 // The fast kernel against the literal one, bit for bit: every evaluation here
 // runs both on the same model and compares the totals (the same bits, or both
 // not-a-number) and the first family whose value is not finite, with the fast
-// kernel on 1, 2 and 3 threads.
+// kernel on every machine path that the machine runs and on 1, 2 and 3 threads.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -11,6 +11,7 @@
 #include <ostream>
 #include <set>
 
+#include "model/fast_family.hpp"
 #include "model/genmmp.hpp"
 #include "program_runner.hpp"
 #include "run/kernel_environment.hpp"
@@ -40,23 +41,26 @@ struct Outcome {
   int first_nonfinite_family;
 };
 
-Outcome evaluate_with(Model& model, textio::Channels& io, KernelChoice kernel, int threads, int ifirst) {
+Outcome evaluate_with(Model& model, textio::Channels& io, KernelChoice kernel, int threads, int ifirst,
+                      MachinePath path = MachinePath::widest) {
   model.kernel = kernel;
   model.threads = threads;
+  model.path = path;
   model.imax.ifirst = ifirst;
   double value = 0.0;
   genmmp(model, io, value);
   return {value, model.first_nonfinite_family};
 }
 
-// Leaves the shared model with the fast kernel on one thread, as the other
-// tests expect it.
+// Leaves the shared model with the fast kernel on one thread and the widest
+// path, as the other tests expect it.
 class KernelScope {
  public:
   explicit KernelScope(Model& model) : model_(model) {}
   ~KernelScope() {
     model_.kernel = KernelChoice::fast;
     model_.threads = 1;
+    model_.path = MachinePath::widest;
   }
   KernelScope(const KernelScope&) = delete;
   KernelScope& operator=(const KernelScope&) = delete;
@@ -65,16 +69,20 @@ class KernelScope {
   Model& model_;
 };
 
-// The literal kernel, then the fast one on 1, 2 and 3 threads, at the same
-// parameters; ifirst -1 starts a series (stap0), 1 continues it (stapar).
-// Returns the literal value.
+// The literal kernel, then the fast one on every path the machine runs and
+// on 1, 2 and 3 threads, at the same parameters; ifirst -1 starts a series
+// (stap0), 1 continues it (stapar). Returns the literal value.
 double expect_same_as_literal(Model& model, textio::Channels& io, int ifirst, const std::string& what) {
+  static const std::vector<MachinePath> paths = runnable_paths();
   const Outcome literal = evaluate_with(model, io, KernelChoice::reference, 1, ifirst);
-  for (int threads : {1, 2, 3}) {
-    const Outcome fast = evaluate_with(model, io, KernelChoice::fast, threads, ifirst);
-    EXPECT_TRUE(same_value(literal.value, fast.value))
-        << what << ", " << threads << " threads: literal " << shown(literal.value) << ", fast " << shown(fast.value);
-    EXPECT_EQ(literal.first_nonfinite_family, fast.first_nonfinite_family) << what << ", " << threads << " threads";
+  for (const MachinePath path : paths) {
+    for (int threads : {1, 2, 3}) {
+      const Outcome fast = evaluate_with(model, io, KernelChoice::fast, threads, ifirst, path);
+      const std::string run = what + ", " + std::string(path_name(path)) + ", " + std::to_string(threads) + " threads";
+      EXPECT_TRUE(same_value(literal.value, fast.value))
+          << run << ": literal " << shown(literal.value) << ", fast " << shown(fast.value);
+      EXPECT_EQ(literal.first_nonfinite_family, fast.first_nonfinite_family) << run;
+    }
   }
   return literal.value;
 }
@@ -396,6 +404,101 @@ TEST(KernelEnvironment, RejectsUnknownValues) {
     EXPECT_EQ(failure_status(nullptr, threads), textio::exit_input_error) << threads;
   }
   EXPECT_EQ(failure_status("reference", "256"), textio::exit_normal);
+}
+
+struct PathCase {
+  const char* value;
+  std::vector<MachinePath> runnable;
+  int status;
+  MachinePath chosen;         // when accepted
+  std::string message_part;   // of the error, when rejected
+};
+
+void PrintTo(const PathCase& c, std::ostream* out) {
+  *out << "BRAVIK_KERNEL_PATH=" << (c.value == nullptr ? "(unset)" : c.value) << " on a machine running";
+  for (const MachinePath p : c.runnable) *out << " " << path_name(p);
+}
+
+TEST(KernelEnvironment, ChoosesOrRejectsTheMachinePath) {
+  const std::vector<MachinePath> all = {MachinePath::avx512, MachinePath::avx2, MachinePath::baseline};
+  const std::vector<MachinePath> no_avx512 = {MachinePath::avx2, MachinePath::baseline};
+  const std::vector<MachinePath> baseline_only = {MachinePath::baseline};
+  const PathCase cases[] = {
+      {nullptr, all, textio::exit_normal, MachinePath::widest, ""},
+      {"", baseline_only, textio::exit_normal, MachinePath::widest, ""},
+      {"avx512", all, textio::exit_normal, MachinePath::avx512, ""},
+      {"avx2", all, textio::exit_normal, MachinePath::avx2, ""},
+      {"avx2", no_avx512, textio::exit_normal, MachinePath::avx2, ""},
+      {"baseline", baseline_only, textio::exit_normal, MachinePath::baseline, ""},
+      {"avx512", no_avx512, textio::exit_input_error, MachinePath::widest,
+       "BRAVIK_KERNEL_PATH='avx512' is a path this machine or build cannot run (it runs avx2, baseline)\n"},
+      {"avx2", baseline_only, textio::exit_input_error, MachinePath::widest,
+       "BRAVIK_KERNEL_PATH='avx2' is a path this machine or build cannot run (it runs baseline)\n"},
+      {"AVX2", all, textio::exit_input_error, MachinePath::widest,
+       "BRAVIK_KERNEL_PATH='AVX2' is none of avx512, avx2, baseline\n"},
+      {"widest", all, textio::exit_input_error, MachinePath::widest, "is none of"},
+      {"sse2", all, textio::exit_input_error, MachinePath::widest, "is none of"},
+      {"avx2 ", all, textio::exit_input_error, MachinePath::widest, "is none of"},
+  };
+  Model& model = kerneltest::shared_model();
+  const KernelScope scope(model);
+  for (const PathCase& c : cases) {
+    model.path = MachinePath::baseline;  // so that a choice of widest shows
+    int status = textio::exit_normal;
+    ::testing::internal::CaptureStderr();
+    try {
+      choose_machine_path(model, c.value, c.runnable);
+    } catch (const textio::RunEnd& end) {
+      status = end.status;
+    }
+    const std::string message = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, c.status) << ::testing::PrintToString(c);
+    if (c.status == textio::exit_normal) {
+      EXPECT_EQ(model.path, c.chosen) << ::testing::PrintToString(c);
+      EXPECT_EQ(message, "") << ::testing::PrintToString(c);
+    } else {
+      EXPECT_NE(message.find(c.message_part), std::string::npos) << ::testing::PrintToString(c) << ": " << message;
+    }
+  }
+}
+
+// The machine runs the baseline path always, and a path only with the
+// instructions it needs (the routine of each path executes them).
+TEST(KernelEnvironment, RunnablePathsAreWidestFirst) {
+  const std::vector<MachinePath> paths = runnable_paths();
+  ASSERT_FALSE(paths.empty());
+  EXPECT_EQ(paths.back(), MachinePath::baseline);
+  for (std::size_t i = 1; i < paths.size(); ++i) EXPECT_LT(paths[i - 1], paths[i]);
+  for (const MachinePath p : paths) EXPECT_NE(family_routine(p), nullptr) << path_name(p);
+  EXPECT_EQ(family_routine(MachinePath::widest), family_routine(paths.front()));
+}
+
+// A whole run with each path forced through the environment writes the
+// files and console lines of the literal run; a path the machine cannot run
+// or a name it does not know ends the run with status 2 before any output.
+TEST(FastKernelRuns, EveryPathForcedThroughTheEnvironment) {
+  const std::filesystem::path input = source_path("tests/golden/threegen");
+  std::map<std::string, std::string> literal;
+  std::vector<std::string> environments = {"BRAVIK_KERNEL=reference"};
+  for (const MachinePath p : runnable_paths()) environments.push_back("BRAVIK_KERNEL_PATH=" + std::string(path_name(p)));
+  for (const std::string& environment : environments) {
+    const WorkFolder work("fast-kernel-path-run");
+    work.copy_inputs(input);
+    const RunResult run = run_program("bravik_2point", work.path(), environment);
+    EXPECT_EQ(run.status, 0) << environment << ": " << run.err;
+    const std::map<std::string, std::string> files = files_of(work.path());
+    if (literal.empty()) {
+      literal = files;
+      continue;
+    }
+    EXPECT_EQ(files, literal) << environment;
+  }
+  const WorkFolder work("fast-kernel-path-rejected");
+  work.copy_inputs(input);
+  const RunResult run = run_program("bravik_2point", work.path(), "BRAVIK_KERNEL_PATH=sse9");
+  EXPECT_EQ(run.status, textio::exit_input_error);
+  EXPECT_NE(run.err.find("BRAVIK_KERNEL_PATH='sse9' is none of avx512, avx2, baseline"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
 }
 
 }  // namespace
