@@ -1,10 +1,15 @@
 #include "scan/commands.hpp"
 
+#include <unistd.h>
+
 #include <iostream>
 
+#include "scan/genome_plot.hpp"
 #include "scan/layout.hpp"
+#include "scan/merge.hpp"
 #include "scan/plan.hpp"
 #include "scan/prepare.hpp"
+#include "scan/run.hpp"
 #include "scan/status.hpp"
 #include "scan/task.hpp"
 #include "tools/pedfile/command_line.hpp"
@@ -114,6 +119,26 @@ int task_command(const std::vector<std::string>& args) {
   return exit_chunks_failed;
 }
 
+int run_command(const std::vector<std::string>& args) {
+  RunOptions options;
+  tools::CommandLine cl("bravik_scan run", "[options] OUT",
+                        "Runs the pending and failed chunks of the scan folder OUT, N at a time, each as a task.\n"
+                        "Stop it at any moment (even kill -9): finished chunks stay done, and the next run does the\n"
+                        "rest. A second run on the same folder refuses while one is running. On a terminal, a\n"
+                        "progress line shows chunks and markers done, markers per minute and the time left.");
+  add_mode_options(cl, options.mode);
+  cl.option("--jobs", "N", "chunks at once (default: one per core); each chunk's program then gets cores/N threads "
+            "unless BRAVIK_THREADS is set",
+            [&](std::string_view v) { options.jobs = tools::parse_int(v, "jobs", 1, 4096); });
+  std::vector<std::string> positional;
+  if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
+  options.progress = isatty(STDERR_FILENO) != 0;
+  const ScanFolder folder{positional[0]};
+  const int failed = run_scan(folder, options);
+  std::cout << status_text(folder, read_plan(folder.plan().string()));
+  return failed > 0 ? exit_chunks_failed : 0;
+}
+
 int status_command(const std::vector<std::string>& args) {
   tools::CommandLine cl("bravik_scan status", "OUT", "Shows the done, failed and pending chunks of the scan folder OUT.");
   std::vector<std::string> positional;
@@ -121,6 +146,27 @@ int status_command(const std::vector<std::string>& args) {
   const ScanFolder folder{positional[0]};
   std::cout << status_text(folder, read_plan(folder.plan().string()));
   return 0;
+}
+
+int merge_command(const std::vector<std::string>& args) {
+  tools::CommandLine cl("bravik_scan merge", "FOLDER",
+                        "Writes FOLDER/results.tsv (one row per marker, tab-separated, NA for a missing value) and\n"
+                        "FOLDER/results.svg (the genome-wide plot). FOLDER is a scan folder, or a run folder of\n"
+                        "bravik_prep after its program has run (markers then named by their number).");
+  std::vector<std::string> positional;
+  if (!parse_arguments(cl, args, positional, 1, "the FOLDER")) return 0;
+  const fs::path folder = positional[0];
+  const bool scan = fs::exists(ScanFolder{folder}.plan());
+  const std::vector<ResultRow> rows = scan ? scan_results(folder) : run_folder_results(folder);
+  const ScanFolder out{folder};
+  write_file_atomically(out.results_table(), results_table_text(rows));
+  write_file_atomically(out.results_plot(), render_genome_svg(rows, "LOD scores: " + folder.filename().string()));
+  long unfinished = 0;
+  for (const ResultRow& r : rows) unfinished += r.status == "failed" || r.status == "pending";
+  std::cout << "bravik_scan merge: " << rows.size() << " markers written to " << out.results_table().string() << " and "
+            << out.results_plot().string() << '\n';
+  if (unfinished > 0) std::cerr << "bravik_scan merge: " << unfinished << " markers are in chunks not done (status failed or pending)\n";
+  return unfinished > 0 ? exit_chunks_failed : 0;
 }
 
 }  // namespace bravik::scan
