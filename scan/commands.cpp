@@ -4,6 +4,8 @@
 
 #include <iostream>
 
+#include "genotypes/pedigree_input.hpp"
+#include "genotypes/sources.hpp"
 #include "scan/genome_plot.hpp"
 #include "scan/layout.hpp"
 #include "scan/merge.hpp"
@@ -30,6 +32,7 @@ class PedigreeFileMarkers final : public genotypes::GenotypeSource {
     ++next_;
     return true;
   }
+  std::size_t persons_held() const override { return file_.rows.size(); }
 
  private:
   const tools::PedigreeFile& file_;
@@ -61,6 +64,50 @@ bool parse_arguments(tools::CommandLine& cl, const std::vector<std::string>& arg
   return true;
 }
 
+struct DataOptions {
+  std::string bfile, vcf, fam, pedigree;
+  genotypes::TraitOptions trait;
+};
+
+void add_data_options(tools::CommandLine& cl, DataOptions& d) {
+  cl.option("--bfile", "PREFIX", "PLINK 1 binary files PREFIX.bed, .bim and .fam",
+            [&d](std::string_view v) { d.bfile = v; });
+  cl.option("--vcf", "FILE", "VCF or BCF file (plain or compressed); needs --fam or --pedigree",
+            [&d](std::string_view v) { d.vcf = v; });
+  cl.option("--fam", "FILE", "the pedigree and trait of --vcf as a PLINK .fam", [&d](std::string_view v) { d.fam = v; });
+  cl.option("--pedigree", "FILE", "the project's pedigree file: the persons (and, without --vcf, the markers)",
+            [&d](std::string_view v) { d.pedigree = v; });
+  cl.option("--pheno", "FILE", "take the trait from this table (header line; FID, IID, trait columns)",
+            [&d](std::string_view v) { d.trait.pheno_path = v; });
+  cl.option("--pheno-name", "NAME", "the column of --pheno that holds the trait",
+            [&d](std::string_view v) { d.trait.pheno_name = v; });
+  cl.option("--missing-phenotype", "VALUE", "trait value that means not measured (default -9)",
+            [&d](std::string_view v) { d.trait.missing_value = tools::parse_real(v, "missing phenotype"); });
+}
+
+struct OpenedData {
+  tools::PedigreeFile persons;
+  std::unique_ptr<genotypes::GenotypeSource> source;
+  std::unique_ptr<tools::PedigreeFile> markers;  // the pedigree file whose markers the source yields
+};
+
+OpenedData open_data(const DataOptions& d, const std::string& usage) {
+  OpenedData opened;
+  if (!d.bfile.empty()) {
+    opened.persons = genotypes::load_pedigree(d.bfile + ".fam", true, d.trait);
+    opened.source = genotypes::open_bed(d.bfile, opened.persons);
+  } else if (!d.pedigree.empty()) {
+    opened.markers = std::make_unique<tools::PedigreeFile>(tools::read_pedigree_file(d.pedigree));
+    opened.persons = *opened.markers;
+    if (!d.trait.pheno_path.empty()) genotypes::apply_pheno_table(opened.persons, d.trait);
+    opened.source = std::make_unique<PedigreeFileMarkers>(*opened.markers);
+  } else {
+    throw tools::InputError("no data: give --bfile PREFIX, --vcf FILE with --fam or --pedigree, or --pedigree FILE\n" +
+                            usage);
+  }
+  return opened;
+}
+
 }  // namespace
 
 void add_mode_options(tools::CommandLine& cl, AnalysisMode& mode) {
@@ -74,13 +121,14 @@ int chunk_number(const std::string& text) { return tools::parse_int(text, "chunk
 
 int prepare_command(const std::vector<std::string>& args) {
   PrepareSettings settings;
-  std::string pedigree;
+  DataOptions data;
   tools::CommandLine cl("bravik_scan prepare", "[options] OUT",
                         "Reads the pedigree and the genotypes, checks them once, and writes the scan folder OUT:\n"
                         "the shared inputs, the table of selected markers, a compact copy of their genotypes and\n"
-                        "the plan of chunks.");
-  cl.option("--pedigree", "FILE", "pedigree file with the persons, their trait and their markers",
-            [&](std::string_view v) { pedigree = v; });
+                        "the plan of chunks. Data: --bfile PREFIX (its .fam gives the pedigree and the trait), or\n"
+                        "--vcf FILE with --fam FILE or --pedigree FILE, or --pedigree FILE with marker columns.\n"
+                        "A trait of -9 (--missing-phenotype), NA, x, . or -998 and below is not measured.");
+  add_data_options(cl, data);
   cl.option("--par", "FILE", "par.inp of every chunk (default: starting values from the measured traits)",
             [&](std::string_view v) { settings.par = v; });
   cl.option("--maxpar", "FILE", "maxpar.inp of every chunk (default: the preparation tool's)",
@@ -91,10 +139,8 @@ int prepare_command(const std::vector<std::string>& args) {
   add_peeling_options(cl, settings.peeling);
   std::vector<std::string> positional;
   if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
-  if (pedigree.empty()) throw tools::InputError("no data: give --pedigree FILE\n" + cl.usage());
-  const tools::PedigreeFile file = tools::read_pedigree_file(pedigree);
-  PedigreeFileMarkers source(file);
-  std::cout << prepare_scan(file, source, settings, positional[0]);
+  OpenedData opened = open_data(data, cl.usage());
+  std::cout << prepare_scan(opened.persons, *opened.source, settings, positional[0]);
   return 0;
 }
 
