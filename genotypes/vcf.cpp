@@ -33,6 +33,16 @@ std::uint8_t code_of_call(std::int32_t first, std::int32_t second) {
   return static_cast<std::uint8_t>(3 - alt);
 }
 
+// A call of fewer than two alleles; a lone "." is a missing call instead.
+bool is_short_call(std::int32_t first, std::int32_t second) {
+  return first == bcf_int32_vector_end || (second == bcf_int32_vector_end && !bcf_gt_is_missing(first));
+}
+
+// An allele index the record does not have (only REF and ALT exist).
+bool names_unknown_allele(std::int32_t value, int alleles) {
+  return !bcf_gt_is_missing(value) && bcf_gt_allele(value) >= alleles;
+}
+
 class VcfSource final : public GenotypeSource {
  public:
   VcfSource(const std::string& path, const tools::PedigreeFile& pedigree)
@@ -78,8 +88,8 @@ class VcfSource final : public GenotypeSource {
     std::vector<std::string> out = sample_notes_;
     if (not_diploid_ > 0)
       out.push_back(path_ + ": calls not diploid: " + std::to_string(not_diploid_) + " records skipped");
-    if (haploid_calls_ > 0)
-      out.push_back(path_ + ": haploid calls in diploid records: " + std::to_string(haploid_calls_) + " read as untyped");
+    if (short_calls_ > 0)
+      out.push_back(path_ + ": haploid calls in diploid records: " + std::to_string(short_calls_) + " read as untyped");
     return out;
   }
 
@@ -109,9 +119,12 @@ class VcfSource final : public GenotypeSource {
     const int status = bcf_read(file_.get(), header_.get(), record_.get());
     if (status == -1) return false;
     ++records_;
-    if (status < -1 || record_->errcode != 0)
+    // A contig or tag missing from the header is added to it by htslib, as
+    // other readers do; every other error stops.
+    const int fatal = record_->errcode & ~(BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF);
+    if (status < -1 || fatal != 0)
       throw tools::InputError(path_ + ": record " + std::to_string(records_) + ": htslib cannot read it (error " +
-                              std::to_string(status < -1 ? status : record_->errcode) + ")");
+                              std::to_string(status < -1 ? status : fatal) + ")");
     if (bcf_unpack(record_.get(), BCF_UN_STR) < 0)
       throw tools::InputError(path_ + ": record " + std::to_string(records_) + ": cannot unpack its alleles");
     return true;
@@ -144,9 +157,16 @@ class VcfSource final : public GenotypeSource {
   void decode(std::span<std::uint8_t> codes) {
     const std::int32_t* gt = genotypes_.get();
     rows_.fill(codes, [this, gt](std::size_t s) {
-      if (gt[2 * s + 1] != bcf_int32_vector_end) return code_of_call(gt[2 * s], gt[2 * s + 1]);
-      ++haploid_calls_;
-      return std::uint8_t{0};
+      const std::int32_t first = gt[2 * s];
+      const std::int32_t second = gt[2 * s + 1];
+      if (is_short_call(first, second)) {
+        ++short_calls_;
+        return std::uint8_t{0};
+      }
+      if (names_unknown_allele(first, record_->n_allele) || names_unknown_allele(second, record_->n_allele))
+        throw tools::InputError(path_ + ": record " + std::to_string(records_) + " (" + place() + "): sample " +
+                                header_->samples[s] + ": GT names an allele the record does not have");
+      return code_of_call(first, second);
     });
   }
 
@@ -161,7 +181,7 @@ class VcfSource final : public GenotypeSource {
   long records_ = 0;
   long multi_allelic_ = 0;
   long not_diploid_ = 0;
-  long haploid_calls_ = 0;
+  long short_calls_ = 0;  // of fewer than two alleles in a diploid record
 };
 
 }  // namespace

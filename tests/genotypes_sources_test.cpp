@@ -91,6 +91,80 @@ TEST(GenotypesBed, DecodesEachSlotByItsIntegerValueIntoThePedigreeRows) {
   EXPECT_NE(source->notes()[0].find("d.fam:5: family G, person e is not in the pedigree"), std::string::npos);
 }
 
+std::string vcf_text(const std::string& samples, const std::vector<std::string>& records) {
+  std::string text =
+      "##fileformat=VCFv4.2\n##contig=<ID=1>\n##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">\n"
+      "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\t" + samples + "\n";
+  for (const std::string& record : records) text += record + "\n";
+  return text;
+}
+
+TEST(GenotypesVcf, ReadsDiploidBiallelicCallsAndCountsWhatItSkips) {
+  bravik::testing::WorkFolder work("genotypes_vcf_calls");
+  // Samples: by FID_IID, by a unique IID, one no person matches; person e has no sample.
+  write_file(work.path() / "c.vcf",
+             vcf_text("F_a\tb\tF_c\tGHOST\td",
+                      {"1\t10\trs1\tG\tA\t.\t.\t.\tGT\t0/0\t1/1\t0/1\t./.\t1/0",
+                       "1\t20\trs2\tG\tA,T\t.\t.\t.\tGT\t0/0\t1/1\t0/2\t0/0\t0/0",
+                       "1\t30\trs3\tG\tA\t.\t.\t.\tGT\t1\t0|1\t1|1\t0/0\t./1",
+                       "1\t40\trs4\tG\tA\t.\t.\t.\tGT\t1\t0\t1\t0\t0",
+                       "1\t50\t.\tC\t.\t.\t.\t.\tGT\t0/0\t0|0\t./.\t0/0\t0/0",
+                       "1\t60\trs6\tG\tA\t.\t.\t.\tGT:DP\t1|0:3\t.:4\t0/0:5\t0/0:1\t1/1:2"}));
+  const bravik::tools::PedigreeFile pedigree = bravik::tools::parse_pedigree_text(five_fam, "d.fam");
+  const auto source = open_vcf((work.path() / "c.vcf").string(), pedigree);
+  const std::vector<Marker> markers = read_all(*source, pedigree.rows.size());
+  ASSERT_EQ(markers.size(), 4u);
+  // Rows a b c d e; ALT is allele 1, so 0/0 -> 3, 1/1 -> 1, 0/1 -> 2.
+  EXPECT_EQ(markers[0].codes, (std::vector<std::uint8_t>{3, 1, 2, 2, 0}));
+  EXPECT_EQ(markers[1].codes, (std::vector<std::uint8_t>{0, 2, 1, 0, 0}));  // haploid a, half-missing d
+  EXPECT_EQ(markers[2].codes, (std::vector<std::uint8_t>{3, 3, 0, 3, 0}));
+  EXPECT_EQ(markers[3].codes, (std::vector<std::uint8_t>{2, 0, 3, 1, 0}));  // "." is missing
+  EXPECT_EQ(markers[0].info.allele1, "A");
+  EXPECT_EQ(markers[0].info.allele2, "G");
+  EXPECT_EQ(markers[0].info.position, 10);
+  EXPECT_EQ(markers[0].info.chromosome, "1");
+  EXPECT_EQ(markers[2].info.id, ".");
+  EXPECT_EQ(markers[2].info.allele1, ".");
+  EXPECT_EQ(markers[2].info.allele2, "C");
+  EXPECT_EQ(source->persons_held(), 4u);
+  const std::vector<SkippedRecords> skipped = source->skipped();
+  ASSERT_EQ(skipped.size(), 2u);
+  EXPECT_EQ(skipped[0].reason + " " + std::to_string(skipped[0].count), "multi-allelic 1");
+  EXPECT_EQ(skipped[1].reason + " " + std::to_string(skipped[1].count), "not diploid 1");
+  const std::vector<std::string> notes = source->notes();
+  ASSERT_EQ(notes.size(), 3u);
+  EXPECT_NE(notes[0].find("c.vcf: sample GHOST matches no person of d.fam (by IID or FID_IID); ignored"),
+            std::string::npos);
+  EXPECT_NE(notes[1].find("c.vcf: calls not diploid: 1 records skipped"), std::string::npos);
+  EXPECT_NE(notes[2].find("c.vcf: haploid calls in diploid records: 1 read as untyped"), std::string::npos);
+}
+
+TEST(GenotypesPedigreeFile, NamesMarkersByTheMapAndNotesPersonsOutsideThePedigree) {
+  bravik::testing::WorkFolder work("genotypes_pedigree_source");
+  write_file(work.path() / "g.txt", "F a 0 0 1 x  1 2  2 2\nF z 0 0 2 x  1 1  1 1\nF c a b 1 x  0 0  1 2\n");
+  write_file(work.path() / "g.map", "3 m1 1.5 100\n3 m2 2 200\n");
+  const bravik::tools::PedigreeFile pedigree = bravik::tools::parse_pedigree_text(five_fam, "d.fam");
+  const auto mapped = open_pedigree_file((work.path() / "g.txt").string(), pedigree, (work.path() / "g.map").string());
+  const std::vector<Marker> markers = read_all(*mapped, pedigree.rows.size());
+  ASSERT_EQ(markers.size(), 2u);
+  EXPECT_EQ(markers[0].codes, (std::vector<std::uint8_t>{2, 0, 0, 0, 0}));
+  EXPECT_EQ(markers[1].codes, (std::vector<std::uint8_t>{3, 0, 2, 0, 0}));
+  EXPECT_EQ(markers[1].info.id, "m2");
+  EXPECT_EQ(markers[1].info.chromosome, "3");
+  EXPECT_EQ(markers[1].info.position, 200);
+  EXPECT_EQ(markers[0].info.centimorgans, 1.5);
+  EXPECT_EQ(mapped->persons_held(), 2u);
+  ASSERT_EQ(mapped->notes().size(), 1u);
+  EXPECT_NE(mapped->notes()[0].find("g.txt:2: family F, person z: not in the pedigree d.fam"), std::string::npos);
+
+  const auto unmapped = open_pedigree_file((work.path() / "g.txt").string(), pedigree);
+  const std::vector<Marker> numbered = read_all(*unmapped, pedigree.rows.size());
+  ASSERT_EQ(numbered.size(), 2u);
+  EXPECT_EQ(numbered[1].info.id, "2");
+  EXPECT_EQ(numbered[1].info.chromosome, "0");
+  EXPECT_EQ(numbered[1].codes, markers[1].codes);
+}
+
 TEST(GenotypesPedigreeInput, FamTraitsFollowTheMissingValue) {
   bravik::testing::WorkFolder work("genotypes_fam_traits");
   write_file(work.path() / "d.fam", five_fam + "H f 0 0 2 .\nH g 0 0 2 x\nH h 0 0 2 -999\nH i 0 0 1 -9.0\n");
@@ -210,6 +284,7 @@ TEST(GenotypesErrors, NameTheFileTheLineOrByteAndTheValue) {
   bravik::testing::WorkFolder work("genotypes_errors");
   const fs::path dir = work.path();
   const std::string prefix = (dir / "d").string();
+  write_file(dir / "g.txt", "F a 0 0 1 x  1 2  2 2\n");
   const bravik::tools::PedigreeFile pedigree = bravik::tools::parse_pedigree_text(five_fam, "d.fam");
   const std::string vcf_without_gt =
       "##fileformat=VCFv4.2\n##contig=<ID=1>\n##FORMAT=<ID=DP,Number=1,Type=Integer,Description=\"depth\">\n"
@@ -272,6 +347,31 @@ TEST(GenotypesErrors, NameTheFileTheLineOrByteAndTheValue) {
       {"VCF without GT", {}, five_fam, "", "n.vcf", vcf_without_gt,
        [&] { open_vcf((dir / "n.vcf").string(), pedigree); },
        "n.vcf: the header declares no FORMAT field GT; genotypes are read from GT"},
+      {"VCF record without GT values", {}, five_fam, "", "r.vcf",
+       vcf_text("F_a", {"1\t10\trs1\tG\tA\t.\t.\t.\tGT\t0/1", "1\t20\trs2\tG\tA\t.\t.\t.\tDP\t3"}),
+       [&] {
+         const auto source = open_vcf((dir / "r.vcf").string(), pedigree);
+         read_all(*source, pedigree.rows.size());
+       },
+       "r.vcf: record 2 (1:20 rs2): no GT values"},
+      {"VCF allele the record lacks", {}, five_fam, "", "r.vcf",
+       vcf_text("F_b\tF_a", {"1\t10\trs1\tG\tA\t.\t.\t.\tGT\t0/1\t0/2"}),
+       [&] {
+         const auto source = open_vcf((dir / "r.vcf").string(), pedigree);
+         read_all(*source, pedigree.rows.size());
+       },
+       "r.vcf: record 1 (1:10 rs1): sample F_a: GT names an allele the record does not have"},
+      {"not a VCF", {}, five_fam, "", "r.vcf", "hello\n", [&] { open_vcf((dir / "r.vcf").string(), pedigree); },
+       "r.vcf: cannot read the VCF/BCF header"},
+      {"map of the wrong length", {}, five_fam, "", "g.map", "1 m1 0 1\n",
+       [&] { open_pedigree_file((dir / "g.txt").string(), pedigree, (dir / "g.map").string()); },
+       "g.map: 1 markers, but " + (dir / "g.txt").string() + " has 2"},
+      {"map line with three columns", {}, five_fam, "", "g.map", "1 m1 0 1\n1 m2 0\n",
+       [&] {
+         const auto source = open_pedigree_file((dir / "g.txt").string(), pedigree, (dir / "g.map").string());
+         read_all(*source, pedigree.rows.size());
+       },
+       "g.map:2: expected 4 columns (chromosome id cM bp), read 3: '1 m2 0'"},
       {"unknown --pheno-name", {}, five_fam, "", "t.txt", "FID IID weight height\nF a 1 2\n", pheno("bmi"),
        "t.txt:1: no column 'bmi' in the header (columns: weight, height)"},
       {"phenotype table without FID IID", {}, five_fam, "", "t.txt", "IID FID bmi\nF a 1\n", pheno("bmi"),
