@@ -10,31 +10,21 @@
 
 #include "genotypes/pedigree_input.hpp"
 #include "genotypes/sources.hpp"
+#include "genotypes_test_support.hpp"
 #include "program_runner.hpp"
 #include "tools/pedfile/pedigree_file.hpp"
 
 namespace {
 
 using namespace bravik::genotypes;
+using bravik::testing::read_all;
+using bravik::testing::SourceMarker;
 using bravik::testing::read_file;
 using bravik::testing::write_file;
 namespace fs = std::filesystem;
 
 constexpr int marker_count = 30;
 constexpr int first_marker_of_chromosome_2 = 18;
-
-struct Marker {
-  MarkerInfo info;
-  std::vector<std::uint8_t> codes;
-};
-
-std::vector<Marker> read_all(GenotypeSource& source, std::size_t rows) {
-  std::vector<Marker> out;
-  Marker m;
-  m.codes.assign(rows, 9);
-  while (source.next(m.info, m.codes)) out.push_back(m);
-  return out;
-}
 
 void run(const fs::path& folder, const std::string& command) {
   const std::string line = "cd '" + folder.string() + "' && " + command + " > run.out 2>&1";
@@ -121,7 +111,7 @@ class GenotypesRoundTrip : public ::testing::Test {
 
 fs::path GenotypesRoundTrip::folder_;
 
-void expect_same_markers(const std::vector<Marker>& expected, const std::vector<Marker>& got, const std::string& what) {
+void expect_same_markers(const std::vector<SourceMarker>& expected, const std::vector<SourceMarker>& got, const std::string& what) {
   ASSERT_EQ(got.size(), expected.size()) << what;
   for (std::size_t m = 0; m < got.size(); ++m) {
     EXPECT_EQ(got[m].info.id, expected[m].info.id) << what << " marker " << m;
@@ -137,14 +127,14 @@ TEST_F(GenotypesRoundTrip, BedVcfAndBcfYieldThePedigreeFileCodes) {
   const std::size_t rows = pedigree.rows.size();
   ASSERT_NE(rows % 4, 0u) << "the last .bed byte of each block must hold padding";
   const auto reference_source = open_pedigree_file(at("sim.ped"), pedigree, at("p.map"));
-  const std::vector<Marker> reference = read_all(*reference_source, rows);
+  const std::vector<SourceMarker> reference = read_all(*reference_source, rows);
   ASSERT_EQ(reference.size(), static_cast<std::size_t>(marker_count));
   std::size_t missing_calls = 0;
-  for (const Marker& m : reference)
+  for (const SourceMarker& m : reference)
     for (const std::uint8_t code : m.codes) missing_calls += code == 0;
   ASSERT_GT(missing_calls, 0u);
   EXPECT_EQ(reference[first_marker_of_chromosome_2].info.chromosome, "2");
-  const auto only = [](const Marker& m, std::uint8_t homozygote) {
+  const auto only = [](const SourceMarker& m, std::uint8_t homozygote) {
     return std::all_of(m.codes.begin(), m.codes.end(), [=](std::uint8_t c) { return c == 0 || c == homozygote; });
   };
   EXPECT_TRUE(only(reference[28], 1)) << "allele-1 frequency 1";
@@ -175,8 +165,8 @@ TEST_F(GenotypesRoundTrip, PersonsTheSourceLacksAreUntyped) {
   ASSERT_EQ(pedigree.rows[0].family + "_" + pedigree.rows[0].person, "F1_1");
   const auto full = open_vcf(at("v.vcf"), pedigree);
   const auto less = open_vcf(at("less.vcf"), pedigree);
-  std::vector<Marker> expected = read_all(*full, pedigree.rows.size());
-  for (Marker& m : expected) m.codes[0] = 0;
+  std::vector<SourceMarker> expected = read_all(*full, pedigree.rows.size());
+  for (SourceMarker& m : expected) m.codes[0] = 0;
   expect_same_markers(expected, read_all(*less, pedigree.rows.size()), "less.vcf");
   EXPECT_EQ(less->persons_held(), pedigree.rows.size() - 1);
   EXPECT_TRUE(less->notes().empty());

@@ -9,6 +9,7 @@
 #include "genotypes/marker_filter.hpp"
 #include "genotypes/pedigree_input.hpp"
 #include "genotypes/sources.hpp"
+#include "genotypes_test_support.hpp"
 #include "program_runner.hpp"
 #include "tools/pedfile/structure.hpp"
 #include "tools_test_support.hpp"
@@ -17,6 +18,8 @@ namespace {
 
 using namespace bravik::genotypes;
 using bravik::testing::error_of;
+using bravik::testing::read_all;
+using bravik::testing::SourceMarker;
 using bravik::testing::write_file;
 namespace fs = std::filesystem;
 
@@ -55,19 +58,6 @@ std::vector<unsigned char> one_byte_short(std::vector<unsigned char> bytes) {
   return bytes;
 }
 
-struct Marker {
-  MarkerInfo info;
-  std::vector<std::uint8_t> codes;
-};
-
-std::vector<Marker> read_all(GenotypeSource& source, std::size_t rows) {
-  std::vector<Marker> out;
-  Marker m;
-  m.codes.assign(rows, 9);
-  while (source.next(m.info, m.codes)) out.push_back(m);
-  return out;
-}
-
 TEST(GenotypesBed, DecodesEachSlotByItsIntegerValueIntoThePedigreeRows) {
   bravik::testing::WorkFolder work("genotypes_bed_decode");
   write_fileset(work.path(), two_marker_bed());
@@ -75,7 +65,7 @@ TEST(GenotypesBed, DecodesEachSlotByItsIntegerValueIntoThePedigreeRows) {
   const bravik::tools::PedigreeFile pedigree =
       bravik::tools::parse_pedigree_text("F d a b 2 x\nF a 0 0 1 x\nF x 0 0 1 x\nF c a b 1 x\nF b 0 0 2 x\n", "p.txt");
   const auto source = open_bed((work.path() / "d").string(), pedigree);
-  const std::vector<Marker> markers = read_all(*source, pedigree.rows.size());
+  const std::vector<SourceMarker> markers = read_all(*source, pedigree.rows.size());
   ASSERT_EQ(markers.size(), 2u);
   // Rows d, a, x, c, b; slots of a..e are 0 1 2 3 0 (-> 1 0 2 3 1) and 3 3 1 2 2 (-> 3 3 0 2 2).
   EXPECT_EQ(markers[0].codes, (std::vector<std::uint8_t>{3, 1, 0, 2, 0}));
@@ -112,7 +102,7 @@ TEST(GenotypesVcf, ReadsDiploidBiallelicCallsAndCountsWhatItSkips) {
                        "1\t60\trs6\tG\tA\t.\t.\t.\tGT:DP\t1|0:3\t.:4\t0/0:5\t0/0:1\t1/1:2"}));
   const bravik::tools::PedigreeFile pedigree = bravik::tools::parse_pedigree_text(five_fam, "d.fam");
   const auto source = open_vcf((work.path() / "c.vcf").string(), pedigree);
-  const std::vector<Marker> markers = read_all(*source, pedigree.rows.size());
+  const std::vector<SourceMarker> markers = read_all(*source, pedigree.rows.size());
   ASSERT_EQ(markers.size(), 4u);
   // Rows a b c d e; ALT is allele 1, so 0/0 -> 3, 1/1 -> 1, 0/1 -> 2.
   EXPECT_EQ(markers[0].codes, (std::vector<std::uint8_t>{3, 1, 2, 2, 0}));
@@ -145,7 +135,7 @@ TEST(GenotypesPedigreeFile, NamesMarkersByTheMapAndNotesPersonsOutsideThePedigre
   write_file(work.path() / "g.map", "3 m1 1.5 100\n3 m2 2 200\n");
   const bravik::tools::PedigreeFile pedigree = bravik::tools::parse_pedigree_text(five_fam, "d.fam");
   const auto mapped = open_pedigree_file((work.path() / "g.txt").string(), pedigree, (work.path() / "g.map").string());
-  const std::vector<Marker> markers = read_all(*mapped, pedigree.rows.size());
+  const std::vector<SourceMarker> markers = read_all(*mapped, pedigree.rows.size());
   ASSERT_EQ(markers.size(), 2u);
   EXPECT_EQ(markers[0].codes, (std::vector<std::uint8_t>{2, 0, 0, 0, 0}));
   EXPECT_EQ(markers[1].codes, (std::vector<std::uint8_t>{3, 0, 2, 0, 0}));
@@ -158,7 +148,7 @@ TEST(GenotypesPedigreeFile, NamesMarkersByTheMapAndNotesPersonsOutsideThePedigre
   EXPECT_NE(mapped->notes()[0].find("g.txt:2: family F, person z: not in the pedigree d.fam"), std::string::npos);
 
   const auto unmapped = open_pedigree_file((work.path() / "g.txt").string(), pedigree);
-  const std::vector<Marker> numbered = read_all(*unmapped, pedigree.rows.size());
+  const std::vector<SourceMarker> numbered = read_all(*unmapped, pedigree.rows.size());
   ASSERT_EQ(numbered.size(), 2u);
   EXPECT_EQ(numbered[1].info.id, "2");
   EXPECT_EQ(numbered[1].info.chromosome, "0");
@@ -295,6 +285,14 @@ TEST(GenotypesErrors, NameTheFileTheLineOrByteAndTheValue) {
     return bed;
   };
   const auto open_fileset = [&] { open_bed(prefix, pedigree); };
+  const auto read_through = [&](std::function<std::unique_ptr<GenotypeSource>()> open) {
+    return [&pedigree, open] { read_all(*open(), pedigree.rows.size()); };
+  };
+  const auto bed_source = [&] { return open_bed(prefix, pedigree); };
+  const auto vcf_source = [&] { return open_vcf((dir / "r.vcf").string(), pedigree); };
+  const auto mapped_source = [&] {
+    return open_pedigree_file((dir / "g.txt").string(), pedigree, (dir / "g.map").string());
+  };
   const auto fam_and_structure = [&] {
     bravik::tools::prepare_structure(read_fam((dir / "d.fam").string(), TraitOptions{}), {});
   };
@@ -326,15 +324,11 @@ TEST(GenotypesErrors, NameTheFileTheLineOrByteAndTheValue) {
        "d.bed: size 6 bytes, expected 7 = 3 + 2 markers (.bim) x 2 bytes for 5 persons (.fam)"},
       {"bed sized for fewer persons", two_marker_bed(), five_fam + "G f 0 0 1 1\nG g 0 0 1 1\nG h 0 0 1 1\nG i 0 0 1 1\n",
        two_bim, "", "", open_fileset, "d.bed: size 7 bytes, expected 9 = 3 + 2 markers (.bim) x 3 bytes for 9 persons"},
-      {"bim with five columns", two_marker_bed(), five_fam, "1 rs1 0 1000 A G\n2 rs2 0 2000 T\n", "", "", [&] {
-         const auto source = open_bed(prefix, pedigree);
-         read_all(*source, pedigree.rows.size());
-       },
+      {"bim with five columns", two_marker_bed(), five_fam, "1 rs1 0 1000 A G\n2 rs2 0 2000 T\n", "", "",
+       read_through(bed_source),
        "d.bim:2: expected 6 columns (chromosome id cM bp allele1 allele2), read 5: '2 rs2 0 2000 T'"},
-      {"bim position not a number", two_marker_bed(), five_fam, "1 rs1 0 10x0 A G\n2 rs2 0 2000 T C\n", "", "", [&] {
-         const auto source = open_bed(prefix, pedigree);
-         read_all(*source, pedigree.rows.size());
-       },
+      {"bim position not a number", two_marker_bed(), five_fam, "1 rs1 0 10x0 A G\n2 rs2 0 2000 T C\n", "", "",
+       read_through(bed_source),
        "d.bim:1: bp position '10x0' is not a number"},
       {"fam with seven columns (open_bed)", two_marker_bed(), "F a 0 0 1 1.5\nF b 0 0 2 -9 7\n", two_bim, "", "",
        open_fileset, "d.fam:2: expected 6 columns (FID IID father mother sex trait), read 7: 'F b 0 0 2 -9 7'"},
@@ -349,28 +343,19 @@ TEST(GenotypesErrors, NameTheFileTheLineOrByteAndTheValue) {
        "n.vcf: the header declares no FORMAT field GT; genotypes are read from GT"},
       {"VCF record without GT values", {}, five_fam, "", "r.vcf",
        vcf_text("F_a", {"1\t10\trs1\tG\tA\t.\t.\t.\tGT\t0/1", "1\t20\trs2\tG\tA\t.\t.\t.\tDP\t3"}),
-       [&] {
-         const auto source = open_vcf((dir / "r.vcf").string(), pedigree);
-         read_all(*source, pedigree.rows.size());
-       },
+       read_through(vcf_source),
        "r.vcf: record 2 (1:20 rs2): no GT values"},
       {"VCF allele the record lacks", {}, five_fam, "", "r.vcf",
        vcf_text("F_b\tF_a", {"1\t10\trs1\tG\tA\t.\t.\t.\tGT\t0/1\t0/2"}),
-       [&] {
-         const auto source = open_vcf((dir / "r.vcf").string(), pedigree);
-         read_all(*source, pedigree.rows.size());
-       },
+       read_through(vcf_source),
        "r.vcf: record 1 (1:10 rs1): sample F_a: GT names an allele the record does not have"},
-      {"not a VCF", {}, five_fam, "", "r.vcf", "hello\n", [&] { open_vcf((dir / "r.vcf").string(), pedigree); },
+      {"not a VCF", {}, five_fam, "", "r.vcf", "hello\n", vcf_source,
        "r.vcf: cannot read the VCF/BCF header"},
       {"map of the wrong length", {}, five_fam, "", "g.map", "1 m1 0 1\n",
-       [&] { open_pedigree_file((dir / "g.txt").string(), pedigree, (dir / "g.map").string()); },
+       mapped_source,
        "g.map: 1 markers, but " + (dir / "g.txt").string() + " has 2"},
       {"map line with three columns", {}, five_fam, "", "g.map", "1 m1 0 1\n1 m2 0\n",
-       [&] {
-         const auto source = open_pedigree_file((dir / "g.txt").string(), pedigree, (dir / "g.map").string());
-         read_all(*source, pedigree.rows.size());
-       },
+       read_through(mapped_source),
        "g.map:2: expected 4 columns (chromosome id cM bp), read 3: '1 m2 0'"},
       {"unknown --pheno-name", {}, five_fam, "", "t.txt", "FID IID weight height\nF a 1 2\n", pheno("bmi"),
        "t.txt:1: no column 'bmi' in the header (columns: weight, height)"},
