@@ -51,10 +51,10 @@ class PedigreeFileSource final : public GenotypeSource {
   }
 
   void describe(MarkerInfo& info) {
-    info.allele1 = "1";
-    info.allele2 = "2";
+    info.allele1.assign(1, '1');
+    info.allele2.assign(1, '2');
     if (!map_) {
-      info.chromosome = "0";
+      info.chromosome.assign(1, '0');
       info.id = std::to_string(marker_ + 1);
       info.centimorgans = 0;
       info.position = 0;

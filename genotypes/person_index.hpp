@@ -22,7 +22,7 @@ class PersonIndex {
   explicit PersonIndex(const tools::PedigreeFile& pedigree);
 
   std::optional<std::size_t> find(std::string_view family, std::string_view person) const;
-  // FID_IID first; then IID when exactly one person carries it.
+  // FID_IID when it names one person; else IID when one person carries it.
   std::optional<std::size_t> find_sample(std::string_view name) const;
 
  private:

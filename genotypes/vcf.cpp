@@ -125,8 +125,8 @@ class VcfSource final : public GenotypeSource {
     if (status < -1 || fatal != 0)
       throw tools::InputError(path_ + ": record " + std::to_string(records_) + ": htslib cannot read it (error " +
                               std::to_string(status < -1 ? status : fatal) + ")");
-    if (bcf_unpack(record_.get(), BCF_UN_STR) < 0)
-      throw tools::InputError(path_ + ": record " + std::to_string(records_) + ": cannot unpack its alleles");
+    if (bcf_unpack(record_.get(), BCF_UN_STR) < 0 || record_->n_allele < 1)
+      throw tools::InputError(path_ + ": record " + std::to_string(records_) + ": cannot read its alleles");
     return true;
   }
 

@@ -8,6 +8,7 @@
 
 #include "genotypes/marker_filter.hpp"
 #include "genotypes/pedigree_input.hpp"
+#include "genotypes/person_index.hpp"
 #include "genotypes/sources.hpp"
 #include "genotypes_test_support.hpp"
 #include "program_runner.hpp"
@@ -127,6 +128,22 @@ TEST(GenotypesVcf, ReadsDiploidBiallelicCallsAndCountsWhatItSkips) {
             std::string::npos);
   EXPECT_NE(notes[1].find("c.vcf: calls not diploid: 1 records skipped"), std::string::npos);
   EXPECT_NE(notes[2].find("c.vcf: haploid calls in diploid records: 1 read as untyped"), std::string::npos);
+}
+
+TEST(GenotypesVcf, MatchesSamplesByFidIidOrByAnIidOnlyOnePersonCarries) {
+  const bravik::tools::PedigreeFile pedigree =
+      bravik::tools::parse_pedigree_text("F 1 0 0 1 x\nG 1 0 0 1 x\nA_B C 0 0 1 x\nA B_C 0 0 1 x\nF k 0 0 1 x\n", "p");
+  const PersonIndex index(pedigree);
+  struct Case {
+    const char* sample;
+    std::optional<std::size_t> row;
+  };
+  for (const Case& c : {Case{"F_1", 0}, Case{"G_1", 1}, Case{"1", std::nullopt}, Case{"A_B_C", std::nullopt},
+                        Case{"C", 2}, Case{"B_C", 3}, Case{"k", 4}, Case{"F_k", 4}, Case{"F k", std::nullopt}})
+    EXPECT_EQ(index.find_sample(c.sample), c.row) << c.sample;
+  EXPECT_EQ(index.find("G", "1"), 1u);
+  EXPECT_EQ(index.find("A", "B_C"), 3u);
+  EXPECT_EQ(index.find("G", "k"), std::nullopt);
 }
 
 TEST(GenotypesPedigreeFile, NamesMarkersByTheMapAndNotesPersonsOutsideThePedigree) {
