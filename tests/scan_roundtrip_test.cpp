@@ -52,6 +52,13 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
+std::vector<std::string> words_of(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
 std::vector<std::string> fields_of(const std::string& line) {
   std::vector<std::string> fields;
   std::istringstream in(line);
@@ -72,9 +79,7 @@ class StudyData {
                               " --trait-missing 0.1 sim.ped"));
     std::string ped, map, a1;
     for (const std::string& line : lines_of(read_file(dir / "sim.ped"))) {
-      std::istringstream in(line);
-      std::vector<std::string> w;
-      for (std::string t; in >> t;) w.push_back(t);
+      std::vector<std::string> w = words_of(line);
       if (w[5] == "x") w[5] = "-9";
       for (const std::string& t : w) ped += t + ' ';
       ped += '\n';
@@ -148,9 +153,7 @@ std::string without_centimorgans(const std::string& table) {
 fs::path run_chunk_by_hand(const fs::path& dir, const Chunk& chunk, const fs::path& scan) {
   std::string ped;
   for (const std::string& line : lines_of(read_file(dir / "sim.ped"))) {
-    std::istringstream in(line);
-    std::vector<std::string> w;
-    for (std::string t; in >> t;) w.push_back(t);
+    const std::vector<std::string> w = words_of(line);
     for (int i = 0; i < 6; ++i) ped += w[static_cast<std::size_t>(i)] + ' ';
     for (long m = chunk.first; m <= chunk.last; ++m)
       ped += w[static_cast<std::size_t>(4 + 2 * m)] + ' ' + w[static_cast<std::size_t>(5 + 2 * m)] + ' ';
