@@ -92,12 +92,13 @@ class Driver {
     running_.emplace(start(command), k);
   }
 
-  // Waits a little for a task to end and takes the state it left.
+  // Waits for a task to end (a little only, while a progress line is kept
+  // up to date) and takes the state it left.
   void collect_ended() {
     int status = 0;
-    const pid_t pid = waitpid(-1, &status, WNOHANG);
+    const pid_t pid = waitpid(-1, &status, options_.progress ? WNOHANG : 0);
     if (pid <= 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (options_.progress) std::this_thread::sleep_for(std::chrono::milliseconds(20));
       return;
     }
     const auto it = running_.find(pid);
