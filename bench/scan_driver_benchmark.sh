@@ -29,11 +29,12 @@ scan="$build/bravik_scan"
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores;" \
   "vector extensions: $(grep -m1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -E '^(avx|avx2|avx512f|avx512bw|avx512vl|fma)$' | tr '\n' ' ')"
 
-# Seconds and peak resident memory (MB) of a command, from /usr/bin/time.
+# Elapsed and processor seconds and peak resident memory (MB) of a command,
+# from /usr/bin/time (elapsed time grows when other work shares the cores).
 measure() {
-  /usr/bin/time -f '%e %M' -o time.txt "$@" > /dev/null
-  read -r seconds kilobytes < time.txt
-  echo "$seconds s, peak memory $((kilobytes / 1024)) MB"
+  /usr/bin/time -f '%e %U %S %M' -o time.txt "$@" > /dev/null
+  read -r seconds user system kilobytes < time.txt
+  echo "$seconds s elapsed ($user s user, $system s system), peak memory $((kilobytes / 1024)) MB"
 }
 
 # Sum of one field of the chunks' timing.txt.
