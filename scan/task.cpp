@@ -214,7 +214,8 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
     return TaskOutcome::failed;
   }
   write_text(scratch.path() / "timing.txt", "setup_seconds " + std::to_string(set_up_seconds) + "\nprogram_seconds " +
-                                                std::to_string(seconds_since(program_start)) + "\n");
+                                                std::to_string(seconds_since(program_start)) +
+                                                "\nprogram_cpu_seconds " + std::to_string(end.cpu_seconds) + "\n");
   if (!move_results_into_place(folder, k, scratch.path())) return TaskOutcome::already_done;
   std::error_code ec;
   fs::remove(folder.failure(k), ec);
