@@ -1,0 +1,224 @@
+#include "scan/commands.hpp"
+
+#include <unistd.h>
+
+#include <iostream>
+
+#include "genotypes/pedigree_input.hpp"
+#include "genotypes/sources.hpp"
+#include "scan/genome_plot.hpp"
+#include "scan/layout.hpp"
+#include "scan/merge.hpp"
+#include "scan/plan.hpp"
+#include "scan/prepare.hpp"
+#include "scan/run.hpp"
+#include "scan/status.hpp"
+#include "scan/task.hpp"
+#include "tools/pedfile/command_line.hpp"
+#include "tools/pedfile/input_error.hpp"
+
+namespace bravik::scan {
+namespace {
+
+void add_peeling_options(tools::CommandLine& cl, tools::PeelingOptions& peeling) {
+  cl.option("--root", "first|last|random", "nuclear family peeled last in each connected part (default first)",
+            [&peeling](std::string_view v) {
+              if (v == "first") peeling.root = tools::RootChoice::first;
+              else if (v == "last") peeling.root = tools::RootChoice::last;
+              else if (v == "random") peeling.root = tools::RootChoice::random;
+              else throw tools::InputError("'" + std::string(v) + "' is not first, last or random");
+            });
+  cl.option("--seed", "N", "seed of --root random (default 1)", [&peeling](std::string_view v) {
+    peeling.seed = static_cast<std::uint64_t>(tools::parse_int(v, "seed", 0, 2'000'000'000));
+  });
+}
+
+// Parses the command line; true when the command should go on (no --help).
+bool parse_arguments(tools::CommandLine& cl, const std::vector<std::string>& args, std::vector<std::string>& positional,
+                     std::size_t expected, const char* names) {
+  positional = cl.parse(args);
+  if (cl.help_requested()) {
+    std::cout << cl.usage();
+    return false;
+  }
+  if (positional.size() != expected) throw tools::InputError(std::string("expected ") + names + "\n" + cl.usage());
+  return true;
+}
+
+struct DataOptions {
+  std::string bfile, vcf, fam, pedigree, map;
+  genotypes::TraitOptions trait;
+};
+
+void add_data_options(tools::CommandLine& cl, DataOptions& d) {
+  cl.option("--bfile", "PREFIX", "PLINK 1 binary files PREFIX.bed, .bim and .fam",
+            [&d](std::string_view v) { d.bfile = v; });
+  cl.option("--vcf", "FILE", "VCF or BCF file (plain or compressed); needs --fam or --pedigree",
+            [&d](std::string_view v) { d.vcf = v; });
+  cl.option("--fam", "FILE", "the pedigree and trait of --vcf as a PLINK .fam", [&d](std::string_view v) { d.fam = v; });
+  cl.option("--pedigree", "FILE", "the project's pedigree file: the persons (and, without --vcf, the markers)",
+            [&d](std::string_view v) { d.pedigree = v; });
+  cl.option("--map", "FILE", "PLINK .map naming the markers of --pedigree (chromosome, id, cM, bp)",
+            [&d](std::string_view v) { d.map = v; });
+  cl.option("--pheno", "FILE", "take the trait from this table (header line; FID, IID, trait columns)",
+            [&d](std::string_view v) { d.trait.pheno_path = v; });
+  cl.option("--pheno-name", "NAME", "the column of --pheno that holds the trait",
+            [&d](std::string_view v) { d.trait.pheno_name = v; });
+  cl.option("--missing-phenotype", "VALUE", "trait value that means not measured (default -9)",
+            [&d](std::string_view v) { d.trait.missing_value = tools::parse_real(v, "missing phenotype"); });
+}
+
+void add_selection_options(tools::CommandLine& cl, genotypes::MarkerFilter& f) {
+  cl.option("--chr", "LIST", "analyse only these chromosomes (comma-separated)", [&f](std::string_view v) {
+    for (std::size_t start = 0; start <= v.size();) {
+      const std::size_t comma = std::min(v.find(',', start), v.size());
+      f.chromosomes.emplace_back(v.substr(start, comma - start));
+      start = comma + 1;
+    }
+  });
+  cl.option("--from-bp", "N", "analyse only markers at or after this position",
+            [&f](std::string_view v) { f.from_bp = tools::parse_int(v, "from-bp", 0, 2'000'000'000); });
+  cl.option("--to-bp", "N", "analyse only markers at or before this position",
+            [&f](std::string_view v) { f.to_bp = tools::parse_int(v, "to-bp", 0, 2'000'000'000); });
+  cl.option("--extract", "FILE", "analyse only the marker ids listed (first word of each line)",
+            [&f](std::string_view v) { f.extract_path = v; });
+  cl.option("--exclude", "FILE", "leave out the marker ids listed", [&f](std::string_view v) { f.exclude_path = v; });
+  cl.option("--maf", "X", "leave out markers whose minor allele frequency is below X",
+            [&f](std::string_view v) { f.min_maf = tools::parse_real_in(v, "maf", 0.0, 0.5); });
+  cl.option("--max-missing", "X", "leave out markers with a larger share of missing calls",
+            [&f](std::string_view v) { f.max_missing = tools::parse_real_in(v, "max-missing", 0.0, 1.0); });
+}
+
+struct OpenedData {
+  tools::PedigreeFile persons;
+  std::unique_ptr<genotypes::GenotypeSource> source;
+};
+
+OpenedData open_data(const DataOptions& d, const std::string& usage) {
+  const int sources = !d.bfile.empty() + !d.vcf.empty() + (d.vcf.empty() && !d.pedigree.empty());
+  if (sources != 1 || (!d.vcf.empty() && d.fam.empty() == d.pedigree.empty()))
+    throw tools::InputError("give one source: --bfile PREFIX, --vcf FILE with --fam FILE or --pedigree FILE, or "
+                            "--pedigree FILE with marker columns\n" + usage);
+  OpenedData opened;
+  if (!d.bfile.empty()) {
+    opened.persons = genotypes::load_pedigree(d.bfile + ".fam", true, d.trait);
+    opened.source = genotypes::open_bed(d.bfile, opened.persons);
+  } else if (!d.vcf.empty()) {
+    opened.persons = genotypes::load_pedigree(d.fam.empty() ? d.pedigree : d.fam, !d.fam.empty(), d.trait);
+    opened.source = genotypes::open_vcf(d.vcf, opened.persons);
+  } else {
+    opened.persons = genotypes::load_pedigree(d.pedigree, false, d.trait);
+    opened.source = genotypes::open_pedigree_file(d.pedigree, opened.persons, d.map);
+  }
+  return opened;
+}
+
+}  // namespace
+
+void add_mode_options(tools::CommandLine& cl, AnalysisMode& mode) {
+  cl.option("--classic", "", "the maximizing program in its classic mode (default: its robust mode)",
+            [&mode](std::string_view) { mode = AnalysisMode::classic; });
+  cl.option("--fixed", "", "evaluate at the values of par.inp (bravik_2point) instead of maximizing",
+            [&mode](std::string_view) { mode = AnalysisMode::fixed; });
+}
+
+int chunk_number(const std::string& text) { return tools::parse_int(text, "chunk number", 1, 2'000'000'000); }
+
+int prepare_command(const std::vector<std::string>& args) {
+  PrepareSettings settings;
+  DataOptions data;
+  tools::CommandLine cl("bravik_scan prepare", "[options] OUT",
+                        "Reads the pedigree and the genotypes, checks them once, and writes the scan folder OUT:\n"
+                        "the shared inputs, the table of selected markers, a compact copy of their genotypes and\n"
+                        "the plan of chunks. Data: --bfile PREFIX (its .fam gives the pedigree and the trait), or\n"
+                        "--vcf FILE with --fam FILE or --pedigree FILE, or --pedigree FILE with marker columns.\n"
+                        "A trait of -9 (--missing-phenotype), NA, x, . or -998 and below is not measured.");
+  add_data_options(cl, data);
+  add_selection_options(cl, settings.filter);
+  cl.option("--par", "FILE", "par.inp of every chunk (default: starting values from the measured traits)",
+            [&](std::string_view v) { settings.par = v; });
+  cl.option("--maxpar", "FILE", "maxpar.inp of every chunk (default: the preparation tool's)",
+            [&](std::string_view v) { settings.maxpar = v; });
+  cl.option("--chunk-size", "N", "markers per chunk, 1 to 500 (default 500)", [&](std::string_view v) {
+    settings.chunk_size = tools::parse_int(v, "chunk size", 1, max_chunk_size);
+  });
+  add_peeling_options(cl, settings.peeling);
+  std::vector<std::string> positional;
+  if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
+  OpenedData opened = open_data(data, cl.usage());
+  std::cout << prepare_scan(opened.persons, *opened.source, settings, positional[0]);
+  return 0;
+}
+
+int task_command(const std::vector<std::string>& args) {
+  TaskOptions options;
+  tools::CommandLine cl("bravik_scan task", "[options] OUT K",
+                        "Runs chunk K of the scan folder OUT in a scratch folder and moves its results into OUT\n"
+                        "when its program ended with status 0; records the failure otherwise. SLURM_CPUS_PER_TASK,\n"
+                        "when set, gives the program's threads (BRAVIK_THREADS).");
+  add_mode_options(cl, options.mode);
+  cl.option("--scratch", "DIR", "folder for the chunk's working files (default $TMPDIR, else /tmp)",
+            [&](std::string_view v) { options.scratch = v; });
+  std::vector<std::string> positional;
+  if (!parse_arguments(cl, args, positional, 2, "the scan folder OUT and the chunk number K")) return 0;
+  use_cluster_cores();
+  const int k = chunk_number(positional[1]);
+  const TaskOutcome outcome = run_task(ScanFolder{positional[0]}, k, options);
+  if (outcome == TaskOutcome::already_done) std::cout << "chunk " << k << " is done already\n";
+  if (outcome != TaskOutcome::failed) return 0;
+  const ChunkFailure failure = read_failure(ScanFolder{positional[0]}, k);
+  std::cerr << "bravik_scan: chunk " << k << " failed (" << failure.ending << "): " << failure.first_error_line << '\n';
+  return exit_chunks_failed;
+}
+
+int run_command(const std::vector<std::string>& args) {
+  RunOptions options;
+  tools::CommandLine cl("bravik_scan run", "[options] OUT",
+                        "Runs the pending and failed chunks of the scan folder OUT, N at a time, each as a task.\n"
+                        "Stop it at any moment (even kill -9): finished chunks stay done, and the next run does the\n"
+                        "rest. A second run on the same folder refuses while one is running. On a terminal, a\n"
+                        "progress line shows chunks and markers done, markers per minute and the time left.");
+  add_mode_options(cl, options.mode);
+  cl.option("--jobs", "N", "chunks at once (default: one per core); each chunk's program then gets cores/N threads "
+            "unless BRAVIK_THREADS is set",
+            [&](std::string_view v) { options.jobs = tools::parse_int(v, "jobs", 1, 4096); });
+  std::vector<std::string> positional;
+  if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
+  options.progress = isatty(STDERR_FILENO) != 0;
+  const ScanFolder folder{positional[0]};
+  const int failed = run_scan(folder, options);
+  std::cout << status_text(folder, read_plan(folder.plan().string()));
+  return failed > 0 ? exit_chunks_failed : 0;
+}
+
+int status_command(const std::vector<std::string>& args) {
+  tools::CommandLine cl("bravik_scan status", "OUT", "Shows the done, failed and pending chunks of the scan folder OUT.");
+  std::vector<std::string> positional;
+  if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
+  const ScanFolder folder{positional[0]};
+  std::cout << status_text(folder, read_plan(folder.plan().string()));
+  return 0;
+}
+
+int merge_command(const std::vector<std::string>& args) {
+  tools::CommandLine cl("bravik_scan merge", "FOLDER",
+                        "Writes FOLDER/results.tsv (one row per marker, tab-separated, NA for a missing value) and\n"
+                        "FOLDER/results.svg (the genome-wide plot). FOLDER is a scan folder, or a run folder of\n"
+                        "bravik_prep after its program has run (markers then named by their number).");
+  std::vector<std::string> positional;
+  if (!parse_arguments(cl, args, positional, 1, "the FOLDER")) return 0;
+  const fs::path folder = positional[0];
+  const bool scan = fs::exists(ScanFolder{folder}.plan());
+  const std::vector<ResultRow> rows = scan ? scan_results(folder) : run_folder_results(folder);
+  const ScanFolder out{folder};
+  write_file_atomically(out.results_table(), results_table_text(rows));
+  write_file_atomically(out.results_plot(), render_genome_svg(rows, "LOD scores: " + folder.filename().string()));
+  long unfinished = 0;
+  for (const ResultRow& r : rows) unfinished += r.status == "failed" || r.status == "pending";
+  std::cout << "bravik_scan merge: " << rows.size() << " markers written to " << out.results_table().string() << " and "
+            << out.results_plot().string() << '\n';
+  if (unfinished > 0) std::cerr << "bravik_scan merge: " << unfinished << " markers are in chunks not done (status failed or pending)\n";
+  return unfinished > 0 ? exit_chunks_failed : 0;
+}
+
+}  // namespace bravik::scan
