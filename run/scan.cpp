@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -52,7 +53,7 @@ class Flow {
   // Before the frequencies of the null pass: the program's own preparation.
   virtual void begin_pass(int ihyp) = 0;
   // After the starting value: maximize (or not) and report the pass.
-  virtual void finish_pass(int ihyp, int nfree) = 0;
+  virtual void finish_pass(int imark, int ihyp, int nfree) = 0;
   virtual void null_pass_done(int imark) = 0;
   virtual void write_results(int imark, double flnl0, double flod) = 0;
   virtual void end() = 0;
@@ -137,7 +138,7 @@ bool Flow::run_pass(int imark, int ihyp) {
   if (observer_ != nullptr) observer_->pass_evaluated(imark, ihyp, finit);
   o.flnl = finit;
   check_starting_value(imark, ihyp, nfree, finit);
-  finish_pass(ihyp, nfree);
+  finish_pass(imark, ihyp, nfree);
   return true;
 }
 
@@ -190,7 +191,7 @@ class FixedFlow final : public Flow {
     for (int i = 1; i <= model_.imax.npar; ++i) model_.optpar1.ifree(i) = 0;
   }
 
-  void finish_pass(int, int) override {}
+  void finish_pass(int, int, int) override {}
   void null_pass_done(int) override {}
 
   void write_results(int imark, double flnl0, double flod) override { write_lod_line(imark, flnl0, flod); }
@@ -205,6 +206,7 @@ class MaximizingFlow final : public Flow {
   TaskFiles read_configuration() override {
     model_.imax.npar = 7;
     settings_ = read_maxpar(io_);
+    remove_earlier_notices();
     const TaskFiles files = read_task(io_, 4, 15);
     io_.open(lod_unit, files.fnlod, textio::Access::write);
     io_.open(estimate_unit, files.fnest, textio::Access::write);
@@ -216,12 +218,13 @@ class MaximizingFlow final : public Flow {
     if (ihyp == null_hypothesis) model_.optpar1.par(5) = 0.5;
   }
 
-  void finish_pass(int ihyp, int nfree) override {
+  void finish_pass(int imark, int ihyp, int nfree) override {
     if (nfree != 0) {
       model_.imax.ifirst = 1;
       const Objective objective = [this](double& value) { evaluate(value); };
-      methgi(model_.imax.npar, settings_.epsf, settings_.rlx, settings_.epsx, settings_.maxit, settings_.mdum,
-             objective, model_.optpar1, io_);
+      const SearchEnd end = methgi(model_.imax.npar, settings_.epsf, settings_.rlx, settings_.epsx, settings_.maxit,
+                                   settings_.mdum, objective, model_.optpar1, io_);
+      if (end == SearchEnd::iteration_limit) warn_iteration_limit(imark, ihyp);
       write_report(ihyp);
     }
   }
@@ -240,6 +243,16 @@ class MaximizingFlow final : public Flow {
   }
 
  private:
+  // A notice file left by an earlier run would otherwise pass for one of this run.
+  static void remove_earlier_notices() {
+    std::error_code ignored;
+    std::filesystem::remove("fort." + std::to_string(methgi_notice_unit), ignored);
+  }
+  void warn_iteration_limit(int imark, int ihyp) const {
+    textio::console_write(stderr, "warning: marker " + std::to_string(imark) + ", " + hypothesis_name(ihyp) +
+                                      " hypothesis: no maximum within " + std::to_string(settings_.maxit) +
+                                      " iterations (maxpar.inp); the best point found is reported\n");
+  }
   void write_report(int ihyp);
   void write_estimates(int imark);
   MaximizerSettings settings_;
