@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "model/freq.hpp"
 #include "model/genmmp.hpp"
@@ -80,6 +82,7 @@ class Flow {
 void Flow::evaluate(double& value) {
   genmmp(model_, io_, value);
   progress_.evaluated();
+  if (observer_ != nullptr) observer_->objective_evaluated();
 }
 
 void Flow::start_up() {
@@ -201,12 +204,16 @@ class FixedFlow final : public Flow {
 
 class MaximizingFlow final : public Flow {
  public:
-  using Flow::Flow;
+  MaximizingFlow(Model& model, textio::Channels& io, PassObserver* observer, const RunOptions& options)
+      : Flow(model, io, observer), options_(options) {}
 
   TaskFiles read_configuration() override {
     model_.imax.npar = 7;
     settings_ = read_maxpar(io_);
     remove_earlier_notices();
+    if (options_.robust) {
+      robust_.emplace(model_, io_, [this](double& value) { evaluate(value); }, settings_, options_.robust_settings);
+    }
     const TaskFiles files = read_task(io_, 4, 15);
     io_.open(lod_unit, files.fnlod, textio::Access::write);
     io_.open(estimate_unit, files.fnest, textio::Access::write);
@@ -219,7 +226,11 @@ class MaximizingFlow final : public Flow {
   }
 
   void finish_pass(int imark, int ihyp, int nfree) override {
-    if (nfree != 0) {
+    if (nfree != 0 && robust_) {
+      if (ihyp == null_hypothesis) robust_->maximize_null(imark);
+      else robust_->maximize_alternative(imark);
+      write_report(ihyp);
+    } else if (nfree != 0) {
       model_.imax.ifirst = 1;
       const Objective objective = [this](double& value) { evaluate(value); };
       const SearchEnd end = methgi(model_.imax.npar, settings_.epsf, settings_.rlx, settings_.epsx, settings_.maxit,
@@ -256,6 +267,8 @@ class MaximizingFlow final : public Flow {
   void write_report(int ihyp);
   void write_estimates(int imark);
   MaximizerSettings settings_;
+  RunOptions options_;
+  std::optional<RobustMaximizer> robust_;
 };
 
 void MaximizingFlow::write_report(int ihyp) {
@@ -286,19 +299,26 @@ void MaximizingFlow::write_estimates(int imark) {
                        {imark, o.par(1), o.par(2), o.par(3), o.par(4), o.par(6), o.par(7)});
 }
 
-std::unique_ptr<Flow> make_flow(Program program, Model& model, textio::Channels& io, PassObserver* observer) {
-  if (program == Program::maximizing) return std::make_unique<MaximizingFlow>(model, io, observer);
+std::unique_ptr<Flow> make_flow(Program program, Model& model, textio::Channels& io, PassObserver* observer,
+                                const RunOptions& options) {
+  if (program == Program::maximizing) return std::make_unique<MaximizingFlow>(model, io, observer, options);
   return std::make_unique<FixedFlow>(model, io, observer);
 }
 
 }  // namespace
 
-int run_program(Program program, PassObserver* observer) {
+RunOptions maximizing_options(int argc, const char* const* argv) {
+  RunOptions options;
+  options.robust = argc > 1 && std::string_view(argv[1]) == "--robust";
+  return options;
+}
+
+int run_program(Program program, PassObserver* observer, const RunOptions& options) {
   textio::Channels io;
   try {
     const auto model = std::make_unique<Model>(program);
     choose_kernel_from_environment(*model);
-    const auto flow = make_flow(program, *model, io, observer);
+    const auto flow = make_flow(program, *model, io, observer, options);
     flow->start_up();
     flow->scan();
     textio::stop("");
