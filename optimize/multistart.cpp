@@ -1,5 +1,6 @@
 #include "optimize/multistart.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -28,20 +29,15 @@ std::vector<int> shuffled(int count, std::mt19937_64& bits) {
 
 }  // namespace
 
-StartsOutcome best_of_starts(const LocalSearch& search, const std::vector<std::vector<double>>& starts,
-                             std::vector<double>& best_point) {
-  StartsOutcome outcome{-std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(), 0};
-  std::vector<double> point;
+StartsOutcome best_of_starts(const LocalSearch& search, const std::vector<std::vector<double>>& starts) {
+  StartsOutcome outcome;
   for (std::size_t s = 0; s < starts.size(); ++s) {
-    point = starts[s];
+    std::vector<double> point = starts[s];
     const double value = ranked(search(point));
-    if (s == 0 || value > outcome.best) {
-      outcome.best = value;
-      outcome.best_start = s;
-      best_point = point;
-    }
-    if (value < outcome.worst) outcome.worst = value;
+    outcome.ends.push_back({std::move(point), value, s});
   }
+  std::stable_sort(outcome.ends.begin(), outcome.ends.end(),
+                   [](const StartEnd& a, const StartEnd& b) { return a.value > b.value; });
   return outcome;
 }
 

@@ -13,19 +13,23 @@ namespace bravik {
 // value there.
 using LocalSearch = std::function<double(std::span<double> point)>;
 
-// The best and the worst end value over the starts, and which start gave the best.
-struct StartsOutcome {
-  double best;
-  double worst;
-  std::size_t best_start;
-  double spread() const { return best - worst; }
+// Where the local search from one start ended.
+struct StartEnd {
+  std::vector<double> point;
+  double value;       // values that are not numbers are stored as minus infinity
+  std::size_t start;  // index in the list of starts
 };
 
-// Runs the search from every start (at least one) and leaves the best end
-// point in best_point. Values that are not numbers rank below every number;
-// among equal values the earlier start wins.
-StartsOutcome best_of_starts(const LocalSearch& search, const std::vector<std::vector<double>>& starts,
-                             std::vector<double>& best_point);
+// The end points of all starts, best first.
+struct StartsOutcome {
+  std::vector<StartEnd> ends;
+  const StartEnd& best() const { return ends.front(); }
+  double spread() const { return ends.front().value - ends.back().value; }
+};
+
+// Runs the search from every start (at least one) and orders the end points
+// by value, best first; among equal values the earlier start comes first.
+StartsOutcome best_of_starts(const LocalSearch& search, const std::vector<std::vector<double>>& starts);
 
 // `count` points spread over the open box (lower, upper), reproducibly from
 // the seed: a Latin hypercube, so that each coordinate has one point in each

@@ -159,17 +159,17 @@ double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
 // Runs the local search from every start and leaves the best point, its means
 // in order, in optpar1.par.
 StartsOutcome RobustMaximizer::maximize(const Pass& pass, const std::vector<std::vector<double>>& starts) {
-  std::vector<double> best;
   const StartsOutcome outcome =
-      best_of_starts([&](std::span<double> x) { return search_from(pass, x); }, starts, best);
-  set_point(pass, best, model_.optpar1);
+      best_of_starts([&](std::span<double> x) { return search_from(pass, x); }, starts);
+  set_point(pass, outcome.best().point, model_.optpar1);
   order_means(pass, model_.optpar1);
   return outcome;
 }
 
 // Maximizes the null log-likelihood with every person untyped at the marker,
 // where the marker part is zero, from the par.inp start and from starts spread
-// over the box; keeps the point in trait_optimum_.
+// over the box. Keeps the best point in trait_optima_, followed by the other
+// end points that are further than the reported spread below the ones kept.
 int RobustMaximizer::maximize_trait_part(int imark) {
   optpar1_block& o = model_.optpar1;
   Pedigree& ped = model_.ped;
@@ -185,21 +185,39 @@ int RobustMaximizer::maximize_trait_part(int imark) {
     starts.push_back(std::move(x));
   }
   first_call_ = true;
-  note_spread(imark, "null hypothesis (trait part, kept for every marker)", maximize(pass, starts),
-              settings_.reported_spread);
-  trait_optimum_.assign(static_cast<std::size_t>(model_.imax.npar) + 1, 0.0);
-  for (int i = 1; i <= model_.imax.npar; ++i) trait_optimum_[static_cast<std::size_t>(i)] = o.par(i);
+  const StartsOutcome outcome = maximize(pass, starts);
+  note_spread(imark, "null hypothesis (trait part, kept for every marker)", outcome, settings_.reported_spread);
+  keep_trait_optima(pass, outcome);
   for (int r = 1; r <= ped.nrow; ++r) ped.buf2.mgt(r, 0) = marker_codes_[static_cast<std::size_t>(r - 1)];
   return static_cast<int>(starts.size());
+}
+
+// The best end point as the whole parameter vector (ties applied by the last
+// evaluations do not matter: the alternative's evaluations apply them again),
+// then up to `alternative_extra_starts` other local maxima, distinct in value.
+void RobustMaximizer::keep_trait_optima(const Pass& pass, const StartsOutcome& outcome) {
+  const optpar1_block& o = model_.optpar1;
+  trait_optima_.clear();
+  double last_value = 0.0;
+  for (const StartEnd& end : outcome.ends) {
+    if (static_cast<int>(trait_optima_.size()) > settings_.alternative_extra_starts) break;
+    if (!std::isfinite(end.value)) break;
+    if (!trait_optima_.empty() && !(end.value < last_value - settings_.reported_spread)) continue;
+    std::vector<double> par(static_cast<std::size_t>(model_.imax.npar) + 1, 0.0);
+    for (int i = 1; i <= model_.imax.npar; ++i) par[static_cast<std::size_t>(i)] = o.par(i);
+    for (std::size_t j = 0; j < pass.free.size(); ++j) par[static_cast<std::size_t>(pass.free[j])] = end.point[j];
+    trait_optima_.push_back(std::move(par));
+    last_value = end.value;
+  }
 }
 
 void RobustMaximizer::maximize_null(int imark) {
   optpar1_block& o = model_.optpar1;
   evaluations_ = 0;
   theta_moves_ = false;
-  const int starts = trait_optimum_.empty() ? maximize_trait_part(imark) : 0;
+  const int starts = trait_optima_.empty() ? maximize_trait_part(imark) : 0;
   for (int i = 1; i <= model_.imax.npar; ++i) {
-    if (i != theta) o.par(i) = trait_optimum_[static_cast<std::size_t>(i)];
+    if (i != theta) o.par(i) = trait_optima_.front()[static_cast<std::size_t>(i)];
   }
   first_call_ = true;  // the marker's own genotype lists
   o.flnl = evaluate_point();
@@ -213,17 +231,23 @@ void RobustMaximizer::maximize_alternative(int imark) {
   theta_moves_ = o.ifree(theta) != 0;
   const Pass pass = make_pass(o, model_.imax.npar, false);
   const std::vector<double> from_start = point_of(pass, o);
-  std::vector<double> from_null = from_start;
-  for (std::size_t j = 0; j < pass.free.size(); ++j) {
-    if (pass.free[j] != theta) from_null[j] = trait_optimum_[static_cast<std::size_t>(pass.free[j])];
-  }
-  std::vector<std::vector<double>> starts{from_null, from_start};
-  if (theta_moves_) {
-    // The null optimum at the largest theta: the alternative then never ends below the null.
+  // The null maxima with theta at its par.inp value, best first, then the par.inp start.
+  std::vector<std::vector<double>> starts;
+  for (const std::vector<double>& optimum : trait_optima_) {
+    std::vector<double> x = from_start;
     for (std::size_t j = 0; j < pass.free.size(); ++j) {
-      if (pass.free[j] == theta) from_null[j] = pass.upper[j];
+      if (pass.free[j] != theta) x[j] = optimum[static_cast<std::size_t>(pass.free[j])];
     }
-    starts.push_back(from_null);
+    starts.push_back(std::move(x));
+  }
+  starts.push_back(from_start);
+  if (theta_moves_) {
+    // The null maximum (or start) at the largest theta: the alternative then never ends below the null.
+    std::vector<double> x = starts.front();
+    for (std::size_t j = 0; j < pass.free.size(); ++j) {
+      if (pass.free[j] == theta) x[j] = pass.upper[j];
+    }
+    starts.push_back(std::move(x));
   }
   first_call_ = true;
   note_spread(imark, "alternative hypothesis", maximize(pass, starts), settings_.reported_spread);

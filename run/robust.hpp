@@ -25,7 +25,8 @@ enum class LocalSearchKind {
 
 struct RobustSettings {
   LocalSearchKind local = LocalSearchKind::box;
-  int spread_starts = 8;      // null starts over the box, besides the par.inp start
+  int spread_starts = 12;          // null starts over the box, besides the par.inp start
+  int alternative_extra_starts = 2; // other null local maxima the alternative starts from
   std::uint64_t seed = 20261208;
   BoxSearchTolerances tolerances;
   double reported_spread = 0.01;  // starts ending further apart get a line on standard error
@@ -51,6 +52,7 @@ class RobustMaximizer {
   double search_from(const RobustPass& pass, std::span<double> x);
   StartsOutcome maximize(const RobustPass& pass, const std::vector<std::vector<double>>& starts);
   int maximize_trait_part(int imark);
+  void keep_trait_optima(const RobustPass& pass, const StartsOutcome& outcome);
 
   Model& model_;
   textio::Channels& io_;
@@ -60,7 +62,9 @@ class RobustMaximizer {
   bool first_call_ = true;        // the next evaluation runs the first-call set-up
   bool theta_moves_ = false;      // the set-up follows theta at every evaluation
   int evaluations_ = 0;           // of the current pass
-  std::vector<double> trait_optimum_;  // par(1..npar) at the null maximum; empty until found
+  // par(0..npar) at the null maximum, then at other local maxima; empty until
+  // the null is maximized
+  std::vector<std::vector<double>> trait_optima_;
   std::vector<std::int32_t> marker_codes_;
 };
 

@@ -142,6 +142,7 @@ bool Flow::run_pass(int imark, int ihyp) {
   o.flnl = finit;
   check_starting_value(imark, ihyp, nfree, finit);
   finish_pass(imark, ihyp, nfree);
+  if (observer_ != nullptr) observer_->pass_finished(imark, ihyp, o.flnl);
   return true;
 }
 
@@ -220,9 +221,12 @@ class MaximizingFlow final : public Flow {
     return files;
   }
 
+  // The robust mode holds theta at 0.5 in the null pass, a free flag or not.
   void begin_pass(int ihyp) override {
     io_.open(report_unit, "sigma.DAT", textio::Access::write);
-    if (ihyp == null_hypothesis) model_.optpar1.par(5) = 0.5;
+    if (ihyp != null_hypothesis) return;
+    model_.optpar1.par(5) = 0.5;
+    if (robust_) model_.optpar1.ifree(5) = 0;
   }
 
   void finish_pass(int imark, int ihyp, int nfree) override {

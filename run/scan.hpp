@@ -14,6 +14,8 @@ class PassObserver {
   virtual void pass_evaluated(int imark, int ihyp, double finit) = 0;
   // Told every evaluation of the objective.
   virtual void objective_evaluated() {}
+  // Told the log-likelihood that each pass of a marker ends with.
+  virtual void pass_finished(int /*imark*/, int /*ihyp*/, double /*flnl*/) {}
 };
 
 // How bravik_2point_max maximizes: classic (one pattern search per pass) or robust.
