@@ -63,7 +63,11 @@ LocalEnd maximize_in_box(const PointObjective& f, std::span<double> x, std::span
   const NloptHandle opt(nlopt_create(NLOPT_LN_BOBYQA, static_cast<unsigned>(n)), &nlopt_destroy);
   nlopt_set_lower_bounds(opt.get(), lower.data());
   nlopt_set_upper_bounds(opt.get(), upper.data());
-  nlopt_set_initial_step(opt.get(), first_steps(lower, upper, step).data());
+  const std::vector<double> steps = first_steps(lower, upper, step);
+  std::vector<double> smallest(n);
+  for (std::size_t j = 0; j < n; ++j) smallest[j] = tolerances.relative_step * steps[j];
+  nlopt_set_initial_step(opt.get(), steps.data());
+  nlopt_set_xtol_abs(opt.get(), smallest.data());
   nlopt_set_ftol_abs(opt.get(), tolerances.value_change);
   nlopt_set_xtol_rel(opt.get(), tolerances.relative_step);
   nlopt_set_maxeval(opt.get(), tolerances.evaluation_limit);

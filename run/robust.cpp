@@ -159,8 +159,7 @@ double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
 // Runs the local search from every start and leaves the best point, its means
 // in order, in optpar1.par.
 StartsOutcome RobustMaximizer::maximize(const Pass& pass, const std::vector<std::vector<double>>& starts) {
-  const StartsOutcome outcome =
-      best_of_starts([&](std::span<double> x) { return search_from(pass, x); }, starts);
+  const StartsOutcome outcome = best_of_starts([&](std::span<double> x) { return search_from(pass, x); }, starts);
   set_point(pass, outcome.best().point, model_.optpar1);
   order_means(pass, model_.optpar1);
   return outcome;

@@ -26,9 +26,9 @@ enum class LocalSearchKind {
 struct RobustSettings {
   LocalSearchKind local = LocalSearchKind::box;
   int spread_starts = 12;          // null starts over the box, besides the par.inp start
-  int alternative_extra_starts = 2; // other null local maxima the alternative starts from
+  int alternative_extra_starts = 1; // other null local maxima the alternative starts from
   std::uint64_t seed = 20261208;
-  BoxSearchTolerances tolerances;
+  BoxSearchTolerances tolerances{.relative_step = 1e-4};
   double reported_spread = 0.01;  // starts ending further apart get a line on standard error
 };
 
