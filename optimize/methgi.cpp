@@ -12,7 +12,7 @@ namespace bravik {
 
 namespace {
 
-constexpr double lowest_value = -1e18;     // a final value at or below it restores the base point
+constexpr double lowest_value = -1e18;     // F_prev of the first iteration
 constexpr double rejected_start = -1e17;   // a start value at or below it ends the call
 constexpr double kept_value_shift = 1e17;  // F1 + this <= 0: F1 is not taken as the new F
 constexpr double bound_offset = 1e-17;     // keeps a clipped pattern point inside its interval
@@ -22,7 +22,6 @@ constexpr int pattern_try_limit = 15;      // ... to here: ten tries
 
 constexpr char limit_notice[] = "(1X,'MAXIMUM NOT FOUND')";
 constexpr char too_many_notice[] = "(1X,'MAXIMIZER: TOO MANY PARAMETER POSITIONS, N =',I6)";
-constexpr int notice_unit = 25;
 
 // An objective value that is not a number ranks below every number. Every
 // comparison of a value from the objective goes through this, so such a value
@@ -46,8 +45,9 @@ class Search {
       free_count_ += o_.ifree(i);
       base_(i) = o_.par(i);
     }
-    fcn_(best_);
-    return !(ranked(best_) <= rejected_start);
+    fcn_(current_);
+    keep_best(current_);
+    return !(ranked(current_) <= rejected_start);
   }
 
   // One iteration up to its stopping tests; true when the search converged.
@@ -60,19 +60,15 @@ class Search {
 
   // Takes the iteration's last value as the reference of the next one.
   void advance() {
-    if (!(ranked(last_) + kept_value_shift <= 0.0)) best_ = last_;
-    previous_ = best_;
+    if (!(ranked(last_) + kept_value_shift <= 0.0)) current_ = last_;
+    previous_ = current_;
   }
 
-  // Stores the final value and point of a converged search.
-  void finish() {
-    if (ranked(last_) > lowest_value) {
-      o_.flnl = last_;
-    } else {
-      o_.flnl = best_;
-      for (int i = 1; i <= n_; ++i) o_.par(i) = base_(i);
-    }
-    ++o_.niter;
+  // Leaves the best point evaluated and its value, whatever point the search
+  // tried last.
+  void report_best() {
+    o_.flnl = best_found_;
+    for (int i = 1; i <= n_; ++i) o_.par(i) = best_point_(i);
   }
 
  private:
@@ -80,10 +76,17 @@ class Search {
     double value = 0.0;
     fcn_(value);
     ++o_.nfun;
+    if (ranked(value) > best_found_) keep_best(value);
     return value;
   }
 
-  bool improves(double value) const { return ranked(value) > best_; }
+  // The point as the objective left it: it may have rewritten tied parameters.
+  void keep_best(double value) {
+    best_found_ = value;
+    for (int i = 1; i <= n_; ++i) best_point_(i) = o_.par(i);
+  }
+
+  bool improves(double value) const { return ranked(value) > current_; }
 
   // Tries par(i) - d, then par(i) + d; a success grows the step by half in
   // its direction, two failures reverse it and halve it.
@@ -92,14 +95,14 @@ class Search {
     const double d = o_.dpar(i);
     o_.par(i) = o_.par(i) - d;
     if (const double value = evaluate(); improves(value)) {
-      best_ = value;
+      current_ = value;
       o_.dpar(i) = 1.5 * d;
       return;
     }
     o_.par(i) = o_.par(i) + 2.0 * d;
     o_.dpar(i) = -0.5 * d;
     if (const double value = evaluate(); improves(value)) {
-      best_ = value;
+      current_ = value;
       o_.dpar(i) = 1.5 * o_.dpar(i);
       return;
     }
@@ -127,7 +130,7 @@ class Search {
   bool try_pattern() {
     for (int k = first_pattern_try; k < pattern_try_limit;) {
       last_ = evaluate();
-      if (!(ranked(last_) - best_ <= 0.0)) {
+      if (!(ranked(last_) - current_ <= 0.0)) {
         halving_ = false;
         const double gain = last_ - previous_ - epsf_;
         return gain < 0.0 || std::isnan(gain);
@@ -162,32 +165,37 @@ class Search {
   const Objective& fcn_;
   optpar1_block& o_;
   Fixed<double, 1, N_PAR> base_;
-  double best_ = 0.0;               // F: never a value that is not a number
-  double previous_ = lowest_value;  // F_prev: F when the iteration began
-  double last_ = 0.0;               // F1: the iteration's last pattern value
-  int free_count_ = 0;              // m: sum of the free flags at entry
+  Fixed<double, 1, N_PAR> best_point_;  // where best_found_ was evaluated
+  double best_found_ = 0.0;             // the highest value of any call
+  double current_ = 0.0;                // F: never a value that is not a number
+  double previous_ = lowest_value;      // F_prev: F when the iteration began
+  double last_ = 0.0;                   // F1: the iteration's last pattern value
+  int free_count_ = 0;                  // m: sum of the free flags at entry
   bool halving_ = false;
 };
 
 }  // namespace
 
-void methgi(int n, double epsf, double rlx, double epsx, int maxit, int /*mdum*/, const Objective& fcn,
-            optpar1_block& optpar1, textio::Channels& channels) {
-  if (n < 1) return;
+SearchEnd methgi(int n, double epsf, double rlx, double epsx, int maxit, int /*mdum*/, const Objective& fcn,
+                 optpar1_block& optpar1, textio::Channels& channels) {
+  if (n < 1) return SearchEnd::not_started;
   if (n > N_PAR) {
-    textio::write_layout(channels, notice_unit, too_many_notice, {n});
-    return;
+    textio::write_layout(channels, methgi_notice_unit, too_many_notice, {n});
+    return SearchEnd::not_started;
   }
   Search search(n, epsf, rlx, epsx, fcn, optpar1);
-  if (!search.start()) return;
+  if (!search.start()) return SearchEnd::not_started;
   while (!search.iterate()) {
     if (++optpar1.niter > maxit) {
-      textio::write_layout(channels, notice_unit, limit_notice, {});
-      return;
+      textio::write_layout(channels, methgi_notice_unit, limit_notice, {});
+      search.report_best();
+      return SearchEnd::iteration_limit;
     }
     search.advance();
   }
-  search.finish();
+  ++optpar1.niter;
+  search.report_best();
+  return SearchEnd::converged;
 }
 
 }  // namespace bravik

@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "model/freq.hpp"
 #include "model/genmmp.hpp"
@@ -52,7 +55,7 @@ class Flow {
   // Before the frequencies of the null pass: the program's own preparation.
   virtual void begin_pass(int ihyp) = 0;
   // After the starting value: maximize (or not) and report the pass.
-  virtual void finish_pass(int ihyp, int nfree) = 0;
+  virtual void finish_pass(int imark, int ihyp, int nfree) = 0;
   virtual void null_pass_done(int imark) = 0;
   virtual void write_results(int imark, double flnl0, double flod) = 0;
   virtual void end() = 0;
@@ -79,6 +82,7 @@ class Flow {
 void Flow::evaluate(double& value) {
   genmmp(model_, io_, value);
   progress_.evaluated();
+  if (observer_ != nullptr) observer_->objective_evaluated();
 }
 
 void Flow::start_up() {
@@ -137,7 +141,8 @@ bool Flow::run_pass(int imark, int ihyp) {
   if (observer_ != nullptr) observer_->pass_evaluated(imark, ihyp, finit);
   o.flnl = finit;
   check_starting_value(imark, ihyp, nfree, finit);
-  finish_pass(ihyp, nfree);
+  finish_pass(imark, ihyp, nfree);
+  if (observer_ != nullptr) observer_->pass_finished(imark, ihyp, o.flnl);
   return true;
 }
 
@@ -190,7 +195,7 @@ class FixedFlow final : public Flow {
     for (int i = 1; i <= model_.imax.npar; ++i) model_.optpar1.ifree(i) = 0;
   }
 
-  void finish_pass(int, int) override {}
+  void finish_pass(int, int, int) override {}
   void null_pass_done(int) override {}
 
   void write_results(int imark, double flnl0, double flod) override { write_lod_line(imark, flnl0, flod); }
@@ -200,28 +205,41 @@ class FixedFlow final : public Flow {
 
 class MaximizingFlow final : public Flow {
  public:
-  using Flow::Flow;
+  MaximizingFlow(Model& model, textio::Channels& io, PassObserver* observer, const RunOptions& options)
+      : Flow(model, io, observer), options_(options) {}
 
   TaskFiles read_configuration() override {
     model_.imax.npar = 7;
     settings_ = read_maxpar(io_);
+    remove_earlier_notices();
+    if (options_.robust) {
+      robust_.emplace(model_, io_, [this](double& value) { evaluate(value); }, settings_, options_.robust_settings);
+    }
     const TaskFiles files = read_task(io_, 4, 15);
     io_.open(lod_unit, files.fnlod, textio::Access::write);
     io_.open(estimate_unit, files.fnest, textio::Access::write);
     return files;
   }
 
+  // The robust mode holds theta at 0.5 in the null pass, a free flag or not.
   void begin_pass(int ihyp) override {
     io_.open(report_unit, "sigma.DAT", textio::Access::write);
-    if (ihyp == null_hypothesis) model_.optpar1.par(5) = 0.5;
+    if (ihyp != null_hypothesis) return;
+    model_.optpar1.par(5) = 0.5;
+    if (robust_) model_.optpar1.ifree(5) = 0;
   }
 
-  void finish_pass(int ihyp, int nfree) override {
-    if (nfree != 0) {
+  void finish_pass(int imark, int ihyp, int nfree) override {
+    if (nfree != 0 && robust_) {
+      if (ihyp == null_hypothesis) robust_->maximize_null(imark);
+      else robust_->maximize_alternative(imark);
+      write_report(ihyp);
+    } else if (nfree != 0) {
       model_.imax.ifirst = 1;
       const Objective objective = [this](double& value) { evaluate(value); };
-      methgi(model_.imax.npar, settings_.epsf, settings_.rlx, settings_.epsx, settings_.maxit, settings_.mdum,
-             objective, model_.optpar1, io_);
+      const SearchEnd end = methgi(model_.imax.npar, settings_.epsf, settings_.rlx, settings_.epsx, settings_.maxit,
+                                   settings_.mdum, objective, model_.optpar1, io_);
+      if (end == SearchEnd::iteration_limit) warn_iteration_limit(imark, ihyp);
       write_report(ihyp);
     }
   }
@@ -240,9 +258,21 @@ class MaximizingFlow final : public Flow {
   }
 
  private:
+  // A notice file left by an earlier run would otherwise pass for one of this run.
+  static void remove_earlier_notices() {
+    std::error_code ignored;
+    std::filesystem::remove("fort." + std::to_string(methgi_notice_unit), ignored);
+  }
+  void warn_iteration_limit(int imark, int ihyp) const {
+    textio::console_write(stderr, "warning: marker " + std::to_string(imark) + ", " + hypothesis_name(ihyp) +
+                                      " hypothesis: no maximum within " + std::to_string(settings_.maxit) +
+                                      " iterations (maxpar.inp); the best point found is reported\n");
+  }
   void write_report(int ihyp);
   void write_estimates(int imark);
   MaximizerSettings settings_;
+  RunOptions options_;
+  std::optional<RobustMaximizer> robust_;
 };
 
 void MaximizingFlow::write_report(int ihyp) {
@@ -273,19 +303,26 @@ void MaximizingFlow::write_estimates(int imark) {
                        {imark, o.par(1), o.par(2), o.par(3), o.par(4), o.par(6), o.par(7)});
 }
 
-std::unique_ptr<Flow> make_flow(Program program, Model& model, textio::Channels& io, PassObserver* observer) {
-  if (program == Program::maximizing) return std::make_unique<MaximizingFlow>(model, io, observer);
+std::unique_ptr<Flow> make_flow(Program program, Model& model, textio::Channels& io, PassObserver* observer,
+                                const RunOptions& options) {
+  if (program == Program::maximizing) return std::make_unique<MaximizingFlow>(model, io, observer, options);
   return std::make_unique<FixedFlow>(model, io, observer);
 }
 
 }  // namespace
 
-int run_program(Program program, PassObserver* observer) {
+RunOptions maximizing_options(int argc, const char* const* argv) {
+  RunOptions options;
+  options.robust = argc > 1 && std::string_view(argv[1]) == "--robust";
+  return options;
+}
+
+int run_program(Program program, PassObserver* observer, const RunOptions& options) {
   textio::Channels io;
   try {
     const auto model = std::make_unique<Model>(program);
     choose_kernel_from_environment(*model);
-    const auto flow = make_flow(program, *model, io, observer);
+    const auto flow = make_flow(program, *model, io, observer, options);
     flow->start_up();
     flow->scan();
     textio::stop("");

@@ -3,6 +3,7 @@
 // alternative pass, then the result lines; the two programs differ only in
 // what a pass does after its first evaluation and in what they report.
 #include "model/blocks.hpp"
+#include "run/robust.hpp"
 
 namespace bravik {
 
@@ -11,9 +12,22 @@ class PassObserver {
  public:
   virtual ~PassObserver() = default;
   virtual void pass_evaluated(int imark, int ihyp, double finit) = 0;
+  // Told every evaluation of the objective.
+  virtual void objective_evaluated() {}
+  // Told the log-likelihood that each pass of a marker ends with.
+  virtual void pass_finished(int /*imark*/, int /*ihyp*/, double /*flnl*/) {}
 };
 
+// How bravik_2point_max maximizes: classic (one pattern search per pass) or robust.
+struct RunOptions {
+  bool robust = false;
+  RobustSettings robust_settings;
+};
+
+// The options of a command line: `--robust` as the first argument chooses the robust mode.
+RunOptions maximizing_options(int argc, const char* const* argv);
+
 // Runs the program in the working directory and returns its exit status.
-int run_program(Program program, PassObserver* observer = nullptr);
+int run_program(Program program, PassObserver* observer = nullptr, const RunOptions& options = {});
 
 }  // namespace bravik

@@ -53,9 +53,9 @@ void set_free(optpar1_block& o, int i, double start, double step, int flag = 1) 
   o.ifree(i) = flag;
 }
 
-void run(optpar1_block& o, const Settings& s, const Objective& fcn, int n = n_model) {
+bravik::SearchEnd run(optpar1_block& o, const Settings& s, const Objective& fcn, int n = n_model) {
   textio::Channels channels;
-  methgi(n, s.epsf, s.rlx, s.epsx, s.maxit, 0, fcn, o, channels);
+  return methgi(n, s.epsf, s.rlx, s.epsx, s.maxit, 0, fcn, o, channels);
 }
 
 // -(x - 1)^2 in parameter 1.
@@ -76,6 +76,7 @@ std::string written_notices() { return read_file("fort.25"); }
 // fail; halving goes on and the extra evaluation at 1.03125 + 0.15625/1024 is
 // taken as F although it is lower. Iteration 4: the halved step 0.140625
 // fails both ways (step -0.0703125); the pattern and its pulls fail again.
+// The best point of the trace is 1.03125, value -0.0009765625.
 class ParabolaTrace : public ::testing::Test {
  protected:
   optpar1_block o = fixed_record();
@@ -112,28 +113,40 @@ TEST_F(ParabolaTrace, GainThatIsNotANumberEndsEvenTheFirstIteration) {
   EXPECT_EQ(o.flnl, -0.25);
 }
 
-TEST_F(ParabolaTrace, IterationLimitLeavesTheLastPointAndHalvedStep) {
+TEST_F(ParabolaTrace, TenFailedTriesEndWithTheBestPointNotTheExtraEvaluation) {
+  s.epsx = 0.3;  // the step 0.28125 of iteration 3 is small next to 1.0317
+  run(o, s, parabola_of(o));
+  EXPECT_EQ(o.niter, 3);
+  EXPECT_EQ(o.nfun, 20);
+  EXPECT_EQ(o.par(1), 1.03125);  // not the extra evaluation's 1.03125 + 0.15625/1024
+  EXPECT_EQ(o.dpar(1), 0.28125);
+  EXPECT_EQ(o.flnl, -0.0009765625);
+}
+
+// The iteration limit leaves the halved step of the last iteration, the best
+// point of the whole search, its value and the notice.
+TEST_F(ParabolaTrace, IterationLimitReportsTheBestPointFound) {
   ScratchDir dir;
   s.maxit = 3;
-  run(o, s, parabola_of(o));
+  const bravik::SearchEnd end = run(o, s, parabola_of(o));
+  EXPECT_EQ(end, bravik::SearchEnd::iteration_limit);
   EXPECT_EQ(o.niter, 4);
   EXPECT_EQ(o.nfun, 33);  // 20 after iteration 3, then 2 trials, 10 tries, 1 extra
-  const double base = 1.03125 + 0.15625 / 1024.0;
-  EXPECT_EQ(o.par(1), base + 0.15625 / 1024.0 / 1024.0);
+  EXPECT_EQ(o.par(1), 1.03125);
   EXPECT_EQ(o.dpar(1), -0.0703125);
-  EXPECT_EQ(o.flnl, untouched);
+  EXPECT_EQ(o.flnl, -0.0009765625);
   EXPECT_EQ(written_notices(), " MAXIMUM NOT FOUND\n");
 }
 
 TEST_F(ParabolaTrace, ZeroIterationLimitStopsAfterTheFirstIteration) {
   ScratchDir dir;
   s.maxit = 0;
-  run(o, s, parabola_of(o));
+  EXPECT_EQ(run(o, s, parabola_of(o)), bravik::SearchEnd::iteration_limit);
   EXPECT_EQ(o.niter, 1);
   EXPECT_EQ(o.nfun, 3);
   EXPECT_EQ(o.par(1), 0.5);
   EXPECT_EQ(o.dpar(1), -0.375);
-  EXPECT_EQ(o.flnl, untouched);
+  EXPECT_EQ(o.flnl, -0.25);
   EXPECT_EQ(written_notices(), " MAXIMUM NOT FOUND\n");
 }
 
@@ -142,10 +155,10 @@ TEST_F(ParabolaTrace, FlagTwoCountsTwiceSoOnlyTheLimitEndsIt) {
   o.ifree(1) = 2;
   s.epsx = 1.0;  // met at once with flag 1 (see SmallStepEndsTheFirstIteration)
   s.maxit = 3;
-  run(o, s, parabola_of(o));
+  EXPECT_EQ(run(o, s, parabola_of(o)), bravik::SearchEnd::iteration_limit);
   EXPECT_EQ(o.niter, 4);
   EXPECT_EQ(o.nfun, 33);
-  EXPECT_EQ(o.flnl, untouched);
+  EXPECT_EQ(o.flnl, -0.0009765625);
   EXPECT_EQ(written_notices(), " MAXIMUM NOT FOUND\n");
 }
 
@@ -337,20 +350,21 @@ TEST_P(MethgiSmallBound, ClippedPatternPointStaysInside) {
   EXPECT_EQ(o.flnl, side * clipped);
 }
 
-TEST_P(MethgiLargeBound, LostOffsetEndsOnTheBoundWithTheRejectionValue) {
+TEST_P(MethgiLargeBound, LostOffsetEndsAtTheBestPointInside) {
   const int side = GetParam().side;
   const double bound = side * GetParam().bound;
   Objective fcn = towards_bound();
-  start_before(std::nextafter(bound, 0.0));
-  run(o, Settings{}, fcn);
+  const double inside = std::nextafter(bound, 0.0);
+  start_before(inside);
+  EXPECT_EQ(run(o, Settings{}, fcn), bravik::SearchEnd::converged);
   // The clipped pattern point is the bound itself; each pull halfway to the
   // base one unit inside rounds (to even) back onto the bound, so all ten
   // tries and the extra evaluation are rejected; the small step then ends
-  // the search there and the rejection value, above -1e18, is kept.
+  // the search, which reports the first trial, one unit inside the bound.
   EXPECT_EQ(o.niter, 1);
   EXPECT_EQ(o.nfun, 13);
-  EXPECT_EQ(o.par(1), bound);
-  EXPECT_EQ(o.flnl, rejection);
+  EXPECT_EQ(o.par(1), inside);
+  EXPECT_EQ(o.flnl, side * inside);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bounds, MethgiSmallBound,
@@ -427,9 +441,9 @@ TEST(MethgiNotANumber, ExtraEvaluationIsNotTakenAsTheBestValue) {
   EXPECT_GT(o.flnl, -1e-6);
 }
 
-TEST(MethgiNotANumber, LastValueNaNRestoresTheBasePoint) {
+TEST(MethgiNotANumber, LastValueNaNLeavesTheStartAsTheBest) {
   // No free parameter; every value after the start is NaN. The ten tries fail,
-  // the extra evaluation is NaN, and the end restores the base with flnl = F.
+  // the extra evaluation is NaN, and the end reports the start, the best point.
   optpar1_block o = fixed_record();
   o.par(1) = 0.25;
   int calls = 0;

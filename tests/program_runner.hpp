@@ -43,10 +43,10 @@ class WorkFolder {
 // Runs a program of the build tree in the folder with no standard input, in a
 // session of its own so that a pause can never wait for a person.
 inline RunResult run_program(const std::string& program, const std::filesystem::path& folder,
-                             const std::string& environment = "") {
+                             const std::string& environment = "", const std::string& arguments = "") {
   const std::filesystem::path exe = std::filesystem::path(BRAVIK_BINARY_DIR) / program;
   const std::string command = "cd '" + folder.string() + "' && " + environment + " setsid '" + exe.string() +
-                              "' < /dev/null > run.stdout 2> run.stderr";
+                              "' " + arguments + " < /dev/null > run.stdout 2> run.stderr";
   RunResult result;
   const int raw = std::system(command.c_str());
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "program_runner.hpp"
 
@@ -175,6 +177,48 @@ TEST_F(Scan, ThetaOneHalfGivesLodZero) {
     EXPECT_EQ(line.substr(4, 14), line.substr(18, 14));
     EXPECT_EQ(line.substr(32), "    0.0000E+00");
   }
+}
+
+// The values of a LOD result line after its marker number.
+std::vector<double> lod_values(const std::string& line) {
+  std::istringstream words(line);
+  int imark = 0;
+  words >> imark;
+  std::vector<double> values;
+  double value = 0.0;
+  while (words >> value) values.push_back(value);
+  return values;
+}
+
+// The starting log-likelihood of a console line "  K initial LH=value".
+double initial_value(const std::string& line) { return std::stod(line.substr(line.find('=') + 1)); }
+
+TEST_F(Scan, IterationLimitIsWarnedAboutAndTheBestPointIsReported) {
+  use("nuclear");
+  write_file(file("maxpar.inp"), "0\n1.0e-4\n0\n0.5\n1.0e-6\n");  // a limit of 0 iterations
+  const RunResult limited = run_program("bravik_2point_max", work.path());
+  EXPECT_EQ(limited.status, 0) << limited.err;
+  for (int imark = 1; imark <= 3; ++imark)
+    for (const char* hypothesis : {"null", "alternative"}) {
+      const std::string warning = "warning: marker " + std::to_string(imark) + ", " + hypothesis +
+                                  " hypothesis: no maximum within 0 iterations (maxpar.inp); the best point found "
+                                  "is reported\n";
+      EXPECT_NE(limited.err.find(warning), std::string::npos) << limited.err;
+    }
+  EXPECT_EQ(count_lines(read_file(file("fort.25"))), 6);
+  // The first iteration of marker 1 gains: the reported log-likelihoods are
+  // those of moved points, above the starting values on the console.
+  const std::vector<double> lod = lod_values(line_of(read_file(file("lod.out")), 0));
+  ASSERT_EQ(lod.size(), 3U);
+  EXPECT_GT(lod[0], initial_value(line_of(limited.out, 1)));
+  EXPECT_GT(lod[1], initial_value(line_of(limited.out, 2)));
+
+  write_file(file("maxpar.inp"), read_file(golden / "nuclear/maxpar.inp"));
+  const RunResult converged = run_program("bravik_2point_max", work.path());
+  EXPECT_EQ(converged.status, 0) << converged.err;
+  EXPECT_EQ(converged.err.find("warning"), std::string::npos) << converged.err;
+  EXPECT_FALSE(std::filesystem::exists(file("fort.25")));
+  EXPECT_EQ(read_file(file("lod.out")), read_file(golden / "nuclear/expected/max.lod"));
 }
 
 TEST_F(Scan, MissingInputFileIsNamedAndNotCreated) {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "program_runner.hpp"
+#include "run/config.hpp"
 #include "tools/pedfile/mendel.hpp"
 #include "tools/pedfile/run_folder.hpp"
 #include "tools/pedfile/structure.hpp"
@@ -278,6 +279,17 @@ TEST(PrepRunFolder, WritesTheFilesBothProgramsRead) {
   EXPECT_LE(value[4], value[2]);
   EXPECT_GT(value[6], 0.0);
   EXPECT_NE(value[7], 0.0) << "a zero fixed polygenic step would switch the component off";
+
+  // maxpar.inp, read as the maximizing program reads it: an iteration limit
+  // that the searches of ordinary data sets do not reach.
+  const bravik::testing::ScratchDir scratch;
+  fs::copy_file(dir / "maxpar.inp", scratch.path() / "maxpar.inp");
+  textio::Channels io;
+  const bravik::MaximizerSettings settings = bravik::read_maxpar(io);
+  EXPECT_GE(settings.maxit, 1000);
+  EXPECT_GT(settings.epsx, 0.0);
+  EXPECT_GT(settings.rlx, 0.0);
+  EXPECT_LT(settings.rlx, 1.0);
 }
 
 TEST(PrepRunFolder, FileNamesMustFitTheirTaskFields) {

@@ -135,11 +135,13 @@ void write_par(const std::filesystem::path& path, const PedigreeFile& file) {
   close_output(out, path);
 }
 
+// The iteration limit is far above what searches of ordinary data sets need:
+// a search that reaches it has not found a maximum.
 void write_maxpar(const std::filesystem::path& path) {
   std::ofstream out = open_output(path);
   out << "0        (not used)\n"
          "1.0e-4   relative step tolerance\n"
-         "50       iteration limit\n"
+         "1000     iteration limit\n"
          "0.5      shrink factor of a failed pattern move\n"
          "1.0e-6   smallest gain of the log-likelihood per iteration\n";
   close_output(out, path);

@@ -1,0 +1,155 @@
+// Evaluations and time per marker of the classic and the robust maximizing
+// modes on the same simulated 20-marker scans, with and without the polygenic
+// component, and how far the modes' LOD scores and log-likelihoods differ.
+// Usage: bravik_maximizing_benchmark [FAMILIES [STRUCTURES [MODES]]]
+//   FAMILIES    families per data set (default 40)
+//   STRUCTURES  comma-separated structures of bravik_sim (default threegen,large,fourgen)
+//   MODES       robust modes to run besides the classic one, which always runs first as
+//               the reference: robust-box, robust-pattern (default both), comma-separated
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run/scan.hpp"
+#include "simulated_scan.hpp"
+
+namespace {
+
+using namespace bravik;
+namespace fs = std::filesystem;
+
+struct Mode {
+  const char* name;
+  bool robust;
+  LocalSearchKind local;
+};
+
+struct MarkerResult {
+  double null_lnl, alternative_lnl, lod;
+};
+
+struct Outcome {
+  long evaluations = 0;
+  double seconds = 0.0;
+  std::vector<MarkerResult> markers;
+};
+
+class EvaluationCounter final : public PassObserver {
+ public:
+  void pass_evaluated(int, int, double) override {}
+  void objective_evaluated() override { ++count; }
+  long count = 0;
+};
+
+std::vector<MarkerResult> read_lod_file(const fs::path& path) {
+  std::ifstream in(path);
+  std::vector<MarkerResult> results;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    int imark = 0;
+    MarkerResult r{};
+    fields >> imark >> r.null_lnl >> r.alternative_lnl >> r.lod;
+    results.push_back(r);
+  }
+  return results;
+}
+
+// Runs the maximizing program in a copy of the folder, its console output discarded.
+Outcome run_mode(const fs::path& input, const Mode& mode) {
+  const fs::path work = input.parent_path() / (input.filename().string() + "-" + mode.name);
+  fs::remove_all(work);
+  fs::copy(input, work);
+  const fs::path previous = fs::current_path();
+  fs::current_path(work);
+  std::fflush(stdout);
+  const int saved_stdout = dup(1);
+  const int null_device = open("/dev/null", O_WRONLY);
+  dup2(null_device, 1);
+  RunOptions options;
+  options.robust = mode.robust;
+  options.robust_settings.local = mode.local;
+  EvaluationCounter counter;
+  const auto start = std::chrono::steady_clock::now();
+  const int status = run_program(Program::maximizing, &counter, options);
+  const auto end = std::chrono::steady_clock::now();
+  std::fflush(stdout);
+  dup2(saved_stdout, 1);
+  close(saved_stdout);
+  close(null_device);
+  fs::current_path(previous);
+  if (status != 0) std::fprintf(stderr, "%s: exit status %d\n", work.c_str(), status);
+  Outcome outcome;
+  outcome.evaluations = counter.count;
+  outcome.seconds = std::chrono::duration<double>(end - start).count();
+  outcome.markers = read_lod_file(work / "lod.out");
+  return outcome;
+}
+
+std::vector<std::string> split(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  for (std::string word; std::getline(in, word, ',');) words.push_back(word);
+  return words;
+}
+
+// How many markers' LOD scores differ by more than 0.1, and how many
+// log-likelihoods of the second are below the first's by more than 1e-6.
+void compare(const Outcome& classic, const Outcome& robust, int& lod_differs, int& robust_lower) {
+  for (std::size_t m = 0; m < classic.markers.size() && m < robust.markers.size(); ++m) {
+    const MarkerResult& c = classic.markers[m];
+    const MarkerResult& r = robust.markers[m];
+    if (std::fabs(c.lod - r.lod) > 0.1) ++lod_differs;
+    if (r.null_lnl < c.null_lnl - 1e-6 || r.alternative_lnl < c.alternative_lnl - 1e-6) ++robust_lower;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int families = argc > 1 ? std::atoi(argv[1]) : 40;
+  const std::vector<std::string> structures = split(argc > 2 ? argv[2] : "threegen,large,fourgen");
+  const std::vector<std::string> chosen = split(argc > 3 ? argv[3] : "robust-box,robust-pattern");
+  std::vector<Mode> modes = {{"classic", false, LocalSearchKind::box}};
+  for (const Mode& mode : {Mode{"robust-box", true, LocalSearchKind::box}, Mode{"robust-pattern", true, LocalSearchKind::pattern}})
+    if (std::find(chosen.begin(), chosen.end(), mode.name) != chosen.end()) modes.push_back(mode);
+  const fs::path root = fs::temp_directory_path() / ("bravik-maximizing-benchmark-" + std::to_string(getpid()));
+  std::printf("%-9s %-8s %-15s %8s %12s %12s %10s %14s\n", "data", "classes", "mode", "markers", "evals/marker",
+              "ms/marker", "vs classic", "LOD diff>0.1");
+  for (const std::string& name : structures) {
+    for (const bool polygenic : {true, false}) {
+      testing::ScanDesign design;
+      design.structure = tools::parse_structure(name);
+      design.families = families;
+      design.polygenic = polygenic;
+      design.seed = 11;
+      const fs::path input = root / (name + (polygenic ? "-7" : "-1"));
+      testing::write_simulated_scan(input, design);
+      Outcome classic;
+      for (const Mode& mode : modes) {
+        const Outcome outcome = run_mode(input, mode);
+        if (!mode.robust) classic = outcome;
+        const double markers = static_cast<double>(outcome.markers.size());
+        int lod_differs = 0;
+        int robust_lower = 0;
+        compare(classic, outcome, lod_differs, robust_lower);
+        std::printf("%-9s %-8s %-15s %8.0f %12.1f %12.1f %10.2f %8d%s\n", name.c_str(), polygenic ? "7" : "1", mode.name,
+                    markers, outcome.evaluations / markers, 1e3 * outcome.seconds / markers,
+                    static_cast<double>(outcome.evaluations) / static_cast<double>(classic.evaluations), lod_differs,
+                    robust_lower > 0 ? (" (" + std::to_string(robust_lower) + " lower)").c_str() : "");
+        std::fflush(stdout);
+      }
+    }
+  }
+  fs::remove_all(root);
+  return 0;
+}

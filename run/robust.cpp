@@ -1,0 +1,259 @@
+#include "run/robust.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <utility>
+
+#include "model/genmmp.hpp"
+#include "optimize/methgi.hpp"
+#include "optimize/multistart.hpp"
+#include "textio/status_line.hpp"
+
+namespace bravik {
+namespace {
+
+constexpr int theta = 5;    // position of the recombination fraction
+constexpr int mean_11 = 2;  // the homozygote means, par(4) <= par(2)
+constexpr int mean_22 = 4;
+// Value lost per squared step that a box search point lies beyond the order of
+// the means: it is evaluated with the means moved into order, minus this
+// penalty, so that the box search sees a continuous objective.
+constexpr double order_penalty = 1000.0;
+
+// The open interval of a bound pair, closed a little inside: a box search may
+// evaluate on its bounds, which the objective rejects.
+double inside_lower(double low, double high) {
+  return std::fmax(low + 1e-9 * (high - low), std::nextafter(low, high));
+}
+double inside_upper(double low, double high) {
+  return std::fmin(high - 1e-9 * (high - low), std::nextafter(high, low));
+}
+
+std::string figure(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.4g", value);
+  return buffer;
+}
+
+}  // namespace
+
+// The coordinates of one pass's searches: the free parameter positions, their
+// box and first steps, and where the two homozygote means sit among them.
+struct RobustPass {
+  std::vector<int> free;
+  std::vector<double> lower, upper, step;
+  int mean_11_at = -1;  // index in free, -1 when the mean is not searched
+  int mean_22_at = -1;
+  double order_scale = 1.0;
+};
+
+namespace {
+
+using Pass = RobustPass;
+
+// Any nonzero flag marks a searched parameter; theta is 0.5 under the null.
+Pass make_pass(const optpar1_block& o, int npar, bool null) {
+  Pass pass;
+  for (int i = 1; i <= npar; ++i) {
+    if (o.ifree(i) == 0 || (null && i == theta)) continue;
+    if (i == mean_11) pass.mean_11_at = static_cast<int>(pass.free.size());
+    if (i == mean_22) pass.mean_22_at = static_cast<int>(pass.free.size());
+    pass.free.push_back(i);
+    pass.lower.push_back(inside_lower(o.parlo(i), o.parhi(i)));
+    pass.upper.push_back(inside_upper(o.parlo(i), o.parhi(i)));
+    pass.step.push_back(o.dpar(i));
+  }
+  const double scale = std::fabs(o.dpar(mean_11)) + std::fabs(o.dpar(mean_22));
+  pass.order_scale = scale > 0.0 ? scale : 1.0;
+  return pass;
+}
+
+std::vector<double> point_of(const Pass& pass, const optpar1_block& o) {
+  std::vector<double> x;
+  for (const int i : pass.free) x.push_back(o.par(i));
+  return x;
+}
+
+void set_point(const Pass& pass, std::span<const double> x, optpar1_block& o) {
+  for (std::size_t j = 0; j < pass.free.size(); ++j) o.par(pass.free[j]) = x[j];
+}
+
+// Moves the searched means into order, par(4) <= par(2); returns how far they
+// were out of order, in steps.
+double order_means(const Pass& pass, optpar1_block& o) {
+  const double excess = o.par(mean_22) - o.par(mean_11);
+  if (!(excess > 0.0)) return 0.0;
+  if (pass.mean_11_at >= 0 && pass.mean_22_at >= 0) {
+    const double middle = 0.5 * (o.par(mean_11) + o.par(mean_22));
+    o.par(mean_11) = middle;
+    o.par(mean_22) = middle;
+  } else if (pass.mean_22_at >= 0) {
+    o.par(mean_22) = o.par(mean_11);
+  } else if (pass.mean_11_at >= 0) {
+    o.par(mean_11) = o.par(mean_22);
+  } else {
+    return 0.0;
+  }
+  return excess / pass.order_scale;
+}
+
+// A start with both means searched and out of order takes them swapped.
+void order_start(const Pass& pass, std::vector<double>& x) {
+  if (pass.mean_11_at < 0 || pass.mean_22_at < 0) return;
+  double& m11 = x[static_cast<std::size_t>(pass.mean_11_at)];
+  double& m22 = x[static_cast<std::size_t>(pass.mean_22_at)];
+  if (m22 > m11) std::swap(m11, m22);
+}
+
+void note_spread(int imark, const char* what, const StartsOutcome& outcome, double reported) {
+  if (!(outcome.spread() <= reported)) {
+    textio::console_write(stderr, "note: marker " + std::to_string(imark) + ", " + what + ": the local searches from " +
+                                      "several starts ended " + figure(outcome.spread()) +
+                                      " apart in log-likelihood; the best is reported\n");
+  }
+}
+
+}  // namespace
+
+RobustMaximizer::RobustMaximizer(Model& model, textio::Channels& io, std::function<void(double&)> evaluate,
+                                 const MaximizerSettings& pattern, const RobustSettings& settings)
+    : model_(model), io_(io), evaluate_(std::move(evaluate)), pattern_(pattern), settings_(settings) {}
+
+double RobustMaximizer::evaluate_point() {
+  model_.imax.ifirst = (first_call_ || theta_moves_) ? -1 : 1;
+  first_call_ = false;
+  double value = 0.0;
+  evaluate_(value);
+  ++evaluations_;
+  return value;
+}
+
+// One local search from x; leaves its best point in x and returns its value.
+double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
+  optpar1_block& o = model_.optpar1;
+  if (settings_.local == LocalSearchKind::box) {
+    const PointObjective objective = [&](std::span<const double> point) {
+      set_point(pass, point, o);
+      const double out_of_order = order_means(pass, o);
+      return evaluate_point() - order_penalty * out_of_order * out_of_order;
+    };
+    return maximize_in_box(objective, x, pass.lower, pass.upper, pass.step, settings_.tolerances).value;
+  }
+  const int npar = model_.imax.npar;
+  set_point(pass, x, o);
+  for (int i = 1; i <= npar; ++i) o.ifree(i) = 0;
+  for (std::size_t j = 0; j < pass.free.size(); ++j) {
+    o.ifree(pass.free[j]) = 1;
+    o.dpar(pass.free[j]) = pass.step[j];
+  }
+  o.flnl = rejection_value;  // kept when the start is rejected
+  methgi(npar, pattern_.epsf, pattern_.rlx, pattern_.epsx, pattern_.maxit, pattern_.mdum,
+         [this](double& value) { value = evaluate_point(); }, o, io_);
+  const std::vector<double> end = point_of(pass, o);
+  std::copy(end.begin(), end.end(), x.begin());
+  return o.flnl;
+}
+
+// Runs the local search from every start and leaves the best point, its means
+// in order, in optpar1.par.
+StartsOutcome RobustMaximizer::maximize(const Pass& pass, const std::vector<std::vector<double>>& starts) {
+  const StartsOutcome outcome = best_of_starts([&](std::span<double> x) { return search_from(pass, x); }, starts);
+  set_point(pass, outcome.best().point, model_.optpar1);
+  order_means(pass, model_.optpar1);
+  return outcome;
+}
+
+// Maximizes the null log-likelihood with every person untyped at the marker,
+// where the marker part is zero, from the par.inp start and from starts spread
+// over the box. Keeps the best point in trait_optima_, followed by the other
+// end points that are further than the reported spread below the ones kept.
+int RobustMaximizer::maximize_trait_part(int imark) {
+  optpar1_block& o = model_.optpar1;
+  Pedigree& ped = model_.ped;
+  marker_codes_.resize(static_cast<std::size_t>(ped.nrow));
+  for (int r = 1; r <= ped.nrow; ++r) {
+    marker_codes_[static_cast<std::size_t>(r - 1)] = ped.buf2.mgt(r, 0);
+    ped.buf2.mgt(r, 0) = 0;
+  }
+  const Pass pass = make_pass(o, model_.imax.npar, true);
+  std::vector<std::vector<double>> starts{point_of(pass, o)};
+  for (std::vector<double>& x : spread_over_box(pass.lower, pass.upper, settings_.spread_starts, settings_.seed)) {
+    order_start(pass, x);
+    starts.push_back(std::move(x));
+  }
+  first_call_ = true;
+  const StartsOutcome outcome = maximize(pass, starts);
+  note_spread(imark, "null hypothesis (trait part, kept for every marker)", outcome, settings_.reported_spread);
+  keep_trait_optima(pass, outcome);
+  for (int r = 1; r <= ped.nrow; ++r) ped.buf2.mgt(r, 0) = marker_codes_[static_cast<std::size_t>(r - 1)];
+  return static_cast<int>(starts.size());
+}
+
+// The best end point as the whole parameter vector (ties applied by the last
+// evaluations do not matter: the alternative's evaluations apply them again),
+// then up to `alternative_extra_starts` other local maxima, distinct in value.
+void RobustMaximizer::keep_trait_optima(const Pass& pass, const StartsOutcome& outcome) {
+  const optpar1_block& o = model_.optpar1;
+  trait_optima_.clear();
+  double last_value = 0.0;
+  for (const StartEnd& end : outcome.ends) {
+    if (static_cast<int>(trait_optima_.size()) > settings_.alternative_extra_starts) break;
+    if (!std::isfinite(end.value)) break;
+    if (!trait_optima_.empty() && !(end.value < last_value - settings_.reported_spread)) continue;
+    std::vector<double> par(static_cast<std::size_t>(model_.imax.npar) + 1, 0.0);
+    for (int i = 1; i <= model_.imax.npar; ++i) par[static_cast<std::size_t>(i)] = o.par(i);
+    for (std::size_t j = 0; j < pass.free.size(); ++j) par[static_cast<std::size_t>(pass.free[j])] = end.point[j];
+    trait_optima_.push_back(std::move(par));
+    last_value = end.value;
+  }
+}
+
+void RobustMaximizer::maximize_null(int imark) {
+  optpar1_block& o = model_.optpar1;
+  evaluations_ = 0;
+  theta_moves_ = false;
+  const int starts = trait_optima_.empty() ? maximize_trait_part(imark) : 0;
+  for (int i = 1; i <= model_.imax.npar; ++i) {
+    if (i != theta) o.par(i) = trait_optima_.front()[static_cast<std::size_t>(i)];
+  }
+  first_call_ = true;  // the marker's own genotype lists
+  o.flnl = evaluate_point();
+  o.niter = starts;
+  o.nfun = evaluations_;
+}
+
+void RobustMaximizer::maximize_alternative(int imark) {
+  optpar1_block& o = model_.optpar1;
+  evaluations_ = 0;
+  theta_moves_ = o.ifree(theta) != 0;
+  const Pass pass = make_pass(o, model_.imax.npar, false);
+  const std::vector<double> from_start = point_of(pass, o);
+  // The null maxima with theta at its par.inp value, best first, then the par.inp start.
+  std::vector<std::vector<double>> starts;
+  for (const std::vector<double>& optimum : trait_optima_) {
+    std::vector<double> x = from_start;
+    for (std::size_t j = 0; j < pass.free.size(); ++j) {
+      if (pass.free[j] != theta) x[j] = optimum[static_cast<std::size_t>(pass.free[j])];
+    }
+    starts.push_back(std::move(x));
+  }
+  starts.push_back(from_start);
+  if (theta_moves_) {
+    // The null maximum (or start) at the largest theta: the alternative then never ends below the null.
+    std::vector<double> x = starts.front();
+    for (std::size_t j = 0; j < pass.free.size(); ++j) {
+      if (pass.free[j] == theta) x[j] = pass.upper[j];
+    }
+    starts.push_back(std::move(x));
+  }
+  first_call_ = true;
+  note_spread(imark, "alternative hypothesis", maximize(pass, starts), settings_.reported_spread);
+  first_call_ = true;
+  o.flnl = evaluate_point();
+  o.niter = static_cast<int>(starts.size());
+  o.nfun = evaluations_;
+}
+
+}  // namespace bravik

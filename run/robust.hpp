@@ -1,0 +1,71 @@
+#pragma once
+// The robust maximizing mode: each hypothesis maximized from several starting
+// points, the best end point kept. With theta = 0.5 the marker and the trait
+// are independent, so the null log-likelihood is a trait part, the same for
+// every marker, plus a marker part that no trait parameter enters: the trait
+// part is maximized once per run, and each marker adds its own part in one
+// evaluation.
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "model/blocks.hpp"
+#include "optimize/box_search.hpp"
+#include "run/config.hpp"
+#include "textio/channels.hpp"
+
+namespace bravik {
+
+// The local search that every start runs.
+enum class LocalSearchKind {
+  box,      // BOBYQA inside the box of the bounds
+  pattern,  // the pattern search with the settings of maxpar.inp
+};
+
+struct RobustSettings {
+  LocalSearchKind local = LocalSearchKind::box;
+  int spread_starts = 12;          // null starts over the box, besides the par.inp start
+  int alternative_extra_starts = 1; // other null local maxima the alternative starts from
+  std::uint64_t seed = 20261208;
+  BoxSearchTolerances tolerances{.relative_step = 1e-4};
+  double reported_spread = 0.01;  // starts ending further apart get a line on standard error
+};
+
+struct RobustPass;         // the coordinates of one pass's searches
+struct StartsOutcome;
+
+class RobustMaximizer {
+ public:
+  // evaluate: one evaluation of the objective at optpar1.par (counted by the caller).
+  RobustMaximizer(Model& model, textio::Channels& io, std::function<void(double&)> evaluate,
+                  const MaximizerSettings& pattern, const RobustSettings& settings);
+
+  // Each leaves in optpar1 the best point, flnl, niter (the number of starts)
+  // and nfun (the evaluations of the pass). On entry optpar1 holds the pass's
+  // start as the run flow prepared it (par(5) = 0.5 in the null pass).
+  void maximize_null(int imark);
+  void maximize_alternative(int imark);
+
+ private:
+  double evaluate_point();
+  double search_from(const RobustPass& pass, std::span<double> x);
+  StartsOutcome maximize(const RobustPass& pass, const std::vector<std::vector<double>>& starts);
+  int maximize_trait_part(int imark);
+  void keep_trait_optima(const RobustPass& pass, const StartsOutcome& outcome);
+
+  Model& model_;
+  textio::Channels& io_;
+  std::function<void(double&)> evaluate_;
+  MaximizerSettings pattern_;
+  RobustSettings settings_;
+  bool first_call_ = true;        // the next evaluation runs the first-call set-up
+  bool theta_moves_ = false;      // the set-up follows theta at every evaluation
+  int evaluations_ = 0;           // of the current pass
+  // par(0..npar) at the null maximum, then at other local maxima; empty until
+  // the null is maximized
+  std::vector<std::vector<double>> trait_optima_;
+  std::vector<std::int32_t> marker_codes_;
+};
+
+}  // namespace bravik
