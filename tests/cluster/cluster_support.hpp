@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,27 +12,9 @@
 #include <string>
 #include <thread>
 
+#include "../shell_command.hpp"
+
 namespace bravik::testing {
-
-struct Shell {
-  int status = -1;
-  std::string out;
-};
-
-// Runs a command through the shell and collects its standard output.
-inline Shell shell(const std::string& command) {
-  Shell result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  size_t got = 0;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-  const int raw = pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return result;
-}
-
-inline std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 // The cluster's folder as recorded by the fixture that started it (the
 // environment variable BRAVIK_CLUSTER_RECORD names the record folder), or why
