@@ -97,9 +97,11 @@ bool untype_members(PedigreeFile& file, const Family& fam, const NuclearFamily& 
 
 }  // namespace
 
-std::vector<std::string> check_mendelian(PedigreeFile& file, const PreparedPedigree& ped, bool untype) {
+std::vector<std::string> check_mendelian(PedigreeFile& file, const PreparedPedigree& ped, bool untype,
+                                         std::vector<int>* resets) {
   Diagnostics errors;
   std::vector<std::string> notes;
+  if (resets != nullptr) resets->assign(static_cast<std::size_t>(file.markers), 0);
   for (const Family& fam : ped.families) {
     for (int marker = 0; marker < file.markers; ++marker) {
       for (int n = find_inconsistency(file, fam, marker); n >= 0; n = find_inconsistency(file, fam, marker)) {
@@ -110,6 +112,7 @@ std::vector<std::string> check_mendelian(PedigreeFile& file, const PreparedPedig
           break;
         }
         notes.push_back(text + "; set untyped at this marker");
+        if (resets != nullptr) ++(*resets)[static_cast<std::size_t>(marker)];
         if (!untype_members(file, fam, nuc, marker)) {
           // The conflict runs through untyped members: untype the whole family at this marker.
           for (const NuclearFamily& other : fam.nuclear) untype_members(file, fam, other, marker);

@@ -14,7 +14,9 @@ namespace bravik::tools {
 // shows, with their genotypes. With `untype` false the check throws
 // InputError listing them all; with `untype` true the genotypes of that
 // nuclear family are set untyped at that marker (in `file`) and the check
-// goes on; the returned notes say what was untyped.
-std::vector<std::string> check_mendelian(PedigreeFile& file, const PreparedPedigree& ped, bool untype);
+// goes on; the returned notes say what was untyped, and `resets`, when given,
+// receives per marker the number of nuclear families set untyped.
+std::vector<std::string> check_mendelian(PedigreeFile& file, const PreparedPedigree& ped, bool untype,
+                                         std::vector<int>* resets = nullptr);
 
 }  // namespace bravik::tools

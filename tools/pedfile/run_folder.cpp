@@ -77,22 +77,6 @@ void write_phenotypes(const std::filesystem::path& path, const PedigreeFile& fil
   close_output(out, path);
 }
 
-void write_markers(const std::filesystem::path& path, const PedigreeFile& file, const PreparedPedigree& ped) {
-  std::ofstream out = open_output(path);
-  out << file.markers << '\n';
-  std::string line;
-  for (const Family& fam : ped.families)
-    for (const std::size_t row : fam.rows) {
-      line.clear();
-      for (int m = 0; m < file.markers; ++m) {
-        if (m > 0) line += ' ';
-        line += static_cast<char>('0' + file.code(row, m));
-      }
-      out << line << '\n';
-    }
-  close_output(out, path);
-}
-
 void write_task(const std::filesystem::path& path, const RunFileNames& names) {
   std::ofstream out = open_output(path);
   out << names.phenotypes << '\n' << names.markers << '\n' << names.lod << '\n' << names.estimates << '\n';
@@ -182,6 +166,22 @@ bool plain_name(const std::string& name) {
 
 }  // namespace
 
+void write_marker_file(const std::filesystem::path& path, const PedigreeFile& file, const PreparedPedigree& ped) {
+  std::ofstream out = open_output(path);
+  out << file.markers << '\n';
+  std::string line;
+  for (const Family& fam : ped.families)
+    for (const std::size_t row : fam.rows) {
+      line.clear();
+      for (int m = 0; m < file.markers; ++m) {
+        if (m > 0) line += ' ';
+        line += static_cast<char>('0' + file.code(row, m));
+      }
+      out << line << '\n';
+    }
+  close_output(out, path);
+}
+
 void check_run_file_names(const RunFileNames& names) {
   const auto check = [](const std::string& name, std::size_t limit, const char* what) {
     if (!plain_name(name)) throw InputError(std::string(what) + " name '" + name + "' must be one word without , / or quotes");
@@ -230,7 +230,7 @@ void write_run_folder(const std::filesystem::path& folder, const PedigreeFile& f
   if (ec) throw InputError(folder.string() + ": cannot create the folder: " + ec.message());
   write_iway(folder / "IWAY.DAT", describe_pedigree(ped));
   write_phenotypes(folder / names.phenotypes, file, ped);
-  write_markers(folder / names.markers, file, ped);
+  write_marker_file(folder / names.markers, file, ped);
   write_task(folder / "task.inp", names);
   write_par(folder / "par.inp", file);
   write_maxpar(folder / "maxpar.inp");

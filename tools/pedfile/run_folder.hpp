@@ -37,6 +37,10 @@ struct Description {
 };
 Description describe_pedigree(const PreparedPedigree& ped);
 
+// Writes the marker file: the marker count, then one line of codes per person
+// in the order of the prepared families.
+void write_marker_file(const std::filesystem::path& path, const PedigreeFile& file, const PreparedPedigree& ped);
+
 // Writes IWAY.DAT, the phenotype and marker files, task.inp, par.inp (starting
 // values from the measured traits), maxpar.inp and the table of global person
 // numbers with their family and person ids, into `folder` (created if needed).

@@ -1,0 +1,28 @@
+#pragma once
+// `prepare`: reads the pedigree and the genotypes once, checks them, and
+// writes the scan folder (layout.hpp) with its plan.
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+
+#include "genotypes/source.hpp"
+#include "tools/pedfile/pedigree_file.hpp"
+#include "tools/pedfile/structure.hpp"
+
+namespace bravik::scan {
+
+struct PrepareSettings {
+  std::filesystem::path par;     // copied to input/par.inp; empty: the template of the preparation tool
+  std::filesystem::path maxpar;  // likewise for maxpar.inp
+  int chunk_size = 500;
+  tools::PeelingOptions peeling;
+};
+
+// Writes the scan folder `out` from the persons (rows of `persons`, markers
+// ignored) and the markers `source` yields for those rows, and returns the
+// summary it also writes to OUT/summary.txt. Throws InputError for bad input
+// and when `out` holds a prepared scan already.
+std::string prepare_scan(const tools::PedigreeFile& persons, genotypes::GenotypeSource& source,
+                         const PrepareSettings& settings, const std::filesystem::path& out);
+
+}  // namespace bravik::scan
