@@ -6,6 +6,7 @@
 #include <map>
 
 #include "scan/commands.hpp"
+#include "scan/slurm.hpp"
 #include "tools/pedfile/input_error.hpp"
 
 namespace {
@@ -23,6 +24,7 @@ const Subcommand subcommands[] = {
     {"task", scan::task_command, "run one chunk (the unit of `run` and of a cluster array task)"},
 
     {"status", scan::status_command, "show the done, failed and pending chunks"},
+    {"slurm", scan::slurm_command, "write (and submit) a SLURM array job of the chunks left and a merge job"},
 
 };
 

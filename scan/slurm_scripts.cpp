@@ -99,10 +99,7 @@ std::string array_script(const SlurmJob& job) {
     << "#SBATCH --array=" << array_range(job.chunks, job.max_running) << "\n"
     << log_option("--output", job, "scan_%A_%a.out") << log_option("--error", job, "scan_%A_%a.err")
     << user_option_lines(job) << "set -euo pipefail\n"
-    << "# The task's cores (--cpus-per-task) are the analysis program's threads.\n"
-    << "if [[ -n \"${SLURM_CPUS_PER_TASK:-}\" ]]; then\n"
-    << "  export BRAVIK_THREADS=\"$SLURM_CPUS_PER_TASK\"\n"
-    << "fi\n"
+    << "# The task's cores (--cpus-per-task) are its analysis program's threads.\n"
     << "exec " << scan_command(job, "task") << " \"$SLURM_ARRAY_TASK_ID\"" << (job.mode.empty() ? "" : " ")
     << job.mode << "\n";
   return s.str();

@@ -64,24 +64,24 @@ TEST(SlurmScripts, ShellQuotingSurvivesBash) {
 }
 
 // A scan folder whose path needs quoting everywhere, and a stand-in program
-// that writes its arguments and BRAVIK_THREADS, one a line, to calls.txt.
+// that appends its arguments, one a line, to a file beside it.
 class SlurmScriptRun : public ::testing::Test {
  protected:
   SlurmScriptRun() {
     std::filesystem::create_directories(job_.folder / "slurm");
     std::filesystem::create_directories(job_.scan_program.parent_path());
     write_file(job_.scan_program,
-               "#!/bin/bash\n{ printf '%s\\n' \"$@\"; echo \"threads=${BRAVIK_THREADS:-unset}\"; } >> \"$0.calls\"\n");
+               "#!/bin/bash\nprintf '%s\\n' \"$@\" >> \"$0.calls\"\n");
     std::filesystem::permissions(job_.scan_program, std::filesystem::perms::owner_all);
   }
 
   std::string calls() const { return read_file(job_.scan_program.string() + ".calls"); }
 
-  // Writes the script and runs it with bash in the given environment.
-  int run(const std::string& script, const std::string& environment) const {
+  // Writes the script and runs it with bash as array task `task`.
+  int run(const std::string& script, int task) const {
     const std::filesystem::path file = job_.folder / "slurm" / "job.sbatch";
     write_file(file, script);
-    return shell("env " + environment + " bash " + scan::shell_quoted(file.string())).status;
+    return shell("SLURM_ARRAY_TASK_ID=" + std::to_string(task) + " bash " + scan::shell_quoted(file.string())).status;
   }
 
   const WorkFolder work_{"slurm-script-run"};
@@ -119,21 +119,20 @@ TEST_F(SlurmScriptRun, EverySbatchLineComesBeforeTheFirstCommand) {
   EXPECT_NE(scan::array_script(job_).find("#SBATCH --array=1-2,4%2\n"), std::string::npos);
 }
 
-TEST_F(SlurmScriptRun, ArrayTaskRunsItsChunkWithTheModeAndTheGivenCores) {
-  ASSERT_EQ(run(scan::array_script(job_), "SLURM_ARRAY_TASK_ID=4 SLURM_CPUS_PER_TASK=3"), 0);
-  EXPECT_EQ(calls(), "task\n" + job_.folder.string() + "\n4\n--classic\nthreads=3\n");
+TEST_F(SlurmScriptRun, ArrayTaskRunsItsChunkInTheScanFolderWithTheMode) {
+  ASSERT_EQ(run(scan::array_script(job_), 4), 0);
+  EXPECT_EQ(calls(), "task\n" + job_.folder.string() + "\n4\n--classic\n");
 }
 
-TEST_F(SlurmScriptRun, ArrayTaskWithoutCoresOrModeLeavesThemToTheProgram) {
+TEST_F(SlurmScriptRun, ArrayTaskOfTheDefaultModeGivesNoModeOption) {
   job_.mode.clear();
-  ASSERT_EQ(run(scan::array_script(job_), "-u BRAVIK_THREADS -u SLURM_CPUS_PER_TASK SLURM_ARRAY_TASK_ID=1"), 0);
-  EXPECT_EQ(calls(), "task\n" + job_.folder.string() + "\n1\nthreads=unset\n");
+  ASSERT_EQ(run(scan::array_script(job_), 1), 0);
+  EXPECT_EQ(calls(), "task\n" + job_.folder.string() + "\n1\n");
 }
 
 TEST_F(SlurmScriptRun, MergeJobMergesThenReportsTheChunks) {
-  ASSERT_EQ(run(scan::merge_script(job_), "-u BRAVIK_THREADS"), 0);
-  EXPECT_EQ(calls(), "merge\n" + job_.folder.string() + "\nthreads=unset\nstatus\n" + job_.folder.string() +
-                         "\nthreads=unset\n");
+  ASSERT_EQ(run(scan::merge_script(job_), 0), 0);
+  EXPECT_EQ(calls(), "merge\n" + job_.folder.string() + "\nstatus\n" + job_.folder.string() + "\n");
 }
 
 TEST_F(SlurmScriptRun, LogFilesAreNamedByJobAndTaskInTheScanFolder) {
