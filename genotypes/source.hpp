@@ -39,6 +39,10 @@ class GenotypeSource {
   // the source does not hold is 0). Returns false after the last marker.
   // Throws tools::InputError naming the file and record of bad data.
   virtual bool next(MarkerInfo& info, std::span<std::uint8_t> codes) = 0;
+  // Persons of the pedigree the source holds genotypes for: the share of
+  // missing calls of a marker is taken among them, not among persons the
+  // source never typed.
+  virtual std::size_t persons_held() const = 0;
   // Records passed over so far, for the summary of a scan.
   virtual std::vector<SkippedRecords> skipped() const { return {}; }
   // Notes for standard error (samples matched to no person, ...).

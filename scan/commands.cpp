@@ -1,10 +1,17 @@
 #include "scan/commands.hpp"
 
+#include <unistd.h>
+
 #include <iostream>
 
+#include "genotypes/pedigree_input.hpp"
+#include "genotypes/sources.hpp"
+#include "scan/genome_plot.hpp"
 #include "scan/layout.hpp"
+#include "scan/merge.hpp"
 #include "scan/plan.hpp"
 #include "scan/prepare.hpp"
+#include "scan/run.hpp"
 #include "scan/slurm.hpp"
 #include "scan/status.hpp"
 #include "scan/task.hpp"
@@ -26,6 +33,7 @@ class PedigreeFileMarkers final : public genotypes::GenotypeSource {
     ++next_;
     return true;
   }
+  std::size_t persons_held() const override { return file_.rows.size(); }
 
  private:
   const tools::PedigreeFile& file_;
@@ -57,6 +65,50 @@ bool parse_arguments(tools::CommandLine& cl, const std::vector<std::string>& arg
   return true;
 }
 
+struct DataOptions {
+  std::string bfile, vcf, fam, pedigree;
+  genotypes::TraitOptions trait;
+};
+
+void add_data_options(tools::CommandLine& cl, DataOptions& d) {
+  cl.option("--bfile", "PREFIX", "PLINK 1 binary files PREFIX.bed, .bim and .fam",
+            [&d](std::string_view v) { d.bfile = v; });
+  cl.option("--vcf", "FILE", "VCF or BCF file (plain or compressed); needs --fam or --pedigree",
+            [&d](std::string_view v) { d.vcf = v; });
+  cl.option("--fam", "FILE", "the pedigree and trait of --vcf as a PLINK .fam", [&d](std::string_view v) { d.fam = v; });
+  cl.option("--pedigree", "FILE", "the project's pedigree file: the persons (and, without --vcf, the markers)",
+            [&d](std::string_view v) { d.pedigree = v; });
+  cl.option("--pheno", "FILE", "take the trait from this table (header line; FID, IID, trait columns)",
+            [&d](std::string_view v) { d.trait.pheno_path = v; });
+  cl.option("--pheno-name", "NAME", "the column of --pheno that holds the trait",
+            [&d](std::string_view v) { d.trait.pheno_name = v; });
+  cl.option("--missing-phenotype", "VALUE", "trait value that means not measured (default -9)",
+            [&d](std::string_view v) { d.trait.missing_value = tools::parse_real(v, "missing phenotype"); });
+}
+
+struct OpenedData {
+  tools::PedigreeFile persons;
+  std::unique_ptr<genotypes::GenotypeSource> source;
+  std::unique_ptr<tools::PedigreeFile> markers;  // the pedigree file whose markers the source yields
+};
+
+OpenedData open_data(const DataOptions& d, const std::string& usage) {
+  OpenedData opened;
+  if (!d.bfile.empty()) {
+    opened.persons = genotypes::load_pedigree(d.bfile + ".fam", true, d.trait);
+    opened.source = genotypes::open_bed(d.bfile, opened.persons);
+  } else if (!d.pedigree.empty()) {
+    opened.markers = std::make_unique<tools::PedigreeFile>(tools::read_pedigree_file(d.pedigree));
+    opened.persons = *opened.markers;
+    if (!d.trait.pheno_path.empty()) genotypes::apply_pheno_table(opened.persons, d.trait);
+    opened.source = std::make_unique<PedigreeFileMarkers>(*opened.markers);
+  } else {
+    throw tools::InputError("no data: give --bfile PREFIX, --vcf FILE with --fam or --pedigree, or --pedigree FILE\n" +
+                            usage);
+  }
+  return opened;
+}
+
 }  // namespace
 
 void add_mode_options(tools::CommandLine& cl, AnalysisMode& mode) {
@@ -70,13 +122,14 @@ int chunk_number(const std::string& text) { return tools::parse_int(text, "chunk
 
 int prepare_command(const std::vector<std::string>& args) {
   PrepareSettings settings;
-  std::string pedigree;
+  DataOptions data;
   tools::CommandLine cl("bravik_scan prepare", "[options] OUT",
                         "Reads the pedigree and the genotypes, checks them once, and writes the scan folder OUT:\n"
                         "the shared inputs, the table of selected markers, a compact copy of their genotypes and\n"
-                        "the plan of chunks.");
-  cl.option("--pedigree", "FILE", "pedigree file with the persons, their trait and their markers",
-            [&](std::string_view v) { pedigree = v; });
+                        "the plan of chunks. Data: --bfile PREFIX (its .fam gives the pedigree and the trait), or\n"
+                        "--vcf FILE with --fam FILE or --pedigree FILE, or --pedigree FILE with marker columns.\n"
+                        "A trait of -9 (--missing-phenotype), NA, x, . or -998 and below is not measured.");
+  add_data_options(cl, data);
   cl.option("--par", "FILE", "par.inp of every chunk (default: starting values from the measured traits)",
             [&](std::string_view v) { settings.par = v; });
   cl.option("--maxpar", "FILE", "maxpar.inp of every chunk (default: the preparation tool's)",
@@ -87,10 +140,8 @@ int prepare_command(const std::vector<std::string>& args) {
   add_peeling_options(cl, settings.peeling);
   std::vector<std::string> positional;
   if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
-  if (pedigree.empty()) throw tools::InputError("no data: give --pedigree FILE\n" + cl.usage());
-  const tools::PedigreeFile file = tools::read_pedigree_file(pedigree);
-  PedigreeFileMarkers source(file);
-  std::cout << prepare_scan(file, source, settings, positional[0]);
+  OpenedData opened = open_data(data, cl.usage());
+  std::cout << prepare_scan(opened.persons, *opened.source, settings, positional[0]);
   return 0;
 }
 
@@ -115,6 +166,26 @@ int task_command(const std::vector<std::string>& args) {
   return exit_chunks_failed;
 }
 
+int run_command(const std::vector<std::string>& args) {
+  RunOptions options;
+  tools::CommandLine cl("bravik_scan run", "[options] OUT",
+                        "Runs the pending and failed chunks of the scan folder OUT, N at a time, each as a task.\n"
+                        "Stop it at any moment (even kill -9): finished chunks stay done, and the next run does the\n"
+                        "rest. A second run on the same folder refuses while one is running. On a terminal, a\n"
+                        "progress line shows chunks and markers done, markers per minute and the time left.");
+  add_mode_options(cl, options.mode);
+  cl.option("--jobs", "N", "chunks at once (default: one per core); each chunk's program then gets cores/N threads "
+            "unless BRAVIK_THREADS is set",
+            [&](std::string_view v) { options.jobs = tools::parse_int(v, "jobs", 1, 4096); });
+  std::vector<std::string> positional;
+  if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
+  options.progress = isatty(STDERR_FILENO) != 0;
+  const ScanFolder folder{positional[0]};
+  const int failed = run_scan(folder, options);
+  std::cout << status_text(folder, read_plan(folder.plan().string()));
+  return failed > 0 ? exit_chunks_failed : 0;
+}
+
 int status_command(const std::vector<std::string>& args) {
   tools::CommandLine cl("bravik_scan status", "OUT", "Shows the done, failed and pending chunks of the scan folder OUT.");
   std::vector<std::string> positional;
@@ -123,6 +194,27 @@ int status_command(const std::vector<std::string>& args) {
   const Plan plan = read_plan(folder.plan().string());
   std::cout << status_text(folder, plan) << submission_status_text(folder, plan);
   return 0;
+}
+
+int merge_command(const std::vector<std::string>& args) {
+  tools::CommandLine cl("bravik_scan merge", "FOLDER",
+                        "Writes FOLDER/results.tsv (one row per marker, tab-separated, NA for a missing value) and\n"
+                        "FOLDER/results.svg (the genome-wide plot). FOLDER is a scan folder, or a run folder of\n"
+                        "bravik_prep after its program has run (markers then named by their number).");
+  std::vector<std::string> positional;
+  if (!parse_arguments(cl, args, positional, 1, "the FOLDER")) return 0;
+  const fs::path folder = positional[0];
+  const bool scan = fs::exists(ScanFolder{folder}.plan());
+  const std::vector<ResultRow> rows = scan ? scan_results(folder) : run_folder_results(folder);
+  const ScanFolder out{folder};
+  write_file_atomically(out.results_table(), results_table_text(rows));
+  write_file_atomically(out.results_plot(), render_genome_svg(rows, "LOD scores: " + folder.filename().string()));
+  long unfinished = 0;
+  for (const ResultRow& r : rows) unfinished += r.status == "failed" || r.status == "pending";
+  std::cout << "bravik_scan merge: " << rows.size() << " markers written to " << out.results_table().string() << " and "
+            << out.results_plot().string() << '\n';
+  if (unfinished > 0) std::cerr << "bravik_scan merge: " << unfinished << " markers are in chunks not done (status failed or pending)\n";
+  return unfinished > 0 ? exit_chunks_failed : 0;
 }
 
 }  // namespace bravik::scan

@@ -25,7 +25,9 @@ ChunkFailure read_failure(const ScanFolder& folder, int k) {
 }
 
 void write_file_atomically(const fs::path& path, const std::string& content) {
-  const fs::path temporary = path.parent_path() / ("." + path.filename().string() + "." + std::to_string(getpid()));
+  std::string hidden(1, '.');
+  hidden.append(path.filename().string()).append(1, '.').append(std::to_string(getpid()));
+  const fs::path temporary = path.parent_path() / hidden;
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << content;

@@ -22,10 +22,10 @@ struct Subcommand {
 const Subcommand subcommands[] = {
     {"prepare", scan::prepare_command, "check the data once; write the scan folder and its plan of chunks"},
     {"task", scan::task_command, "run one chunk (the unit of `run` and of a cluster array task)"},
-
+    {"run", scan::run_command, "run the chunks still pending or failed, several at once"},
     {"status", scan::status_command, "show the done, failed and pending chunks"},
+    {"merge", scan::merge_command, "write results.tsv and results.svg"},
     {"slurm", scan::slurm_command, "write (and submit) a SLURM array job of the chunks left and a merge job"},
-
 };
 
 std::string overview() {

@@ -24,8 +24,8 @@ std::vector<std::string> fields_of(const std::string& line) {
 MarkerRow parse_row(const std::vector<std::string>& f) {
   MarkerRow row;
   row.chromosome = f[0];
-  row.position = tools::parse_int(f[1], "position", 0, 2'000'000'000);
-  row.centimorgans = tools::parse_real(f[2], "cM");
+  if (f[1] != "NA") row.position = tools::parse_int(f[1], "position", 0, 2'000'000'000);
+  if (f[2] != "NA") row.centimorgans = tools::parse_real(f[2], "cM");
   row.id = f[3];
   row.allele1 = f[4];
   row.allele2 = f[5];
@@ -44,7 +44,8 @@ std::string full_precision(std::optional<double> value) {
 }
 
 std::string marker_table_line(const MarkerRow& row) {
-  return row.chromosome + '\t' + std::to_string(row.position) + '\t' + full_precision(row.centimorgans) + '\t' +
+  return row.chromosome + '\t' + (row.position ? std::to_string(*row.position) : "NA") + '\t' +
+         full_precision(row.centimorgans) + '\t' +
          row.id + '\t' + row.allele1 + '\t' + row.allele2 + '\t' + full_precision(row.frequency) + '\t' +
          std::to_string(row.typed);
 }

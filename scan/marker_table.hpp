@@ -9,8 +9,8 @@ namespace bravik::scan {
 
 struct MarkerRow {
   std::string chromosome;
-  long long position = 0;
-  double centimorgans = 0;
+  std::optional<long long> position;   // empty when not known (a run folder of the preparation tool)
+  std::optional<double> centimorgans;
   std::string id;
   std::string allele1;
   std::string allele2;

@@ -25,7 +25,7 @@ MarkerRow row_of(const genotypes::MarkerInfo& info, std::span<const std::uint8_t
   return row;
 }
 
-std::string place_of(const MarkerRow& row) { return row.chromosome + ":" + std::to_string(row.position); }
+std::string place_of(const MarkerRow& row) { return row.chromosome + ":" + std::to_string(row.position.value_or(0)); }
 
 void start_folder(const ScanFolder& folder) {
   if (fs::exists(folder.plan()))

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -17,7 +18,12 @@ namespace bravik::scan {
 namespace {
 
 // The files of a finished chunk that are kept; the marker file is not.
-const char* const kept_results[] = {"lod.out", "est.out", "sigma.DAT", "stdout.txt", "stderr.txt", "mendel.tsv"};
+const char* const kept_results[] = {"lod.out",    "est.out",    "sigma.DAT", "stdout.txt",
+                                    "stderr.txt", "mendel.tsv", "timing.txt"};
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 // A folder of its own under the scratch base, removed with the object.
 class ScratchFolder {
@@ -94,9 +100,15 @@ void record_failure(const ScanFolder& folder, int k, const std::string& ending, 
   write_file_atomically(folder.failure(k), ending + "\n" + first_error + "\n");
 }
 
+// ".K.": the start of the names of chunk K's temporary result folders.
+std::string gathering_prefix(int k) {
+  std::string prefix(1, '.');
+  return prefix.append(std::to_string(k)).append(1, '.');
+}
+
 // Removes temporary result folders of chunk k left by an interrupted try.
 void remove_leftovers(const ScanFolder& folder, int k) {
-  const std::string prefix = "." + std::to_string(k) + ".";
+  const std::string prefix = gathering_prefix(k);
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(folder.chunks(), ec))
     if (entry.path().filename().string().rfind(prefix, 0) == 0) fs::remove_all(entry.path(), ec);
@@ -107,7 +119,7 @@ void remove_leftovers(const ScanFolder& folder, int k) {
 bool move_results_into_place(const ScanFolder& folder, int k, const fs::path& from) {
   char host[256] = "host";
   gethostname(host, sizeof host - 1);
-  const fs::path gathering = folder.chunks() / ("." + std::to_string(k) + "." + host + "." + std::to_string(getpid()));
+  const fs::path gathering = folder.chunks() / (gathering_prefix(k) + host + "." + std::to_string(getpid()));
   std::error_code ec;
   fs::create_directories(gathering, ec);
   if (ec) throw tools::InputError(gathering.string() + ": cannot make the folder: " + ec.message());
@@ -163,17 +175,22 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
   const ScratchFolder scratch(scratch_base(options), k);
   const Command command{analysis_program(options.mode), analysis_arguments(options.mode), scratch.path(),
                         scratch.path() / "stdout.txt", scratch.path() / "stderr.txt"};
+  const auto set_up_start = std::chrono::steady_clock::now();
   try {
     set_up_chunk(folder, plan, chunk, scratch.path());
   } catch (const tools::InputError& e) {
     record_failure(folder, k, "set-up", first_line_of_text(e.what()));
     throw;
   }
+  const double set_up_seconds = seconds_since(set_up_start);
+  const auto program_start = std::chrono::steady_clock::now();
   const ProcessEnd end = wait_for(start(command));
   if (!end.succeeded()) {
     record_failure(folder, k, end.text(), first_line_of(command.err));
     return TaskOutcome::failed;
   }
+  write_text(scratch.path() / "timing.txt", "setup_seconds " + std::to_string(set_up_seconds) + "\nprogram_seconds " +
+                                                std::to_string(seconds_since(program_start)) + "\n");
   if (!move_results_into_place(folder, k, scratch.path())) return TaskOutcome::already_done;
   std::error_code ec;
   fs::remove(folder.failure(k), ec);

@@ -14,7 +14,9 @@ namespace {
 
 constexpr int fixed_columns = 6;
 
-std::vector<std::string_view> split_tokens(std::string_view line) {
+}  // namespace
+
+std::vector<std::string_view> split_fields(std::string_view line) {
   std::vector<std::string_view> tokens;
   std::size_t i = 0;
   while (i < line.size()) {
@@ -26,9 +28,12 @@ std::vector<std::string_view> split_tokens(std::string_view line) {
   return tokens;
 }
 
+namespace {
+
 bool is_missing_token(std::string_view t) { return t == "x" || t == "NA" || t == "." ; }
 
-// The trait of a row, or an error text.
+}  // namespace
+
 std::optional<double> parse_trait(std::string_view token, std::string& error) {
   if (is_missing_token(token)) return std::nullopt;
   double value = 0.0;
@@ -41,6 +46,8 @@ std::optional<double> parse_trait(std::string_view token, std::string& error) {
   if (value <= missing_threshold) return std::nullopt;
   return value;
 }
+
+namespace {
 
 // Code 0..3 of an allele pair, or -1 with an error text.
 int parse_genotype(std::string_view a, std::string_view b, int marker, std::string& error) {
@@ -68,6 +75,11 @@ int parse_sex(std::string_view t) {
 
 }  // namespace
 
+void mark_missing_traits(PedigreeFile& file, double missing_value) {
+  for (PedigreeRow& row : file.rows)
+    if (row.trait == missing_value) row.trait.reset();
+}
+
 std::string PedigreeFile::where(const PedigreeRow& row) const {
   return name + ":" + std::to_string(row.line) + ": family " + row.family + ", person " + row.person + ": ";
 }
@@ -90,7 +102,7 @@ PedigreeFile parse_pedigree_text(const std::string& text, const std::string& nam
     const std::string_view line(text.data() + pos, end - pos);
     pos = end + 1;
     ++line_number;
-    const std::vector<std::string_view> tokens = split_tokens(line);
+    const std::vector<std::string_view> tokens = split_fields(line);
     if (tokens.empty() || tokens[0].front() == '#') continue;
 
     const std::string at = name + ":" + std::to_string(line_number) + ": ";

@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bravik::tools {
@@ -18,6 +19,7 @@ inline constexpr int sex_male = 1;
 inline constexpr int sex_female = 2;
 inline constexpr double missing_trait = -999.0;  // how a missing trait is written to the phenotype file
 inline constexpr double missing_threshold = -998.0;  // values at or below it mean "not measured"
+inline constexpr double plink_missing_trait = -9.0;  // the default of --missing-phenotype
 
 struct PedigreeRow {
   std::string family;
@@ -46,6 +48,13 @@ struct PedigreeFile {
   std::string where(const PedigreeRow& row) const;
 };
 
+// The blank- or tab-separated fields of a line (a trailing '\r' is a blank).
+std::vector<std::string_view> split_fields(std::string_view line);
+
+// A trait value: empty for x, NA, . and values of -998 or below; an error
+// text in `error` when the token is no number.
+std::optional<double> parse_trait(std::string_view token, std::string& error);
+
 // The genotype of a marker code as two alleles ("1/2"; "0/0" untyped).
 std::string alleles_of_code(int code);
 
@@ -54,6 +63,10 @@ std::string alleles_of_code(int code);
 // Blank lines and lines starting with '#' are skipped.
 PedigreeFile read_pedigree_file(const std::string& path);
 PedigreeFile parse_pedigree_text(const std::string& text, const std::string& name);
+
+// Sets to "not measured" every trait equal to `missing_value` (the reader
+// already takes x, NA, . and values of -998 or below as missing).
+void mark_missing_traits(PedigreeFile& file, double missing_value);
 
 // Writes the rows in the same convention (missing trait as "x").
 void write_pedigree_file(std::ostream& out, const PedigreeFile& file);

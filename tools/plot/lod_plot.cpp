@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "tools/pedfile/input_error.hpp"
+#include "tools/plot/svg.hpp"
 
 namespace bravik::tools {
 namespace {
@@ -20,8 +21,6 @@ constexpr double left = 80;
 constexpr double right = 30;
 constexpr double top = 50;
 constexpr double bottom = 110;
-constexpr double upper_threshold = 3.0;
-constexpr double lower_threshold = -2.0;
 constexpr std::size_t max_name_labels = 40;
 
 std::vector<std::string_view> tokens_of(std::string_view line) {
@@ -47,8 +46,21 @@ void for_each_data_line(const std::string& text, Each each) {
   }
 }
 
-// A real as the result files write it, including an exponent without its
-// letter ("0.1234-100"), "NaN" and "Infinity".
+std::optional<int> parse_marker_number(std::string_view token) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+  if (ec != std::errc() || end != token.data() + token.size() || value < 1) return std::nullopt;
+  return value;
+}
+
+struct PlotPoint {
+  LodPoint lod;
+  double x;
+  std::string name;
+};
+
+}  // namespace
+
 std::optional<double> parse_result_real(std::string_view token) {
   std::string text(token);
   if (text.size() > 1 && text[0] == '+') text.erase(0, 1);
@@ -64,61 +76,6 @@ std::optional<double> parse_result_real(std::string_view token) {
   if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
-
-std::optional<int> parse_marker_number(std::string_view token) {
-  int value = 0;
-  const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
-  if (ec != std::errc() || end != token.data() + token.size() || value < 1) return std::nullopt;
-  return value;
-}
-
-std::string number(double v) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.1f", v);
-  return buffer;
-}
-
-std::string label(double v) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%g", std::abs(v) < 1e-12 ? 0.0 : v);
-  return buffer;
-}
-
-std::string escaped(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-// A tick step of 1, 2 or 5 times a power of ten giving at most about 10 ticks.
-double tick_step(double span) {
-  const double raw = span / 8.0;
-  const double power = std::pow(10.0, std::floor(std::log10(raw)));
-  for (const double factor : {1.0, 2.0, 5.0})
-    if (factor * power >= raw) return factor * power;
-  return 10.0 * power;
-}
-
-struct Axis {
-  double lo, hi, pixel_lo, pixel_hi;
-  double at(double v) const { return pixel_lo + (v - lo) / (hi - lo) * (pixel_hi - pixel_lo); }
-};
-
-struct PlotPoint {
-  LodPoint lod;
-  double x;
-  std::string name;
-};
-
-}  // namespace
 
 std::string read_text_file(const std::string& path, const char* what) {
   std::ifstream in(path, std::ios::binary);
@@ -188,8 +145,8 @@ std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& m
   double x_hi = points.empty() ? 1.0 : points.back().x;
   if (x_hi - x_lo < 1e-9) { x_lo -= 1.0; x_hi += 1.0; }
   const double x_pad = 0.02 * (x_hi - x_lo);
-  double y_lo = lower_threshold - 0.5;
-  double y_hi = upper_threshold + 0.5;
+  double y_lo = lod_lower_threshold - 0.5;
+  double y_hi = lod_upper_threshold + 0.5;
   for (const PlotPoint& p : points)
     if (std::isfinite(p.lod.lod)) { y_lo = std::min(y_lo, p.lod.lod); y_hi = std::max(y_hi, p.lod.lod); }
   const double y_pad = 0.05 * (y_hi - y_lo);
@@ -197,32 +154,21 @@ std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& m
   const Axis y{y_lo - y_pad, y_hi + y_pad, height - bottom, top};
 
   std::ostringstream svg;
-  svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height
-      << "\" viewBox=\"0 0 " << width << ' ' << height << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
-      << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
-      << "<text class=\"title\" x=\"" << width / 2 << "\" y=\"28\" text-anchor=\"middle\" font-size=\"16\">"
-      << escaped(title) << "</text>\n";
-
-  // Axes, grid and tick labels.
-  const double y_step = tick_step(y.hi - y.lo);
-  for (double v = std::ceil(y.lo / y_step) * y_step; v <= y.hi; v += y_step) {
-    svg << "<line class=\"grid\" x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\"" << number(y.at(v))
-        << "\" y2=\"" << number(y.at(v)) << "\" stroke=\"#e4e4e4\"/>\n"
-        << "<text x=\"" << left - 6 << "\" y=\"" << number(y.at(v) + 4) << "\" text-anchor=\"end\">" << label(v) << "</text>\n";
-  }
+  write_svg_head(svg, width, height, title);
+  write_lod_grid(svg, y, left, width - right);
   // Names under the axis when they fit; numbers when there are no names, or positions.
   const bool name_ticks = !map.empty() && points.size() <= max_name_labels;
   if (by_position || !name_ticks) {
     const double x_step = std::max(tick_step(x.hi - x.lo), by_position ? 0.0 : 1.0);
     for (double v = std::ceil(x.lo / x_step) * x_step; v <= x.hi; v += x_step)
-      svg << "<text x=\"" << number(x.at(v)) << "\" y=\"" << height - bottom + 18 << "\" text-anchor=\"middle\">"
-          << label(v) << "</text>\n";
+      svg << "<text x=\"" << svg_number(x.at(v)) << "\" y=\"" << height - bottom + 18 << "\" text-anchor=\"middle\">"
+          << svg_label(v) << "</text>\n";
   }
   if (name_ticks) {
     const double name_top = height - bottom + (by_position ? 32 : 14);
     for (const PlotPoint& p : points)
-      svg << "<text class=\"marker-name\" transform=\"translate(" << number(x.at(p.x)) << ',' << name_top
-          << ") rotate(-45)\" text-anchor=\"end\" font-size=\"10\">" << escaped(p.name) << "</text>\n";
+      svg << "<text class=\"marker-name\" transform=\"translate(" << svg_number(x.at(p.x)) << ',' << name_top
+          << ") rotate(-45)\" text-anchor=\"end\" font-size=\"10\">" << svg_escaped(p.name) << "</text>\n";
   }
   svg << "<rect class=\"frame\" x=\"" << left << "\" y=\"" << top << "\" width=\"" << width - left - right
       << "\" height=\"" << height - top - bottom << "\" fill=\"none\" stroke=\"black\"/>\n"
@@ -231,33 +177,24 @@ std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& m
       << "<text transform=\"translate(22," << (top + height - bottom) / 2
       << ") rotate(-90)\" text-anchor=\"middle\">LOD score</text>\n";
 
-  // Reference lines.
-  svg << "<line class=\"zero\" x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\"" << number(y.at(0))
-      << "\" y2=\"" << number(y.at(0)) << "\" stroke=\"#888\"/>\n";
-  for (const auto& [value, colour] : {std::pair{upper_threshold, "#c62828"}, std::pair{lower_threshold, "#1565c0"}}) {
-    svg << "<line class=\"threshold\" data-lod=\"" << label(value) << "\" x1=\"" << left << "\" x2=\"" << width - right
-        << "\" y1=\"" << number(y.at(value)) << "\" y2=\"" << number(y.at(value)) << "\" stroke=\"" << colour
-        << "\" stroke-width=\"1.5\" stroke-dasharray=\"8 5\"/>\n"
-        << "<text x=\"" << width - right - 4 << "\" y=\"" << number(y.at(value) - 5) << "\" text-anchor=\"end\" fill=\""
-        << colour << "\">LOD " << label(value) << "</text>\n";
-  }
+  write_lod_reference_lines(svg, y, left, width - right);
 
   // The scan: a line through the finite points, then the points.
   svg << "<polyline class=\"lod-curve\" fill=\"none\" stroke=\"#455a64\" stroke-width=\"1\" points=\"";
   for (const PlotPoint& p : points)
-    if (std::isfinite(p.lod.lod)) svg << number(x.at(p.x)) << ',' << number(y.at(p.lod.lod)) << ' ';
+    if (std::isfinite(p.lod.lod)) svg << svg_number(x.at(p.x)) << ',' << svg_number(y.at(p.lod.lod)) << ' ';
   svg << "\"/>\n";
   for (const PlotPoint& p : points) {
     const bool finite = std::isfinite(p.lod.lod);
     const double py = finite ? y.at(p.lod.lod) : y.pixel_lo;
-    svg << "<circle class=\"lod-point\" data-marker=\"" << p.lod.marker << "\" cx=\"" << number(x.at(p.x))
-        << "\" cy=\"" << number(py) << "\" r=\"3.5\" "
-        << (finite ? "fill=\"#263238\"" : "fill=\"white\" stroke=\"#c62828\"") << "><title>" << escaped(p.name)
-        << " (marker " << p.lod.marker << (by_position ? ", " + label(p.x) + " cM" : std::string()) << "): LOD "
-        << label(p.lod.lod) << "</title></circle>\n";
-    if (finite && p.lod.lod >= upper_threshold && !name_ticks)
-      svg << "<text class=\"marker-name\" x=\"" << number(x.at(p.x) + 6) << "\" y=\"" << number(py - 6) << "\">"
-          << escaped(p.name) << "</text>\n";
+    svg << "<circle class=\"lod-point\" data-marker=\"" << p.lod.marker << "\" cx=\"" << svg_number(x.at(p.x))
+        << "\" cy=\"" << svg_number(py) << "\" r=\"3.5\" "
+        << (finite ? "fill=\"#263238\"" : "fill=\"white\" stroke=\"#c62828\"") << "><title>" << svg_escaped(p.name)
+        << " (marker " << p.lod.marker << (by_position ? ", " + svg_label(p.x) + " cM" : std::string()) << "): LOD "
+        << svg_label(p.lod.lod) << "</title></circle>\n";
+    if (finite && p.lod.lod >= lod_upper_threshold && !name_ticks)
+      svg << "<text class=\"marker-name\" x=\"" << svg_number(x.at(p.x) + 6) << "\" y=\"" << svg_number(py - 6) << "\">"
+          << svg_escaped(p.name) << "</text>\n";
   }
   svg << "</svg>\n";
   return svg.str();

@@ -3,6 +3,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bravik::tools {
@@ -26,6 +27,9 @@ using MarkerMap = std::map<int, MapEntry>;
 // Blank lines and lines starting with '#' are skipped.
 std::vector<LodPoint> parse_lod_text(const std::string& text, const std::string& name);
 MarkerMap parse_map_text(const std::string& text, const std::string& name);
+// A real as the result files write it, including an exponent without its
+// letter ("0.1234-100"), "NaN" and "Infinity"; empty when the token is not one.
+std::optional<double> parse_result_real(std::string_view token);
 std::string read_text_file(const std::string& path, const char* what);
 
 // The plot: one point per line of the LOD file (a LOD that is not finite is

@@ -1,0 +1,228 @@
+#include "scan/merge.hpp"
+
+#include <fstream>
+#include <sstream>
+
+#include "scan/layout.hpp"
+#include "scan/plan.hpp"
+#include "tools/pedfile/command_line.hpp"
+#include "tools/pedfile/input_error.hpp"
+#include "tools/plot/lod_plot.hpp"
+
+namespace bravik::scan {
+namespace {
+
+std::vector<std::string> words_of(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+std::string text_of(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// Two lines per analysed marker, null then alternative, in fixed columns
+// (I4, then E13.6 per value: a negative value may touch the one before it):
+// the marker number and parameters 1, 2, 3, 4, 6 and 7.
+void read_estimates(const std::filesystem::path& path, RunResults& run) {
+  constexpr std::size_t marker_width = 4;
+  constexpr std::size_t value_width = 13;
+  std::istringstream in(tools::read_text_file(path.string(), "estimate file"));
+  std::string line;
+  for (long number = 1; std::getline(in, line); ++number) {
+    if (words_of(line).empty()) continue;
+    const auto fail = [&](const std::string& what) {
+      throw tools::InputError(path.string() + ":" + std::to_string(number) + ": " + what + ", read '" + line + "'");
+    };
+    if (line.size() != marker_width + 6 * value_width) fail("expected a marker number and 6 estimates");
+    const std::vector<std::string> marker_words = words_of(line.substr(0, marker_width));
+    const auto marker = run.analysed.find(marker_words.empty() ? 0 : std::atoi(marker_words[0].c_str()));
+    if (marker == run.analysed.end()) fail("the marker has no LOD line");
+    Estimates values{};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const std::vector<std::string> field = words_of(line.substr(marker_width + i * value_width, value_width));
+      const std::optional<double> v = field.size() == 1 ? tools::parse_result_real(field[0]) : std::nullopt;
+      if (!v) fail("estimate " + std::to_string(i + 1) + " is not a number");
+      values[i] = *v;
+    }
+    MarkerResult& r = marker->second;
+    if (!r.null_estimates) r.null_estimates = values;
+    else if (!r.alternative_estimates) r.alternative_estimates = values;
+    else fail("a third estimate line for the marker");
+  }
+}
+
+// "warning: marker K, null hypothesis: no maximum within ..." (or alternative).
+void read_warnings(const std::string& error_text, RunResults& run) {
+  std::istringstream in(error_text);
+  const std::string head = "warning: marker ";
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(head, 0) != 0) continue;
+    const std::size_t comma = line.find(", ", head.size());
+    if (comma == std::string::npos) continue;
+    const int marker = std::atoi(line.c_str() + head.size());
+    const std::string rest = line.substr(comma + 2);
+    if (rest.rfind("null hypothesis: no maximum", 0) == 0) run.null_short.insert(marker);
+    if (rest.rfind("alternative hypothesis: no maximum", 0) == 0) run.alternative_short.insert(marker);
+  }
+}
+
+struct MendelCounts {
+  std::vector<long> typed;
+  std::vector<int> resets;
+};
+
+MendelCounts read_mendel_table(const std::filesystem::path& path, long markers) {
+  std::istringstream in(tools::read_text_file(path.string(), "Mendel table"));
+  std::string line;
+  std::getline(in, line);
+  MendelCounts counts;
+  for (long m = 1; m <= markers; ++m) {
+    const std::vector<std::string> w = std::getline(in, line) ? words_of(line) : std::vector<std::string>{};
+    if (w.size() != 3 || w[0] != std::to_string(m))
+      throw tools::InputError(path.string() + ":" + std::to_string(m + 1) + ": expected marker " + std::to_string(m) +
+                              ", its resets and typed count, read '" + line + "'");
+    counts.resets.push_back(tools::parse_int(w[1], "mendel_reset", 0, 2'000'000'000));
+    counts.typed.push_back(tools::parse_int(w[2], "typed", 0, 2'000'000'000));
+  }
+  return counts;
+}
+
+void mark_chunk(std::vector<ResultRow>& rows, const Chunk& chunk, const char* status) {
+  for (long m = chunk.first; m <= chunk.last; ++m) rows[static_cast<std::size_t>(m - 1)].status = status;
+}
+
+std::string yes_no(std::optional<bool> value) { return value ? (*value ? "yes" : "no") : "NA"; }
+
+void add_estimates(std::string& line, const std::optional<Estimates>& values) {
+  for (std::size_t i = 0; i < 6; ++i) line += '\t' + (values ? full_precision((*values)[i]) : "NA");
+}
+
+// The task.inp of a run folder: phenotype, marker, LOD and estimate file names.
+std::vector<std::string> task_file_names(const std::filesystem::path& folder) {
+  std::istringstream in(tools::read_text_file((folder / "task.inp").string(), "task file"));
+  std::vector<std::string> names;
+  for (std::string line; names.size() < 4 && std::getline(in, line);) {
+    const std::vector<std::string> w = words_of(line);
+    names.push_back(w.empty() ? "" : w[0]);
+  }
+  if (names.size() < 3) throw tools::InputError((folder / "task.inp").string() + ": expected at least 3 file names");
+  return names;
+}
+
+// Marker rows of a marker file: typed counts and allele 1 frequencies.
+std::vector<MarkerRow> marker_file_rows(const std::filesystem::path& path) {
+  std::istringstream in(tools::read_text_file(path.string(), "marker file"));
+  std::string token;
+  in >> token;
+  const int markers = tools::parse_int(token, path.string() + ": marker count", 0, 500);
+  std::vector<MarkerRow> rows(static_cast<std::size_t>(markers));
+  if (rows.empty()) return rows;
+  std::vector<long> allele1(rows.size(), 0);
+  for (std::size_t m = 0; m < rows.size(); ++m) rows[m] = MarkerRow{"NA", {}, {}, std::to_string(m + 1), "1", "2", {}, 0};
+  for (std::size_t i = 0; in >> token; ++i) {
+    const int code = tools::parse_int(token, path.string() + ": marker code", 0, 3);
+    MarkerRow& row = rows[i % rows.size()];
+    row.typed += code != 0;
+    allele1[i % rows.size()] += code == 1 ? 2 : code == 2 ? 1 : 0;
+  }
+  for (std::size_t m = 0; m < rows.size(); ++m)
+    if (rows[m].typed > 0) rows[m].frequency = static_cast<double>(allele1[m]) / static_cast<double>(2 * rows[m].typed);
+  return rows;
+}
+
+}  // namespace
+
+RunResults read_run_results(const std::filesystem::path& lod, const std::filesystem::path& estimates,
+                            const std::optional<std::string>& error_text) {
+  RunResults run;
+  for (const tools::LodPoint& p : tools::parse_lod_text(tools::read_text_file(lod.string(), "LOD file"), lod.string()))
+    run.analysed[p.marker] = MarkerResult{p.null_lnl, p.alt_lnl, p.lod, {}, {}};
+  run.maximized = std::filesystem::exists(estimates);
+  if (run.maximized) read_estimates(estimates, run);
+  run.warnings_known = error_text.has_value();
+  if (error_text) read_warnings(*error_text, run);
+  return run;
+}
+
+void fill_results(std::vector<ResultRow>& rows, std::size_t first, const RunResults& run,
+                  const std::vector<long>& typed, const std::vector<int>& resets) {
+  for (std::size_t m = 0; m < typed.size(); ++m) {
+    ResultRow& row = rows[first + m];
+    const int number = static_cast<int>(m) + 1;
+    if (!resets.empty()) row.mendel_reset = resets[m];
+    const auto it = run.analysed.find(number);
+    if (it == run.analysed.end()) {
+      row.status = typed[m] == 0 ? "untyped" : "rare";
+      continue;
+    }
+    row.status = "analysed";
+    row.result = it->second;
+    if (!run.maximized || !run.warnings_known) continue;
+    row.null_maximum_found = run.null_short.count(number) == 0;
+    row.alternative_maximum_found = run.alternative_short.count(number) == 0;
+  }
+}
+
+std::vector<ResultRow> scan_results(const std::filesystem::path& scan_folder) {
+  const ScanFolder folder{scan_folder};
+  const Plan plan = read_plan(folder.plan().string());
+  std::vector<ResultRow> rows;
+  for (MarkerRow& m : read_marker_table(folder.markers().string())) rows.push_back(ResultRow{std::move(m), {}, "", {}, {}, {}});
+  if (static_cast<long>(rows.size()) != plan.markers)
+    throw tools::InputError(folder.markers().string() + ": holds " + std::to_string(rows.size()) +
+                            " markers, the plan " + std::to_string(plan.markers));
+  for (const Chunk& chunk : plan.chunks) {
+    const ChunkState state = folder.state(chunk.number);
+    if (state != ChunkState::done) {
+      mark_chunk(rows, chunk, state == ChunkState::failed ? "failed" : "pending");
+      continue;
+    }
+    const std::filesystem::path dir = folder.chunk(chunk.number);
+    const MendelCounts mendel = read_mendel_table(dir / "mendel.tsv", chunk.size());
+    fill_results(rows, static_cast<std::size_t>(chunk.first - 1),
+                 read_run_results(dir / "lod.out", dir / "est.out", text_of(dir / "stderr.txt")), mendel.typed,
+                 mendel.resets);
+  }
+  return rows;
+}
+
+std::vector<ResultRow> run_folder_results(const std::filesystem::path& run_folder) {
+  const std::vector<std::string> names = task_file_names(run_folder);
+  std::vector<ResultRow> rows;
+  std::vector<long> typed;
+  for (MarkerRow& m : marker_file_rows(run_folder / names[1])) {
+    typed.push_back(m.typed);
+    rows.push_back(ResultRow{std::move(m), {}, "", {}, {}, {}});
+  }
+  const std::filesystem::path estimates = names.size() > 3 ? run_folder / names[3] : std::filesystem::path();
+  fill_results(rows, 0, read_run_results(run_folder / names[2], estimates, std::nullopt), typed, {});
+  return rows;
+}
+
+std::string results_table_text(const std::vector<ResultRow>& rows) {
+  std::string text = std::string(marker_table_header) + "\tmendel_reset\tstatus\tlnl0\tlnl1\tlod";
+  for (const char* pass : {"null", "alt"})
+    for (const char* name : {"gene_freq", "mean11", "mean12", "mean22", "variance", "polygenic_step"})
+      text += std::string("\t") + pass + "_" + name;
+  text += "\tnull_maximum_found\talt_maximum_found\n";
+  for (const ResultRow& row : rows) {
+    std::string line = marker_table_line(row.marker);
+    line += '\t' + (row.mendel_reset ? std::to_string(*row.mendel_reset) : "NA") + '\t' + row.status;
+    const std::optional<MarkerResult>& r = row.result;
+    for (const double MarkerResult::*field : {&MarkerResult::lnl0, &MarkerResult::lnl1, &MarkerResult::lod})
+      line += '\t' + (r ? full_precision((*r).*field) : "NA");
+    add_estimates(line, r ? r->null_estimates : std::nullopt);
+    add_estimates(line, r ? r->alternative_estimates : std::nullopt);
+    line += '\t' + yes_no(row.null_maximum_found) + '\t' + yes_no(row.alternative_maximum_found);
+    text += line + '\n';
+  }
+  return text;
+}
+
+}  // namespace bravik::scan

@@ -1,0 +1,59 @@
+#pragma once
+// `merge`: the result table of a scan (OUT/results.tsv), one row per selected
+// marker in the order of the plan, from the plan, the marker table and the
+// chunks' result files; also the table of one run folder of the preparation
+// tool, from its own files.
+#include <array>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "scan/marker_table.hpp"
+
+namespace bravik::scan {
+
+// Parameters 1, 2, 3, 4, 6 and 7 of one pass, as the estimate file gives them.
+using Estimates = std::array<double, 6>;
+
+struct MarkerResult {
+  double lnl0 = 0, lnl1 = 0, lod = 0;
+  std::optional<Estimates> null_estimates, alternative_estimates;
+};
+
+// What one run of a program says of its markers (numbered from 1 in the run).
+struct RunResults {
+  std::map<int, MarkerResult> analysed;
+  bool maximized = false;       // an estimate file was written
+  bool warnings_known = false;  // the program's standard error was kept
+  std::set<int> null_short, alternative_short;  // searches that found no maximum
+};
+
+// Reads the LOD file, the estimate file when it exists and the warnings of
+// the program's standard error text when it was kept. Throws InputError
+// naming file and line.
+RunResults read_run_results(const std::filesystem::path& lod, const std::filesystem::path& estimates,
+                            const std::optional<std::string>& error_text);
+
+struct ResultRow {
+  MarkerRow marker;
+  std::optional<int> mendel_reset;
+  std::string status;  // analysed, rare, untyped, failed or pending
+  std::optional<MarkerResult> result;
+  std::optional<bool> null_maximum_found, alternative_maximum_found;
+};
+
+// The rows of a chunk's (or a run folder's) markers: `first` is the row of
+// its marker 1, `typed` the persons typed at each of its markers after the
+// Mendelian check, `resets` the nuclear families set untyped (empty: unknown).
+void fill_results(std::vector<ResultRow>& rows, std::size_t first, const RunResults& run,
+                  const std::vector<long>& typed, const std::vector<int>& resets);
+
+std::vector<ResultRow> scan_results(const std::filesystem::path& scan_folder);
+std::vector<ResultRow> run_folder_results(const std::filesystem::path& run_folder);
+
+std::string results_table_text(const std::vector<ResultRow>& rows);
+
+}  // namespace bravik::scan
