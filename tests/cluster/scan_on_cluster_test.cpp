@@ -1,6 +1,7 @@
 // A scan submitted to the test cluster with `bravik_scan slurm --submit`: its
 // merged results equal those of a local run, and a chunk whose array task was
-// cancelled is reported by `status` and is the only one submitted again.
+// cancelled is reported by `status` and is the only one submitted again (not
+// before the first array has left the queue).
 #include <regex>
 
 #include "../program_runner.hpp"
@@ -96,6 +97,9 @@ TEST_F(ScanOnCluster, CancelledChunkIsReportedAndSubmittedAgainAlone) {
   const Shell submitted = scan("slurm '" + folder.string() + "' --submit --max-running 1");
   ASSERT_EQ(submitted.status, 0) << submitted.out;
   const std::string array = job_id(submitted.out, "array");
+  const Shell twice = scan("slurm '" + folder.string() + "' --submit");
+  EXPECT_EQ(twice.status, 2) << twice.out;
+  EXPECT_NE(twice.out.find("array job " + array + " of this scan still has"), std::string::npos) << twice.out;
   cancel_when_running(array, 2);
   ASSERT_TRUE(wait_for_job(job_id(submitted.out, "merge"), std::chrono::seconds(600)));
 
