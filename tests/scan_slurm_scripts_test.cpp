@@ -148,3 +148,31 @@ TEST_F(SlurmScriptRun, LogFilesAreNamedByJobAndTaskInTheScanFolder) {
 
 }  // namespace
 }  // namespace bravik::testing
+
+namespace bravik::testing {
+namespace {
+
+// The text indented by four spaces, as a README code block shows it.
+std::string indented(const std::string& text) {
+  std::istringstream lines(text);
+  std::string block, line;
+  while (std::getline(lines, line)) block += "    " + line + "\n";
+  return block;
+}
+
+TEST(SlurmScripts, ReadmeShowsTheScriptsAsWrittenAndTheyPassBashSyntaxCheck) {
+  SlurmJob job{"/opt/bravik/bin/bravik_scan", "/data/scan", {}, 200, "", 50,
+               {"--partition=long", "--account=gen123", "--time=2:00:00", "--mem=4G", "--cpus-per-task=2"}};
+  for (int k = 1; k <= 200; ++k)
+    if (k < 18 || k > 20) job.chunks.push_back(k);
+  const std::string readme = read_file(std::filesystem::path(BRAVIK_SOURCE_DIR) / "README.md");
+  const WorkFolder work("slurm-readme");
+  for (const std::string& script : {scan::array_script(job), scan::merge_script(job)}) {
+    EXPECT_NE(readme.find(indented(script)), std::string::npos) << script;
+    write_file(work.path() / "job.sbatch", script);
+    EXPECT_EQ(shell("bash -n '" + (work.path() / "job.sbatch").string() + "' 2>&1").status, 0) << script;
+  }
+}
+
+}  // namespace
+}  // namespace bravik::testing
