@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "scan/status.hpp"
 #include "tools/pedfile/input_error.hpp"
 
 namespace bravik::scan {
@@ -52,17 +53,7 @@ std::string scan_command(const SlurmJob& job, const char* subcommand) {
 }  // namespace
 
 std::string array_range(const std::vector<int>& chunks, int max_running) {
-  std::string range;
-  for (std::size_t i = 0; i < chunks.size();) {
-    std::size_t end = i;
-    while (end + 1 < chunks.size() && chunks[end + 1] == chunks[end] + 1) ++end;
-    if (!range.empty()) range += ',';
-    range += std::to_string(chunks[i]);
-    if (end > i) range += '-' + std::to_string(chunks[end]);
-    i = end + 1;
-  }
-  if (max_running > 0) range += '%' + std::to_string(max_running);
-  return range;
+  return number_ranges(chunks) + (max_running > 0 ? "%" + std::to_string(max_running) : "");
 }
 
 std::vector<std::string> sbatch_lines(const std::vector<std::string>& options) {
