@@ -34,7 +34,7 @@ enum class MarkerDecision {
   not_extracted,     // not in the --extract list
   excluded,          // in the --exclude list
   too_missing,       // more missing calls than --max-missing
-  rare,              // minor allele frequency below --maf (or no typed person)
+  rare,              // minor allele frequency below --maf (0 when nobody is typed)
 };
 
 // A short lower-case name of the decision for summaries ("non-autosomal").

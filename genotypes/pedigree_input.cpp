@@ -27,7 +27,10 @@ std::size_t trait_column(const LineReader& table, const std::vector<std::string_
   const auto column = std::find(header.begin() + 2, header.end(), name);
   if (column != header.end()) return static_cast<std::size_t>(column - header.begin());
   std::string names;
-  for (std::size_t c = 2; c < header.size(); ++c) names += (c > 2 ? ", " : "") + std::string(header[c]);
+  for (std::size_t c = 2; c < header.size(); ++c) {
+    if (c > 2) names += ", ";
+    names += header[c];
+  }
   throw tools::InputError(table.at() + "no column '" + name + "' in the header (columns: " + names + ")");
 }
 

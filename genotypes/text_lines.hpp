@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "genotypes/source.hpp"
+
 namespace bravik::genotypes {
 
 class LineReader {
@@ -32,6 +34,10 @@ class LineReader {
   std::string text_;
   long line_ = 0;
 };
+
+// Chromosome, id, cM and bp from the first four fields of a .bim or .map line
+// (InputError naming the line for a position that is not a number).
+void read_marker_place(const LineReader& reader, const std::vector<std::string_view>& fields, MarkerInfo& info);
 
 // The count of lines with any field, from a pass over the file.
 long count_field_lines(const std::string& path, std::string_view what);

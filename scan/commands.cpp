@@ -21,25 +21,6 @@
 namespace bravik::scan {
 namespace {
 
-// The markers of a pedigree file, in its order.
-class PedigreeFileMarkers final : public genotypes::GenotypeSource {
- public:
-  explicit PedigreeFileMarkers(const tools::PedigreeFile& file) : file_(file) {}
-  bool next(genotypes::MarkerInfo& info, std::span<std::uint8_t> codes) override {
-    if (next_ >= file_.markers) return false;
-    info = genotypes::MarkerInfo{};
-    info.id = std::to_string(next_ + 1);
-    for (std::size_t row = 0; row < file_.rows.size(); ++row) codes[row] = file_.code(row, next_);
-    ++next_;
-    return true;
-  }
-  std::size_t persons_held() const override { return file_.rows.size(); }
-
- private:
-  const tools::PedigreeFile& file_;
-  int next_ = 0;
-};
-
 void add_peeling_options(tools::CommandLine& cl, tools::PeelingOptions& peeling) {
   cl.option("--root", "first|last|random", "nuclear family peeled last in each connected part (default first)",
             [&peeling](std::string_view v) {
@@ -66,7 +47,7 @@ bool parse_arguments(tools::CommandLine& cl, const std::vector<std::string>& arg
 }
 
 struct DataOptions {
-  std::string bfile, vcf, fam, pedigree;
+  std::string bfile, vcf, fam, pedigree, map;
   genotypes::TraitOptions trait;
 };
 
@@ -78,6 +59,8 @@ void add_data_options(tools::CommandLine& cl, DataOptions& d) {
   cl.option("--fam", "FILE", "the pedigree and trait of --vcf as a PLINK .fam", [&d](std::string_view v) { d.fam = v; });
   cl.option("--pedigree", "FILE", "the project's pedigree file: the persons (and, without --vcf, the markers)",
             [&d](std::string_view v) { d.pedigree = v; });
+  cl.option("--map", "FILE", "PLINK .map naming the markers of --pedigree (chromosome, id, cM, bp)",
+            [&d](std::string_view v) { d.map = v; });
   cl.option("--pheno", "FILE", "take the trait from this table (header line; FID, IID, trait columns)",
             [&d](std::string_view v) { d.trait.pheno_path = v; });
   cl.option("--pheno-name", "NAME", "the column of --pheno that holds the trait",
@@ -86,25 +69,47 @@ void add_data_options(tools::CommandLine& cl, DataOptions& d) {
             [&d](std::string_view v) { d.trait.missing_value = tools::parse_real(v, "missing phenotype"); });
 }
 
+void add_selection_options(tools::CommandLine& cl, genotypes::MarkerFilter& f) {
+  cl.option("--chr", "LIST", "analyse only these chromosomes (comma-separated)", [&f](std::string_view v) {
+    for (std::size_t start = 0; start <= v.size();) {
+      const std::size_t comma = std::min(v.find(',', start), v.size());
+      f.chromosomes.emplace_back(v.substr(start, comma - start));
+      start = comma + 1;
+    }
+  });
+  cl.option("--from-bp", "N", "analyse only markers at or after this position",
+            [&f](std::string_view v) { f.from_bp = tools::parse_int(v, "from-bp", 0, 2'000'000'000); });
+  cl.option("--to-bp", "N", "analyse only markers at or before this position",
+            [&f](std::string_view v) { f.to_bp = tools::parse_int(v, "to-bp", 0, 2'000'000'000); });
+  cl.option("--extract", "FILE", "analyse only the marker ids listed (first word of each line)",
+            [&f](std::string_view v) { f.extract_path = v; });
+  cl.option("--exclude", "FILE", "leave out the marker ids listed", [&f](std::string_view v) { f.exclude_path = v; });
+  cl.option("--maf", "X", "leave out markers whose minor allele frequency is below X",
+            [&f](std::string_view v) { f.min_maf = tools::parse_real_in(v, "maf", 0.0, 0.5); });
+  cl.option("--max-missing", "X", "leave out markers with a larger share of missing calls",
+            [&f](std::string_view v) { f.max_missing = tools::parse_real_in(v, "max-missing", 0.0, 1.0); });
+}
+
 struct OpenedData {
   tools::PedigreeFile persons;
   std::unique_ptr<genotypes::GenotypeSource> source;
-  std::unique_ptr<tools::PedigreeFile> markers;  // the pedigree file whose markers the source yields
 };
 
 OpenedData open_data(const DataOptions& d, const std::string& usage) {
+  const int sources = !d.bfile.empty() + !d.vcf.empty() + (d.vcf.empty() && !d.pedigree.empty());
+  if (sources != 1 || (!d.vcf.empty() && d.fam.empty() == d.pedigree.empty()))
+    throw tools::InputError("give one source: --bfile PREFIX, --vcf FILE with --fam FILE or --pedigree FILE, or "
+                            "--pedigree FILE with marker columns\n" + usage);
   OpenedData opened;
   if (!d.bfile.empty()) {
     opened.persons = genotypes::load_pedigree(d.bfile + ".fam", true, d.trait);
     opened.source = genotypes::open_bed(d.bfile, opened.persons);
-  } else if (!d.pedigree.empty()) {
-    opened.markers = std::make_unique<tools::PedigreeFile>(tools::read_pedigree_file(d.pedigree));
-    opened.persons = *opened.markers;
-    if (!d.trait.pheno_path.empty()) genotypes::apply_pheno_table(opened.persons, d.trait);
-    opened.source = std::make_unique<PedigreeFileMarkers>(*opened.markers);
+  } else if (!d.vcf.empty()) {
+    opened.persons = genotypes::load_pedigree(d.fam.empty() ? d.pedigree : d.fam, !d.fam.empty(), d.trait);
+    opened.source = genotypes::open_vcf(d.vcf, opened.persons);
   } else {
-    throw tools::InputError("no data: give --bfile PREFIX, --vcf FILE with --fam or --pedigree, or --pedigree FILE\n" +
-                            usage);
+    opened.persons = genotypes::load_pedigree(d.pedigree, false, d.trait);
+    opened.source = genotypes::open_pedigree_file(d.pedigree, opened.persons, d.map);
   }
   return opened;
 }
@@ -130,6 +135,7 @@ int prepare_command(const std::vector<std::string>& args) {
                         "--vcf FILE with --fam FILE or --pedigree FILE, or --pedigree FILE with marker columns.\n"
                         "A trait of -9 (--missing-phenotype), NA, x, . or -998 and below is not measured.");
   add_data_options(cl, data);
+  add_selection_options(cl, settings.filter);
   cl.option("--par", "FILE", "par.inp of every chunk (default: starting values from the measured traits)",
             [&](std::string_view v) { settings.par = v; });
   cl.option("--maxpar", "FILE", "maxpar.inp of every chunk (default: the preparation tool's)",

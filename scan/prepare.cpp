@@ -1,6 +1,7 @@
 #include "scan/prepare.hpp"
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "scan/layout.hpp"
@@ -14,14 +15,10 @@ namespace bravik::scan {
 namespace {
 
 MarkerRow row_of(const genotypes::MarkerInfo& info, std::span<const std::uint8_t> codes) {
-  MarkerRow row{info.chromosome, info.position, info.centimorgans, info.id, info.allele1, info.allele2, {}, 0};
-  long allele1 = 0;
-  for (const std::uint8_t code : codes) {
-    if (code == 0) continue;
-    ++row.typed;
-    allele1 += code == 1 ? 2 : code == 2 ? 1 : 0;
-  }
-  if (row.typed > 0) row.frequency = static_cast<double>(allele1) / static_cast<double>(2 * row.typed);
+  const genotypes::AlleleCount count = genotypes::count_alleles(codes);
+  MarkerRow row{info.chromosome, info.position, info.centimorgans, info.id, info.allele1, info.allele2, {},
+                static_cast<long>(count.typed)};
+  if (count.typed > 0) row.frequency = count.allele1_frequency;
   return row;
 }
 
@@ -62,11 +59,13 @@ void write_shared_inputs(const ScanFolder& folder, const tools::PedigreeFile& ro
 
 struct StreamedMarkers {
   long read = 0;
-  std::vector<std::string> places;  // "chr:pos" of each kept marker
+  std::vector<std::string> places;                        // "chr:pos" of each kept marker
+  std::map<genotypes::MarkerDecision, long> dropped;      // by reason
 };
 
 StreamedMarkers stream_markers(const ScanFolder& folder, genotypes::GenotypeSource& source, std::size_t rows,
-                               const std::vector<std::size_t>& order) {
+                               const std::vector<std::size_t>& order, const genotypes::MarkerFilter& filter) {
+  const genotypes::MarkerSelection selection(filter, source.persons_held());
   PackedGenotypeWriter writer(folder.genotypes(), order.size());
   std::ofstream table(folder.markers(), std::ios::binary | std::ios::trunc);
   table << marker_table_header << '\n';
@@ -75,6 +74,11 @@ StreamedMarkers stream_markers(const ScanFolder& folder, genotypes::GenotypeSour
   StreamedMarkers streamed;
   while (source.next(info, codes)) {
     ++streamed.read;
+    const genotypes::MarkerDecision decision = selection.decide(info, codes);
+    if (decision != genotypes::MarkerDecision::keep) {
+      ++streamed.dropped[decision];
+      continue;
+    }
     const MarkerRow row = row_of(info, codes);
     writer.append(codes, order);
     table << marker_table_line(row) << '\n';
@@ -93,6 +97,8 @@ std::string summary_text(const tools::PreparedPedigree& ped, const StreamedMarke
   std::ostringstream out;
   out << "persons " << ped.persons() << "\nfamilies " << ped.families.size() << "\nnuclear_families " << nuclear
       << "\nmarkers_read " << streamed.read << "\nmarkers_kept " << plan.markers << '\n';
+  for (const auto& [decision, count] : streamed.dropped)
+    out << "dropped " << count << ' ' << genotypes::decision_name(decision) << '\n';
   for (const genotypes::SkippedRecords& s : source.skipped()) out << "skipped " << s.count << ' ' << s.reason << '\n';
   out << "chunks " << plan.chunks.size() << " of at most " << plan.chunk_size << " markers\n";
   for (const std::string& note : ped.notes) out << "note: " << note << '\n';
@@ -108,7 +114,7 @@ std::string prepare_scan(const tools::PedigreeFile& persons, genotypes::Genotype
   const tools::PedigreeFile rows = without_markers(persons);
   const tools::PreparedPedigree ped = tools::prepare_structure(rows, settings.peeling);
   start_folder(folder);
-  const StreamedMarkers streamed = stream_markers(folder, source, rows.rows.size(), pedigree_order(ped));
+  const StreamedMarkers streamed = stream_markers(folder, source, rows.rows.size(), pedigree_order(ped), settings.filter);
   if (streamed.places.empty()) throw tools::InputError("no marker is left to analyse");
   write_shared_inputs(folder, rows, ped, settings);
 

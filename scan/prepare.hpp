@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "genotypes/marker_filter.hpp"
 #include "genotypes/source.hpp"
 #include "tools/pedfile/pedigree_file.hpp"
 #include "tools/pedfile/structure.hpp"
@@ -15,6 +16,7 @@ struct PrepareSettings {
   std::filesystem::path par;     // copied to input/par.inp; empty: the template of the preparation tool
   std::filesystem::path maxpar;  // likewise for maxpar.inp
   int chunk_size = 500;
+  genotypes::MarkerFilter filter;
   tools::PeelingOptions peeling;
 };
 

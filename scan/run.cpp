@@ -50,7 +50,7 @@ std::string duration_text(double seconds) {
 }
 
 std::vector<std::string> task_arguments(const ScanFolder& folder, int k, AnalysisMode mode) {
-  std::vector<std::string> args{"task", folder.root.string(), std::to_string(k)};
+  std::vector<std::string> args{"task", fs::absolute(folder.root).string(), std::to_string(k)};
   if (mode == AnalysisMode::classic) args.push_back("--classic");
   if (mode == AnalysisMode::fixed) args.push_back("--fixed");
   return args;

@@ -162,4 +162,23 @@ TEST(ToolsPrograms, ReportErrorsWithStatusAndUsage) {
   EXPECT_NE(unknown.err.find("unknown option --colour"), std::string::npos);
 }
 
+TEST(ToolsPrograms, PrepReadsMinusNineOrTheGivenValueAsMissingTrait) {
+  bravik::testing::WorkFolder work("tools_prep_missing_phenotype");
+  write_file(work.path() / "p.ped", "F a 0 0 1 -9  1 2\nF b 0 0 2 0  1 1\nF c a b 1 -9.0  1 2\nF d a b 2 2.5  1 1\n");
+  struct Case {
+    const char* options;
+    const char* phenotypes;
+  };
+  for (const Case& c : {Case{"", "-999\n0\n-999\n2.5\n"}, Case{"--missing-phenotype 0", "-9\n-999\n-9\n2.5\n"},
+                        Case{"--missing-phenotype=2.50", "-9\n0\n-9\n-999\n"}}) {
+    fs::remove_all(work.path() / "out");
+    const bravik::testing::RunResult prep = run_tool("bravik_prep", work.path(), std::string(c.options) + " p.ped out");
+    ASSERT_EQ(prep.status, 0) << c.options << ": " << prep.err;
+    EXPECT_EQ(read_file(work.path() / "out/phen.dat"), c.phenotypes) << c.options;
+  }
+  const bravik::testing::RunResult bad = run_tool("bravik_prep", work.path(), "--missing-phenotype none p.ped out");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("none"), std::string::npos) << bad.err;
+}
+
 }  // namespace

@@ -19,14 +19,15 @@ struct PrepSettings {
   PeelingOptions peeling;
   RunFileNames names;
   bool untype_inconsistent = false;
+  double missing_phenotype = plink_missing_trait;
   bool quiet = false;
 };
 
 CommandLine prep_command_line(PrepSettings& s) {
   CommandLine cl("bravik_prep", "[options] PEDIGREE_FILE OUTPUT_FOLDER",
                  "Reads a pedigree file (family person father mother sex trait, then two alleles per\n"
-                 "marker; 0 = parent not in the pedigree; trait x, NA, . or <= -998 = missing; alleles\n"
-                 "1 or 2, 0 0 = untyped) and writes the input files of an analysis run into the folder.");
+                 "marker; 0 = parent not in the pedigree; trait -9, x, NA, . or <= -998 = missing;\n"
+                 "alleles 1 or 2, 0 0 = untyped) and writes the input files of an analysis run into the folder.");
   cl.option("--root", "first|last|random",
             "nuclear family peeled last in each connected part (default first; random draws with --seed)",
             [&s](std::string_view v) {
@@ -40,6 +41,8 @@ CommandLine prep_command_line(PrepSettings& s) {
   cl.option("--untype-inconsistent", "",
             "set a nuclear family untyped at a marker where it breaks Mendelian inheritance, instead of stopping",
             [&s](std::string_view) { s.untype_inconsistent = true; });
+  cl.option("--missing-phenotype", "VALUE", "trait value that means not measured (default -9), besides x, NA, . and <= -998",
+            [&s](std::string_view v) { s.missing_phenotype = parse_real(v, "missing phenotype"); });
   cl.option("--phenotypes", "NAME", "phenotype file name, at most 10 characters (default phen.dat)",
             [&s](std::string_view v) { s.names.phenotypes = v; });
   cl.option("--markers", "NAME", "marker file name, at most 15 characters (default mark.dat)",
@@ -67,6 +70,7 @@ int prep(const std::vector<std::string>& args) {
 
   const auto start = std::chrono::steady_clock::now();
   PedigreeFile file = read_pedigree_file(paths[0]);
+  mark_missing_traits(file, settings.missing_phenotype);
   const PreparedPedigree ped = prepare_structure(file, settings.peeling);
   const std::vector<std::string> mendel_notes = check_mendelian(file, ped, settings.untype_inconsistent);
   write_run_folder(paths[1], file, ped, settings.names);

@@ -1,0 +1,349 @@
+// Whole scans with bravik_scan on data written by the real PLINK 1.9 and
+// bcftools: four sources give the same result lines, equal to the programs
+// run by hand on each chunk's markers; an interrupted run and a failed chunk
+// end, after a rerun, in the table of an undisturbed scan.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "program_runner.hpp"
+#include "scan/layout.hpp"
+#include "scan/marker_table.hpp"
+#include "scan/plan.hpp"
+#include "test_support.hpp"
+#include "tools/plot/lod_plot.hpp"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using bravik::testing::read_file;
+using bravik::testing::RunResult;
+using bravik::testing::WorkFolder;
+using bravik::testing::write_file;
+using namespace bravik::scan;
+
+std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+fs::path build_program(const std::string& name) { return fs::path(BRAVIK_BINARY_DIR) / name; }
+
+// Runs a shell command line in a folder and collects its output.
+RunResult run_in(const fs::path& folder, const std::string& command) {
+  const std::string line = "cd " + quoted(folder) + " && " + command + " < /dev/null > cmd.stdout 2> cmd.stderr";
+  const int raw = std::system(line.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(folder / "cmd.stdout"), read_file(folder / "cmd.stderr")};
+}
+
+RunResult scan_command(const fs::path& folder, const std::string& args) {
+  return run_in(folder, quoted(build_program("bravik_scan")) + " " + args);
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> fields_of(const std::string& line) {
+  std::vector<std::string> fields;
+  std::istringstream in(line);
+  for (std::string f; std::getline(in, f, '\t');) fields.push_back(f);
+  return fields;
+}
+
+// A simulated study of 115 persons (not a multiple of 4) in 9 three-generation
+// families, 23 markers (5 linked) with missing calls, converted by PLINK 1.9
+// to .bed (allele 1 kept as allele 1) and VCF, and by bcftools to BCF. The
+// VCF gains a sample that is nobody of the pedigree, a multi-allelic and a
+// haploid record.
+class StudyData {
+ public:
+  explicit StudyData(const fs::path& dir) : dir_(dir) {
+    expect_ok(run_in(dir, quoted(build_program("bravik_sim")) +
+                              " --seed 11 --families 9 --structure threegen --theta '0.02*5,0.5*18' --untyped 0.1"
+                              " --trait-missing 0.1 sim.ped"));
+    std::string ped, map, a1;
+    for (const std::string& line : lines_of(read_file(dir / "sim.ped"))) {
+      std::istringstream in(line);
+      std::vector<std::string> w;
+      for (std::string t; in >> t;) w.push_back(t);
+      if (w[5] == "x") w[5] = "-9";
+      for (const std::string& t : w) ped += t + ' ';
+      ped += '\n';
+    }
+    for (int m = 1; m <= markers; ++m) {
+      map += std::to_string(m <= 12 ? 1 : 2) + " rs" + std::to_string(m) + ' ' + std::to_string(0.5 * m) + ' ' +
+             std::to_string(100000 * m) + '\n';
+      a1 += "rs" + std::to_string(m) + " 1\n";
+    }
+    write_file(dir / "s.ped", ped);
+    write_file(dir / "s.map", map);
+    write_file(dir / "a1.txt", a1);
+    expect_ok(run_in(dir, "plink1.9 --file s --keep-allele-order --a1-allele a1.txt 2 1 --make-bed --out b"));
+    expect_ok(run_in(dir, "plink1.9 --bfile b --keep-allele-order --recode vcf --out v"));
+    write_file(dir / "w.vcf", widened_vcf(read_file(dir / "v.vcf")));
+    expect_ok(run_in(dir, "bcftools view -Ob -o w.bcf w.vcf"));
+  }
+
+  static constexpr int markers = 23;
+  const fs::path& dir() const { return dir_; }
+
+ private:
+  static void expect_ok(const RunResult& r) { ASSERT_EQ(r.status, 0) << r.out << r.err; }
+
+  static std::string widened_vcf(const std::string& vcf) {
+    std::string out;
+    std::size_t samples = 0;
+    for (const std::string& line : lines_of(vcf)) {
+      if (line.rfind("##", 0) == 0) {
+        out += line + '\n';
+      } else if (line.rfind("#CHROM", 0) == 0) {
+        samples = fields_of(line).size() - 9;
+        out += line + "\tNOBODY_1\n";
+      } else {
+        out += line + "\t0/1\n";
+      }
+    }
+    std::string multi = "2\t2400000\trsmulti\t2\t1,3\t.\t.\t.\tGT";
+    std::string haploid = "2\t2500000\trshaploid\t2\t1\t.\t.\t.\tGT";
+    for (std::size_t s = 0; s <= samples; ++s) {
+      multi += "\t0/2";
+      haploid += "\t1";
+    }
+    return out + multi + '\n' + haploid + '\n';
+  }
+
+  fs::path dir_;
+};
+
+// fast.inp: the par.inp that the preparation writes for the study, with the
+// polygenic component off (a fast scan).
+void write_fast_par(const fs::path& dir) {
+  ASSERT_EQ(scan_command(dir, "prepare --bfile b template").status, 0);
+  std::string text;
+  for (const std::string& line : lines_of(read_file(dir / "template" / "input" / "par.inp")))
+    text += (line.rfind(" 7 1 ", 0) == 0 ? " 7 0 0 0.01 -1 1   polygenic component off" : line) + '\n';
+  write_file(dir / "fast.inp", text);
+}
+
+// The table without its cM column (a VCF has no genetic positions).
+std::string without_centimorgans(const std::string& table) {
+  std::string out;
+  for (const std::string& line : lines_of(table)) {
+    const std::size_t second = line.find('\t', line.find('\t') + 1);
+    out += line.substr(0, second) + line.substr(line.find('\t', second + 1)) + '\n';
+  }
+  return out;
+}
+
+// The chunk's markers of the pedigree file, prepared and run by hand.
+fs::path run_chunk_by_hand(const fs::path& dir, const Chunk& chunk, const fs::path& scan) {
+  std::string ped;
+  for (const std::string& line : lines_of(read_file(dir / "sim.ped"))) {
+    std::istringstream in(line);
+    std::vector<std::string> w;
+    for (std::string t; in >> t;) w.push_back(t);
+    for (int i = 0; i < 6; ++i) ped += w[static_cast<std::size_t>(i)] + ' ';
+    for (long m = chunk.first; m <= chunk.last; ++m)
+      ped += w[static_cast<std::size_t>(4 + 2 * m)] + ' ' + w[static_cast<std::size_t>(5 + 2 * m)] + ' ';
+    ped += '\n';
+  }
+  const fs::path folder = dir / ("hand" + std::to_string(chunk.number));
+  write_file(dir / "chunk.ped", ped);
+  const RunResult prep = run_in(dir, quoted(build_program("bravik_prep")) + " --untype-inconsistent chunk.ped " +
+                                         quoted(folder));
+  EXPECT_EQ(prep.status, 0) << prep.err;
+  fs::copy_file(scan / "input" / "par.inp", folder / "par.inp", fs::copy_options::overwrite_existing);
+  fs::copy_file(scan / "input" / "maxpar.inp", folder / "maxpar.inp", fs::copy_options::overwrite_existing);
+  const RunResult run = bravik::testing::run_program("bravik_2point_max", folder);
+  EXPECT_EQ(run.status, 0) << run.err;
+  return folder;
+}
+
+TEST(ScanRoundTrip, FourSourcesAndHandRunsGiveTheSameLines) {
+  const WorkFolder work("scan_four_sources");
+  const StudyData data(work.path());
+  write_fast_par(work.path());
+  const std::vector<std::pair<std::string, std::string>> scans = {
+      {"ped", "--pedigree sim.ped --map s.map"},
+      {"bed", "--bfile b"},
+      {"vcf", "--vcf w.vcf --fam b.fam"},
+      {"bcf", "--vcf w.bcf --pedigree sim.ped"},
+  };
+  for (const auto& [name, source] : scans) {
+    const RunResult prepared = scan_command(work.path(), "prepare " + source + " --chunk-size 10 --par fast.inp " + name);
+    ASSERT_EQ(prepared.status, 0) << name << ": " << prepared.err;
+    EXPECT_NE(prepared.out.find("persons 115\n"), std::string::npos) << name;
+    EXPECT_NE(prepared.out.find("markers_kept 23\n"), std::string::npos) << name;
+    const RunResult run = scan_command(work.path(), "run --classic --jobs 2 " + name);
+    EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+    EXPECT_NE(run.out.find("done 3 (23 markers): 1-3\n"), std::string::npos) << name << ": " << run.out;
+    const RunResult merged = scan_command(work.path(), "merge " + name);
+    EXPECT_EQ(merged.status, 0) << name << ": " << merged.err;
+  }
+  const std::string vcf_summary = read_file(work.path() / "vcf" / "summary.txt");
+  EXPECT_NE(vcf_summary.find("markers_read 23\n"), std::string::npos) << vcf_summary;
+  EXPECT_NE(vcf_summary.find("skipped 1 multi-allelic\n"), std::string::npos) << vcf_summary;
+  EXPECT_NE(vcf_summary.find("skipped 1 not diploid\n"), std::string::npos) << vcf_summary;
+  EXPECT_NE(vcf_summary.find("sample NOBODY_1 matches no person"), std::string::npos) << vcf_summary;
+
+  const Plan plan = read_plan((work.path() / "ped" / "plan.txt").string());
+  ASSERT_EQ(plan.chunks.size(), 3u);
+  const std::vector<std::string> table = lines_of(read_file(work.path() / "ped" / "results.tsv"));
+  ASSERT_EQ(table.size(), 1u + StudyData::markers);
+  for (const Chunk& chunk : plan.chunks) {
+    const fs::path hand = run_chunk_by_hand(work.path(), chunk, work.path() / "ped");
+    const std::string lod = read_file(hand / "lod.out");
+    const std::string estimates = read_file(hand / "est.out");
+    EXPECT_FALSE(lod.empty());
+    for (const auto& [name, source] : scans) {
+      const fs::path done = work.path() / name / "chunks" / std::to_string(chunk.number);
+      EXPECT_EQ(read_file(done / "lod.out"), lod) << name << ", chunk " << chunk.number;
+      EXPECT_EQ(read_file(done / "est.out"), estimates) << name << ", chunk " << chunk.number;
+    }
+    // Each LOD line lands on its marker's row of the table.
+    for (const std::string& line : lines_of(lod)) {
+      std::istringstream in(line);
+      int marker = 0;
+      std::string lnl0, lnl1, lod_score;
+      in >> marker >> lnl0 >> lnl1 >> lod_score;
+      const std::vector<std::string> row = fields_of(table[static_cast<std::size_t>(chunk.first + marker - 1)]);
+      EXPECT_EQ(row[3], "rs" + std::to_string(chunk.first + marker - 1));
+      EXPECT_EQ(row[9], "analysed");
+      EXPECT_EQ(row[12], full_precision(bravik::tools::parse_result_real(lod_score))) << line;
+    }
+  }
+  const std::string expected = read_file(work.path() / "ped" / "results.tsv");
+  EXPECT_EQ(read_file(work.path() / "bed" / "results.tsv"), expected);
+  for (const char* name : {"vcf", "bcf"})
+    EXPECT_EQ(without_centimorgans(read_file(work.path() / name / "results.tsv")), without_centimorgans(expected)) << name;
+}
+
+TEST(ScanRoundTrip, PrepareRefusesAPreparedFolderAndAMissingSource) {
+  const WorkFolder work("scan_prepare_refusals");
+  const StudyData data(work.path());
+  ASSERT_EQ(scan_command(work.path(), "prepare --bfile b out").status, 0);
+  const RunResult again = scan_command(work.path(), "prepare --bfile b out");
+  EXPECT_EQ(again.status, 2);
+  EXPECT_NE(again.err.find("out: holds a prepared scan already"), std::string::npos) << again.err;
+  const RunResult none = scan_command(work.path(), "prepare --vcf w.vcf other");
+  EXPECT_EQ(none.status, 2);
+  EXPECT_NE(none.err.find("give one source"), std::string::npos) << none.err;
+  const RunResult task = scan_command(work.path(), "task out 2");
+  EXPECT_EQ(task.status, 2);
+  EXPECT_NE(task.err.find("chunk 2 is not in the plan (chunks 1 to 1)"), std::string::npos) << task.err;
+}
+
+pid_t start_in_background(const fs::path& folder, const std::vector<std::string>& args) {
+  std::vector<std::string> texts{build_program("bravik_scan").string()};
+  texts.insert(texts.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& t : texts) argv.push_back(t.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, (folder / "background.stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (folder / "background.stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+int done_chunks(const fs::path& scan, int chunks) {
+  int done = 0;
+  for (int k = 1; k <= chunks; ++k) done += ScanFolder{scan}.state(k) == ChunkState::done;
+  return done;
+}
+
+TEST(ScanRoundTrip, RunKilledMidScanEndsAfterARerunWithTheUndisturbedTable) {
+  const WorkFolder work("scan_interrupted");
+  const StudyData data(work.path());
+  write_fast_par(work.path());
+  for (const char* name : {"whole", "killed"})
+    ASSERT_EQ(scan_command(work.path(), std::string("prepare --bfile b --chunk-size 2 --par fast.inp ") + name).status, 0);
+  ASSERT_EQ(scan_command(work.path(), "run --classic --jobs 1 whole").status, 0);
+  ASSERT_EQ(scan_command(work.path(), "merge whole").status, 0);
+
+  const fs::path killed = work.path() / "killed";
+  const pid_t pid = start_in_background(work.path(), {"run", "--classic", "--jobs", "1", killed.string()});
+  while (done_chunks(killed, 12) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const RunResult second = scan_command(work.path(), "run --classic killed");
+  EXPECT_EQ(second.status, 2);
+  EXPECT_NE(second.err.find("another bravik_scan run is working on this folder"), std::string::npos) << second.err;
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  const int done = done_chunks(killed, 12);
+  EXPECT_LT(done, 12) << "the run ended before it was killed";
+  for (int k = 1; k <= 12; ++k)
+    if (ScanFolder{killed}.state(k) == ChunkState::done) {
+      EXPECT_TRUE(fs::exists(ScanFolder{killed}.chunk(k) / "timing.txt")) << "chunk " << k << " is half there";
+    }
+  const RunResult status_text = scan_command(work.path(), "status killed");
+  EXPECT_NE(status_text.out.find("pending " + std::to_string(12 - done)), std::string::npos) << status_text.out;
+
+  const RunResult rerun = scan_command(work.path(), "run --classic killed");
+  EXPECT_EQ(rerun.status, 0) << rerun.err;
+  ASSERT_EQ(scan_command(work.path(), "merge killed").status, 0);
+  EXPECT_EQ(read_file(killed / "results.tsv"), read_file(work.path() / "whole" / "results.tsv"));
+}
+
+TEST(ScanRoundTrip, FailedChunkIsReportedAndRunAgain) {
+  const WorkFolder work("scan_failed_chunk");
+  const StudyData data(work.path());
+  // bravik_scan starts the programs beside itself: a copy beside a program
+  // that fails in chunk 2 while the file FAIL exists, and otherwise runs the
+  // real one (after telling its threads).
+  const fs::path bin = work.path() / "bin";
+  fs::create_directories(bin);
+  fs::copy_file(build_program("bravik_scan"), bin / "bravik_scan");
+  write_file(bin / "bravik_2point_max",
+             "#!/bin/sh\n"
+             "echo \"threads $BRAVIK_THREADS\" >&2\n"
+             "case \"$PWD\" in */bravik-chunk-2-*) if [ -e " + quoted(work.path() / "FAIL") + " ]; then\n"
+             "  echo 'injected failure in chunk 2' >&2; exit 3; fi;; esac\n"
+             "exec " + quoted(build_program("bravik_2point_max")) + " \"$@\"\n");
+  fs::permissions(bin / "bravik_2point_max", fs::perms::owner_all);
+  const std::string scan = quoted(bin / "bravik_scan");
+  write_fast_par(work.path());
+  for (const char* name : {"clean", "flaky"})
+    ASSERT_EQ(scan_command(work.path(), std::string("prepare --bfile b --chunk-size 10 --par fast.inp ") + name).status, 0);
+  ASSERT_EQ(scan_command(work.path(), "run --classic clean").status, 0);
+  ASSERT_EQ(scan_command(work.path(), "merge clean").status, 0);
+
+  write_file(work.path() / "FAIL", "");
+  const RunResult run = run_in(work.path(), scan + " run --classic --jobs 2 flaky");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("bravik_scan: chunk 2 failed (exit 3): threads 1\n"), std::string::npos) << run.err;
+  const RunResult status = run_in(work.path(), scan + " status flaky");
+  EXPECT_NE(status.out.find("done 2 (13 markers): 1,3\nfailed 1: 2\n  chunk 2: exit 3: threads 1\npending 0\n"),
+            std::string::npos)
+      << status.out;
+  const RunResult partial = run_in(work.path(), scan + " merge flaky");
+  EXPECT_EQ(partial.status, 1);
+  const std::vector<std::string> rows = lines_of(read_file(work.path() / "flaky" / "results.tsv"));
+  ASSERT_EQ(rows.size(), 24u);
+  EXPECT_EQ(fields_of(rows[11])[9], "failed");
+  EXPECT_EQ(fields_of(rows[20])[9], "failed");
+  EXPECT_NE(fields_of(rows[21])[9], "failed");
+
+  fs::remove(work.path() / "FAIL");
+  const RunResult task = run_in(work.path(), "SLURM_CPUS_PER_TASK=3 " + scan + " task --classic flaky 2");
+  EXPECT_EQ(task.status, 0) << task.err;
+  EXPECT_EQ(read_file(work.path() / "flaky" / "chunks" / "2" / "stderr.txt").rfind("threads 3\n", 0), 0u);
+  EXPECT_FALSE(fs::exists(ScanFolder{work.path() / "flaky"}.failure(2)));
+  EXPECT_EQ(run_in(work.path(), scan + " merge flaky").status, 0);
+  EXPECT_EQ(read_file(work.path() / "flaky" / "results.tsv"), read_file(work.path() / "clean" / "results.tsv"));
+}
+
+}  // namespace

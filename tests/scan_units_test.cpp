@@ -1,0 +1,269 @@
+// The parts of a genome-wide scan that need no program run: the plan, the
+// compact genotype copy, chunk states, the reading of a run's result files,
+// the result table and the genome-wide plot.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
+#include "scan/genome_plot.hpp"
+#include "scan/layout.hpp"
+#include "scan/marker_table.hpp"
+#include "scan/merge.hpp"
+#include "scan/packed_genotypes.hpp"
+#include "scan/plan.hpp"
+#include "scan/run.hpp"
+#include "scan/status.hpp"
+#include "test_support.hpp"
+#include "tools/pedfile/input_error.hpp"
+#include "tools_test_support.hpp"
+
+namespace {
+
+using namespace bravik::scan;
+using bravik::testing::error_of;
+using bravik::testing::read_file;
+using bravik::testing::ScratchDir;
+using bravik::testing::write_file;
+
+Plan plan_of(long markers, int chunk_size) {
+  Plan plan;
+  plan.persons = 7;
+  plan.families = 2;
+  plan.markers = markers;
+  plan.chunk_size = chunk_size;
+  plan.peeling.root = bravik::tools::RootChoice::random;
+  plan.peeling.seed = 42;
+  plan.chunks = cut_into_chunks(markers, chunk_size, [](long m) { return "1:" + std::to_string(100 * m); });
+  return plan;
+}
+
+TEST(ScanPlan, ChunksCoverTheMarkersWhenTheSizeDoesNotDivideTheCount) {
+  const Plan plan = plan_of(23, 10);
+  ASSERT_EQ(plan.chunks.size(), 3u);
+  EXPECT_EQ(plan.chunks[0].first, 1);
+  EXPECT_EQ(plan.chunks[0].last, 10);
+  EXPECT_EQ(plan.chunks[2].first, 21);
+  EXPECT_EQ(plan.chunks[2].last, 23);
+  EXPECT_EQ(plan.chunks[2].from, "1:2100");
+  EXPECT_EQ(plan.chunks[2].to, "1:2300");
+}
+
+TEST(ScanPlan, ReadsBackWhatItWrites) {
+  const Plan plan = plan_of(23, 10);
+  const std::string text = plan_text(plan);
+  EXPECT_EQ(text.rfind("bravik_scan plan 1\n", 0), 0u);
+  const Plan back = parse_plan(text, "plan.txt");
+  EXPECT_EQ(plan_text(back), text);
+  EXPECT_EQ(back.peeling.root, bravik::tools::RootChoice::random);
+  EXPECT_EQ(back.peeling.seed, 42u);
+  EXPECT_EQ(back.chunk(3).size(), 3);
+  EXPECT_NE(error_of([&] { back.chunk(4); }).find("chunk 4 is not in the plan (chunks 1 to 3)"), std::string::npos);
+}
+
+struct BadPlan {
+  const char* what;
+  std::string from, to;  // replaced in a good plan's text
+  std::string message;   // expected in the error
+};
+
+TEST(ScanPlan, NamesTheLineAndValueOfAFault) {
+  const std::string good = plan_text(plan_of(23, 10));
+  const BadPlan cases[] = {
+      {"other version", "plan 1\n", "plan 2\n", "plan.txt:1: not a plan of this version"},
+      {"gap between chunks", "chunk 2 11 20", "chunk 2 12 20", "plan.txt:11: first marker '12' is not an integer from 11 to 11"},
+      {"chunk above the size", "chunk 2 11 20", "chunk 2 11 21", "plan.txt:11: last marker '21' is not an integer from 11 to 20"},
+      {"chunks end early", "chunks 3\n", "chunks 2\n", "plan.txt:11: the chunks end at marker 20, not at the last marker 23"},
+      {"unknown root", "root random", "root middle", "plan.txt:6: root 'middle'"},
+      {"chunk size above 500", "chunk_size 10", "chunk_size 501", "plan.txt:5: chunk_size '501'"},
+      {"missing key", "families 2\n", "", "plan.txt:3: expected 'families'"},
+  };
+  for (const BadPlan& c : cases) {
+    std::string text = good;
+    const std::size_t at = text.find(c.from);
+    ASSERT_NE(at, std::string::npos) << c.what;
+    text.replace(at, c.from.size(), c.to);
+    const std::string error = error_of([&] { parse_plan(text, "plan.txt"); });
+    EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+  }
+}
+
+TEST(ScanGenotypes, PackedCopyGivesBackEveryCodeInPedigreeOrder) {
+  const ScratchDir dir;
+  constexpr std::size_t persons = 7;  // not a multiple of 4: the last byte is partly used
+  constexpr std::size_t markers = 5;
+  const std::vector<std::size_t> order{3, 0, 6, 1, 5, 2, 4};  // file row of each person in pedigree order
+  std::mt19937 random(5);
+  std::vector<std::vector<std::uint8_t>> codes(markers, std::vector<std::uint8_t>(persons));
+  {
+    PackedGenotypeWriter writer(dir.path() / "g.bin", persons);
+    for (auto& marker : codes) {
+      for (auto& c : marker) c = static_cast<std::uint8_t>(random() % 4);
+      writer.append(marker, order);
+    }
+    writer.close();
+  }
+  EXPECT_EQ(std::filesystem::file_size(dir.path() / "g.bin"), markers * 2);
+  const PackedGenotypeBlock block(dir.path() / "g.bin", persons, markers, 1, 3);
+  for (std::size_t m = 0; m < 3; ++m)
+    for (std::size_t i = 0; i < persons; ++i)
+      EXPECT_EQ(block.code(m, i), codes[m + 1][order[i]]) << "marker " << m + 2 << ", person " << i + 1;
+  const std::string error = error_of([&] { PackedGenotypeBlock(dir.path() / "g.bin", persons, 6, 0, 1); });
+  EXPECT_NE(error.find("holds 10 bytes, not the 12 of 6 markers of 7 persons"), std::string::npos) << error;
+}
+
+TEST(ScanStatus, ChunkStatesFollowFromTheFiles) {
+  const ScratchDir dir;
+  const ScanFolder folder{dir.path()};
+  std::filesystem::create_directories(folder.chunk(2));
+  std::filesystem::create_directories(folder.chunks() / ".3.host.77");  // an interrupted gathering
+  std::filesystem::create_directories(folder.failures());
+  write_file(folder.failure(3), "exit 3\nwarning: marker 2: the starting point is rejected\n");
+  write_file(folder.failure(2), "exit 1\nan earlier failure\n");  // done wins over an old record
+  EXPECT_EQ(folder.state(1), ChunkState::pending);
+  EXPECT_EQ(folder.state(2), ChunkState::done);
+  EXPECT_EQ(folder.state(3), ChunkState::failed);
+  const std::string text = status_text(folder, plan_of(23, 10));
+  EXPECT_EQ(text,
+            "chunks 3, markers 23\n"
+            "done 1 (10 markers): 2\n"
+            "failed 1: 3\n"
+            "  chunk 3: exit 3: warning: marker 2: the starting point is rejected\n"
+            "pending 1: 1\n");
+}
+
+TEST(ScanStatus, NumberRangesAndProgressLine) {
+  EXPECT_EQ(number_ranges({}), "");
+  EXPECT_EQ(number_ranges({1, 2, 3, 5, 7, 8}), "1-3,5,7-8");
+  EXPECT_EQ(progress_line(2, 4, 1000, 2000, 0, 0.0), "chunks 2/4, markers 1000/2000");
+  EXPECT_EQ(progress_line(2, 4, 1000, 2000, 500, 60.0), "chunks 2/4, markers 1000/2000, 500 markers/min, 2m00s left");
+  EXPECT_EQ(progress_line(1, 400, 500, 200000, 500, 30.0),
+            "chunks 1/400, markers 500/200000, 1000 markers/min, 3h19m left");
+}
+
+// A run of four markers: 1 and 3 analysed, 2 nobody typed, 4 rare; the
+// alternative search of marker 3 found no maximum.
+class RunResultFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write_file(dir_.path() / "lod.out",
+               "   1 -0.167939E+02 -0.101901E+02    0.2871E+01\n"
+               "   3 -0.772845E+01 -0.772845E+01   -0.2865E-06\n");
+    write_file(dir_.path() / "est.out",
+               "   1 0.465719E+00 0.132232E+01 0.132038E+01 0.132148E+01 0.672475E+00-0.161274E-03\n"
+               "   1 0.257460E+00 0.719046E+00 0.210840E+01 0.719032E+00 0.197236E+00-0.237056E-05\n"
+               "   3 0.465719E+00 0.132232E+01 0.132038E+01 0.132148E+01 0.672475E+00-0.161274E-03\n"
+               "   3 0.478237E+00 0.132264E+01 0.132023E+01 0.132138E+01 0.672491E+00-0.134393E-03\n");
+  }
+  RunResults read(const std::optional<std::string>& errors) {
+    return read_run_results(dir_.path() / "lod.out", dir_.path() / "est.out", errors);
+  }
+  std::vector<ResultRow> rows(const RunResults& run) {
+    std::vector<ResultRow> rows(5);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+      rows[i].marker = MarkerRow{"1", 1000 * static_cast<long long>(i), 0.5, "rs" + std::to_string(i), "A", "G", 1.0 / 3, 9};
+    fill_results(rows, 1, run, {9, 0, 9, 9}, {0, 0, 2, 0});
+    return rows;
+  }
+  ScratchDir dir_;
+};
+
+TEST_F(RunResultFiles, EstimatesOfTouchingFieldsAndWarningsAreRead) {
+  const RunResults run = read(std::string("note\nwarning: marker 3, alternative hypothesis: no maximum within 50 "
+                                          "iterations (maxpar.inp); the best point found is reported\n"));
+  ASSERT_EQ(run.analysed.size(), 2u);
+  const MarkerResult& m1 = run.analysed.at(1);
+  EXPECT_EQ(m1.lod, 2.871);
+  ASSERT_TRUE(m1.null_estimates && m1.alternative_estimates);
+  EXPECT_EQ((*m1.null_estimates)[4], 0.672475);
+  EXPECT_EQ((*m1.null_estimates)[5], -0.161274e-3);
+  EXPECT_EQ((*m1.alternative_estimates)[1], 0.719046);
+  EXPECT_EQ(run.alternative_short, std::set<int>{3});
+  EXPECT_TRUE(run.null_short.empty());
+}
+
+TEST_F(RunResultFiles, EachMarkerGetsItsStatusAndSearchOutcome) {
+  const std::vector<ResultRow> r = rows(read(std::string("warning: marker 3, alternative hypothesis: no maximum\n")));
+  EXPECT_EQ(r[0].status, "");  // before the run's first marker: untouched
+  EXPECT_EQ(r[1].status, "analysed");
+  EXPECT_EQ(r[2].status, "untyped");
+  EXPECT_EQ(r[3].status, "analysed");
+  EXPECT_EQ(r[4].status, "rare");
+  EXPECT_EQ(r[3].mendel_reset, 2);
+  EXPECT_EQ(r[1].alternative_maximum_found, true);
+  EXPECT_EQ(r[3].null_maximum_found, true);
+  EXPECT_EQ(r[3].alternative_maximum_found, false);
+  EXPECT_FALSE(r[2].alternative_maximum_found.has_value());
+  // Without the program's standard error nobody knows whether the searches ended well.
+  EXPECT_FALSE(rows(read(std::nullopt))[3].alternative_maximum_found.has_value());
+}
+
+TEST_F(RunResultFiles, TableHasOneHeaderAndFullPrecisionOrNA) {
+  const std::vector<ResultRow> r = rows(read(std::string()));
+  const std::string text = results_table_text({r[1], r[2]});
+  std::istringstream in(text);
+  std::string header, analysed, untyped;
+  std::getline(in, header);
+  std::getline(in, analysed);
+  std::getline(in, untyped);
+  EXPECT_EQ(header.rfind("chr\tpos\tcm\tid\ta1\ta2\tfreq\ttyped\tmendel_reset\tstatus\tlnl0\tlnl1\tlod\tnull_gene_freq", 0), 0u);
+  EXPECT_EQ(std::count(header.begin(), header.end(), '\t'), 26);
+  EXPECT_EQ(std::count(analysed.begin(), analysed.end(), '\t'), 26);
+  EXPECT_EQ(analysed.rfind("1\t1000\t0.5\trs1\tA\tG\t0.3333333333333333\t9\t0\tanalysed\t-16.7939\t-10.1901\t2.871\t0.465719\t", 0),
+            0u)
+      << analysed;
+  EXPECT_EQ(analysed.substr(analysed.size() - 7), "yes\tyes");
+  EXPECT_NE(untyped.find("\tuntyped\tNA\tNA\tNA\t"), std::string::npos) << untyped;
+}
+
+TEST(ScanEstimates, AMalformedLineIsNamed) {
+  const ScratchDir dir;
+  write_file(dir.path() / "lod.out", "   1 -0.167939E+02 -0.101901E+02    0.2871E+01\n");
+  write_file(dir.path() / "est.out", "   1 0.465719E+00 0.132232E+01 0.1320x8E+01 0.132148E+01 0.672475E+00-0.161274E-03\n");
+  const std::string error = error_of([&] { read_run_results(dir.path() / "lod.out", dir.path() / "est.out", {}); });
+  EXPECT_NE(error.find("est.out:1: estimate 3 is not a number"), std::string::npos) << error;
+}
+
+TEST(ScanPlot, ChromosomesInGenomeOrder) {
+  std::vector<std::string> names{"X", "chr10", "2", "MT", "1", "chr2b", "22"};
+  std::sort(names.begin(), names.end(), chromosome_before);
+  EXPECT_EQ(names, (std::vector<std::string>{"1", "2", "chr10", "22", "MT", "X", "chr2b"}));
+}
+
+double attribute_after(const std::string& svg, const std::string& anchor, const std::string& name) {
+  const std::size_t at = svg.find(anchor);
+  const std::size_t value = svg.find(name + "=\"", at) + name.size() + 2;
+  return std::stod(svg.substr(value));
+}
+
+TEST(ScanPlot, ChromosomesSideBySideWithTheHighestPeaksNamed) {
+  std::vector<ResultRow> rows;
+  const auto add = [&](const char* chr, long long pos, const char* id, std::optional<double> lod) {
+    ResultRow row;
+    row.marker = MarkerRow{chr, pos, 0, id, "1", "2", 0.5, 10};
+    if (lod) row.result = MarkerResult{-10, -10 + *lod, *lod, {}, {}};
+    rows.push_back(row);
+  };
+  add("2", 500, "b1", 0.5);
+  add("2", 900, "b2", 4.5);
+  add("1", 100, "a1", 1.0);
+  add("1", 300, "a2", -3.0);
+  add("1", 400, "a3", std::nullopt);  // not analysed: not drawn
+  add("X", 100, "x1", 2.0);
+  const std::string svg = render_genome_svg(rows, "scan");
+  EXPECT_LT(svg.find("data-chr=\"1\""), svg.find("data-chr=\"2\""));
+  EXPECT_LT(svg.find("data-chr=\"2\""), svg.find("data-chr=\"X\""));
+  EXPECT_NE(svg.find("data-chr=\"1\" fill=\"none\" stroke=\"#263238\""), std::string::npos);
+  EXPECT_NE(svg.find("data-chr=\"2\" fill=\"none\" stroke=\"#1e88e5\""), std::string::npos);
+  EXPECT_LT(attribute_after(svg, "data-chr=\"1\"", "x"), attribute_after(svg, "data-chr=\"2\"", "x"));
+  EXPECT_NE(svg.find(">b2 (LOD 4.5)</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">x1 (LOD 2)</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">a1 (LOD 1)</text>"), std::string::npos);
+  EXPECT_EQ(svg.find(">b1 ("), std::string::npos);  // one peak per chromosome
+  EXPECT_EQ(svg.find("a3"), std::string::npos);
+  EXPECT_NE(svg.find("data-lod=\"3\""), std::string::npos);
+  EXPECT_NE(svg.find("data-lod=\"-2\""), std::string::npos);
+}
+
+}  // namespace
