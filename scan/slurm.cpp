@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -152,12 +153,18 @@ std::vector<int> chunks_to_do(const ScanFolder& folder, const Plan& plan) {
   return to_do;
 }
 
+void record_job(const ScanFolder& folder, const std::string& line) {
+  std::ofstream out(jobs_file(folder), std::ios::app);
+  out << line << '\n';
+  out.close();
+  if (!out) throw tools::InputError(jobs_file(folder).string() + ": cannot record the submitted job: " + line);
+}
+
 void submit_jobs(const ScanFolder& folder, const SlurmJob& job) {
   const std::string array_id = submit(slurm_folder(folder) / "scan.sbatch", {});
-  std::ofstream(jobs_file(folder), std::ios::app) << "array\t" << array_id << '\t'
-                                                  << array_range(job.chunks, job.max_running) << '\n';
+  record_job(folder, "array\t" + array_id + "\t" + array_range(job.chunks, job.max_running));
   const std::string merge_id = submit(slurm_folder(folder) / "merge.sbatch", {"--dependency=afterany:" + array_id});
-  std::ofstream(jobs_file(folder), std::ios::app) << "merge\t" << merge_id << '\n';
+  record_job(folder, "merge\t" + merge_id);
   std::cout << "array job " << array_id << ": chunks " << array_range(job.chunks, job.max_running) << '\n'
             << "merge job " << merge_id << ": after the array\n";
 }
@@ -211,7 +218,9 @@ int slurm_command(const std::vector<std::string>& args) {
     return 0;
   }
   if (positional.size() != 1) throw tools::InputError("expected the scan folder OUT\n" + cl.usage());
-  const ScanFolder folder{fs::absolute(positional[0]).lexically_normal()};
+  fs::path root = fs::absolute(positional[0]).lexically_normal();
+  if (!root.has_filename()) root = root.parent_path();  // "OUT/" names OUT
+  const ScanFolder folder{root};
   const Plan plan = read_plan(folder.plan().string());
   SlurmJob job{own_folder() / "bravik_scan", folder.root, chunks_to_do(folder, plan),
                static_cast<int>(plan.chunks.size()), mode_option(settings.mode), settings.max_running,

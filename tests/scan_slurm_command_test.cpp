@@ -39,7 +39,7 @@ class SlurmCommand : public ::testing::Test {
   fs::path out() const { return work_.path() / "scan"; }
   std::string slurm_file(const std::string& name) const { return read_file(out() / "slurm" / name); }
 
-  const WorkFolder work_{"slurm-command"};
+  const TestFolder work_{"slurm-command"};
 };
 
 TEST_F(SlurmCommand, ArrayCoversFailedAndPendingChunksAndCommandSubmitsBothScripts) {
@@ -64,10 +64,11 @@ TEST_F(SlurmCommand, ArrayCoversFailedAndPendingChunksAndCommandSubmitsBothScrip
 
 TEST_F(SlurmCommand, FolderGivenRelativeIsWrittenAbsolute) {
   const Shell written = shell("cd '" + work_.path().string() + "' && " +
-                              (fs::path(BRAVIK_BINARY_DIR) / "bravik_scan").string() + " slurm scan 2>&1");
+                              (fs::path(BRAVIK_BINARY_DIR) / "bravik_scan").string() + " slurm scan/ 2>&1");
   ASSERT_EQ(written.status, 0) << written.out;
   EXPECT_NE(slurm_file("scan.sbatch").find(" task " + out().string() + " "), std::string::npos);
-  EXPECT_NE(slurm_file("merge.sbatch").find(" merge " + out().string() + "\n"), std::string::npos);
+  EXPECT_NE(slurm_file("merge.sbatch").find(" merge " + out().string() + "\n"), std::string::npos)
+      << slurm_file("merge.sbatch");
 }
 
 TEST_F(SlurmCommand, NothingIsWrittenWhenEveryChunkIsDone) {

@@ -84,7 +84,7 @@ class SlurmScriptRun : public ::testing::Test {
     return shell("SLURM_ARRAY_TASK_ID=" + std::to_string(task) + " bash " + scan::shell_quoted(file.string())).status;
   }
 
-  const WorkFolder work_{"slurm-script-run"};
+  const TestFolder work_{"slurm-script-run"};
   SlurmJob job_{work_.path() / "bin dir" / "bravik_scan", work_.path() / "it's 100% scan", {1, 2, 4}, 5,
                 "--classic", 2, {"-p", "long", "--comment=two words"}};
 };

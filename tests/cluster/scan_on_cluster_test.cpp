@@ -54,8 +54,7 @@ class ScanOnCluster : public ::testing::Test {
     return submitted.out;
   }
 
-  const WorkFolder work_{"cluster-scan-" +
-                         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())};
+  const TestFolder work_{"cluster-scan"};
 };
 
 TEST_F(ScanOnCluster, SubmittedScanMergesToTheResultsOfALocalRun) {
