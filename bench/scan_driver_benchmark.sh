@@ -29,11 +29,12 @@ scan="$build/bravik_scan"
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores;" \
   "vector extensions: $(grep -m1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -E '^(avx|avx2|avx512f|avx512bw|avx512vl|fma)$' | tr '\n' ' ')"
 
-# Seconds and peak resident memory (MB) of a command, from /usr/bin/time.
+# Elapsed and processor seconds and peak resident memory (MB) of a command,
+# from /usr/bin/time (elapsed time grows when other work shares the cores).
 measure() {
-  /usr/bin/time -f '%e %M' -o time.txt "$@" > /dev/null
-  read -r seconds kilobytes < time.txt
-  echo "$seconds s, peak memory $((kilobytes / 1024)) MB"
+  /usr/bin/time -f '%e %U %S %M' -o time.txt "$@" > /dev/null
+  read -r seconds user system kilobytes < time.txt
+  echo "$seconds s elapsed ($user s user, $system s system), peak memory $((kilobytes / 1024)) MB"
 }
 
 # Sum of one field of the chunks' timing.txt.
@@ -68,13 +69,15 @@ echo "chunk of 500 markers x $persons persons: set-up $(chunk_seconds large setu
 rm -rf small
 "$scan" prepare --pedigree small.ped --chunk-size 1 small > /dev/null
 sed -i 's/^ 7 1 [^ ]* / 7 0 0 /' small/input/par.inp
-start=$(date +%s.%N)
-BRAVIK_THREADS=1 "$scan" run --fixed --jobs 1 small > /dev/null
-wall=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
+BRAVIK_THREADS=1 /usr/bin/time -f '%e %U %S' -o time.txt "$scan" run --fixed --jobs 1 small > /dev/null
+read -r wall user system < time.txt
 program=$(chunk_seconds small program_seconds)
+program_cpu=$(chunk_seconds small program_cpu_seconds)
 setup=$(chunk_seconds small setup_seconds)
-echo "200 one-marker chunks, --jobs 1: $wall s in all, programs $program s, chunk set-ups $setup s;" \
-  "driver and tasks' own share $(awk -v w="$wall" -v p="$program" 'BEGIN { printf "%.1f", 100 * (w - p) / w }') %"
+echo "200 one-marker chunks, --jobs 1: $wall s elapsed, of which programs $program s and chunk set-ups $setup s;" \
+  "driver and tasks' share of the elapsed time $(awk -v w="$wall" -v p="$program" 'BEGIN { printf "%.1f", 100 * (w - p) / w }') %," \
+  "of the processor time $(awk -v u="$user" -v s="$system" -v p="$program_cpu" 'BEGIN { printf "%.1f", 100 * (u + s - p) / (u + s) }') %" \
+  "($(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }') s in all, programs $program_cpu s)"
 
 # 4. Markers per minute of a maximizing scan (classic mode, polygenic component on).
 "$build/bravik_sim" --seed 4 --families 40 --structure threegen --theta "0.05*10,0.5*30" study.ped > /dev/null

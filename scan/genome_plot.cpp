@@ -34,7 +34,8 @@ struct ChromosomeSpan {
 // A chromosome's number for ordering, or -1 when it is not a number.
 long chromosome_number(const std::string& name) {
   const std::string digits = name.rfind("chr", 0) == 0 ? name.substr(3) : name;
-  if (digits.empty() || digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) return -1;
+  const auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (digits.empty() || digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), is_digit)) return -1;
   return std::stol(digits);
 }
 

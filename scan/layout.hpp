@@ -21,7 +21,8 @@
 //                         sigma.DAT (as the program wrote them), stdout.txt,
 //                         stderr.txt, mendel.tsv (per marker of the chunk:
 //                         nuclear families set untyped, persons typed after),
-//                         timing.txt (seconds of the set-up and the program)
+//                         timing.txt (seconds of the set-up and the program,
+//                         and the program's processor seconds)
 //   OUT/failed/K          the last failure of chunk K: "exit N" or "signal N",
 //                         then the first line of the program's standard error
 //   OUT/run.lock          held (flock) by a running `run`

@@ -7,17 +7,11 @@
 #include "scan/plan.hpp"
 #include "tools/pedfile/command_line.hpp"
 #include "tools/pedfile/input_error.hpp"
+#include "tools/pedfile/pedigree_file.hpp"
 #include "tools/plot/lod_plot.hpp"
 
 namespace bravik::scan {
 namespace {
-
-std::vector<std::string> words_of(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string w; in >> w;) words.push_back(w);
-  return words;
-}
 
 std::string text_of(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -35,17 +29,18 @@ void read_estimates(const std::filesystem::path& path, RunResults& run) {
   std::istringstream in(tools::read_text_file(path.string(), "estimate file"));
   std::string line;
   for (long number = 1; std::getline(in, line); ++number) {
-    if (words_of(line).empty()) continue;
+    if (tools::split_fields(line).empty()) continue;
     const auto fail = [&](const std::string& what) {
       throw tools::InputError(path.string() + ":" + std::to_string(number) + ": " + what + ", read '" + line + "'");
     };
     if (line.size() != marker_width + 6 * value_width) fail("expected a marker number and 6 estimates");
-    const std::vector<std::string> marker_words = words_of(line.substr(0, marker_width));
-    const auto marker = run.analysed.find(marker_words.empty() ? 0 : std::atoi(marker_words[0].c_str()));
+    const std::vector<std::string_view> marker_words = tools::split_fields(std::string_view(line).substr(0, marker_width));
+    const auto marker = run.analysed.find(marker_words.empty() ? 0 : std::atoi(std::string(marker_words[0]).c_str()));
     if (marker == run.analysed.end()) fail("the marker has no LOD line");
     Estimates values{};
     for (std::size_t i = 0; i < values.size(); ++i) {
-      const std::vector<std::string> field = words_of(line.substr(marker_width + i * value_width, value_width));
+      const std::vector<std::string_view> field =
+          tools::split_fields(std::string_view(line).substr(marker_width + i * value_width, value_width));
       const std::optional<double> v = field.size() == 1 ? tools::parse_result_real(field[0]) : std::nullopt;
       if (!v) fail("estimate " + std::to_string(i + 1) + " is not a number");
       values[i] = *v;
@@ -83,7 +78,8 @@ MendelCounts read_mendel_table(const std::filesystem::path& path, long markers) 
   std::getline(in, line);
   MendelCounts counts;
   for (long m = 1; m <= markers; ++m) {
-    const std::vector<std::string> w = std::getline(in, line) ? words_of(line) : std::vector<std::string>{};
+    const std::vector<std::string_view> w =
+        std::getline(in, line) ? tools::split_fields(line) : std::vector<std::string_view>{};
     if (w.size() != 3 || w[0] != std::to_string(m))
       throw tools::InputError(path.string() + ":" + std::to_string(m + 1) + ": expected marker " + std::to_string(m) +
                               ", its resets and typed count, read '" + line + "'");
@@ -108,8 +104,8 @@ std::vector<std::string> task_file_names(const std::filesystem::path& folder) {
   std::istringstream in(tools::read_text_file((folder / "task.inp").string(), "task file"));
   std::vector<std::string> names;
   for (std::string line; names.size() < 4 && std::getline(in, line);) {
-    const std::vector<std::string> w = words_of(line);
-    names.push_back(w.empty() ? "" : w[0]);
+    const std::vector<std::string_view> w = tools::split_fields(line);
+    names.push_back(w.empty() ? "" : std::string(w[0]));
   }
   if (names.size() < 3) throw tools::InputError((folder / "task.inp").string() + ": expected at least 3 file names");
   return names;

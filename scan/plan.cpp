@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "tools/pedfile/input_error.hpp"
+#include "tools/pedfile/pedigree_file.hpp"
 #include "tools/plot/lod_plot.hpp"
 
 namespace bravik::scan {
@@ -18,13 +19,6 @@ std::string root_name(tools::RootChoice root) {
     case tools::RootChoice::random: return "random";
   }
   return "first";
-}
-
-std::vector<std::string> words_of(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string w; in >> w;) words.push_back(w);
-  return words;
 }
 
 // Reads the plan line by line, naming the place of the first fault.
@@ -65,26 +59,26 @@ class PlanReader {
     return false;
   }
 
-  std::vector<std::string> words_named(const std::string& key, std::size_t count) {
+  std::vector<std::string_view> words_named(const std::string& key, std::size_t count) {
     if (!next_line()) fail("the plan ends before '" + key + "'");
-    std::vector<std::string> words = words_of(line_);
+    std::vector<std::string_view> words = tools::split_fields(line_);
     if (words.size() != count || words[0] != key)
       fail("expected '" + key + "' and " + std::to_string(count - 1) + " value(s), read '" + line_ + "'");
     return words;
   }
 
-  long number(const std::string& text, const std::string& what, long lo, long hi) const {
+  long number(std::string_view text, const std::string& what, long lo, long hi) const {
     long value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size() || value < lo || value > hi)
-      fail(what + " '" + text + "' is not an integer from " + std::to_string(lo) + " to " + std::to_string(hi));
+      fail(what + " '" + std::string(text) + "' is not an integer from " + std::to_string(lo) + " to " + std::to_string(hi));
     return value;
   }
 
   long number_after(const std::string& key, long lo, long hi) { return number(words_named(key, 2)[1], key, lo, hi); }
 
   tools::RootChoice root_after(const std::string& key) {
-    const std::string value = words_named(key, 2)[1];
+    const std::string value(words_named(key, 2)[1]);
     for (const tools::RootChoice r : {tools::RootChoice::first, tools::RootChoice::last, tools::RootChoice::random})
       if (root_name(r) == value) return r;
     fail("root '" + value + "' is not first, last or random");
@@ -92,13 +86,13 @@ class PlanReader {
 
   void expect_heading() {
     const std::string heading = std::string(plan_heading) + " " + std::to_string(plan_version);
-    if (!next_line() || words_of(line_) != words_of(heading))
+    if (!next_line() || tools::split_fields(line_) != tools::split_fields(heading))
       fail("not a plan of this version: expected '" + heading + "', read '" + line_ + "'");
   }
 
   Chunk chunk_line(int k, const Plan& plan) {
-    const std::vector<std::string> w = words_named("chunk", 6);
-    Chunk c{static_cast<int>(number(w[1], "chunk number", k, k)), 0, 0, w[4], w[5]};
+    const std::vector<std::string_view> w = words_named("chunk", 6);
+    Chunk c{static_cast<int>(number(w[1], "chunk number", k, k)), 0, 0, std::string(w[4]), std::string(w[5])};
     const long expected_first = plan.chunks.empty() ? 1 : plan.chunks.back().last + 1;
     c.first = number(w[2], "first marker", expected_first, expected_first);
     c.last = number(w[3], "last marker", c.first, std::min(plan.markers, c.first + plan.chunk_size - 1));

@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 
+#include "scan/genome_plot.hpp"
 #include "scan/layout.hpp"
 #include "scan/marker_table.hpp"
 #include "scan/packed_genotypes.hpp"
@@ -59,9 +60,15 @@ void write_shared_inputs(const ScanFolder& folder, const tools::PedigreeFile& ro
 
 struct StreamedMarkers {
   long read = 0;
-  std::vector<std::string> places;                        // "chr:pos" of each kept marker
-  std::map<genotypes::MarkerDecision, long> dropped;      // by reason
+  std::vector<std::string> places;                    // "chr:pos" of each kept marker
+  std::map<genotypes::MarkerDecision, long> dropped;  // by reason
+  long out_of_order = 0;                              // kept markers placed before the one kept ahead of them
 };
+
+bool placed_before(const MarkerRow& a, const MarkerRow& b) {
+  if (a.chromosome != b.chromosome) return chromosome_before(a.chromosome, b.chromosome);
+  return a.position.value_or(0) < b.position.value_or(0);
+}
 
 StreamedMarkers stream_markers(const ScanFolder& folder, genotypes::GenotypeSource& source, std::size_t rows,
                                const std::vector<std::size_t>& order, const genotypes::MarkerFilter& filter) {
@@ -72,6 +79,7 @@ StreamedMarkers stream_markers(const ScanFolder& folder, genotypes::GenotypeSour
   std::vector<std::uint8_t> codes(rows);
   genotypes::MarkerInfo info;
   StreamedMarkers streamed;
+  std::optional<MarkerRow> previous;
   while (source.next(info, codes)) {
     ++streamed.read;
     const genotypes::MarkerDecision decision = selection.decide(info, codes);
@@ -83,6 +91,8 @@ StreamedMarkers stream_markers(const ScanFolder& folder, genotypes::GenotypeSour
     writer.append(codes, order);
     table << marker_table_line(row) << '\n';
     streamed.places.push_back(place_of(row));
+    streamed.out_of_order += previous && placed_before(row, *previous);
+    previous = row;
   }
   writer.close();
   table.close();
@@ -103,6 +113,10 @@ std::string summary_text(const tools::PreparedPedigree& ped, const StreamedMarke
   out << "chunks " << plan.chunks.size() << " of at most " << plan.chunk_size << " markers\n";
   for (const std::string& note : ped.notes) out << "note: " << note << '\n';
   for (const std::string& note : source.notes()) out << "note: " << note << '\n';
+  if (streamed.out_of_order > 0)
+    out << "note: " << streamed.out_of_order
+        << " markers come before the marker read ahead of them in genome order; chunks and results keep the order of "
+           "the source\n";
   return out.str();
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,9 +58,13 @@ ProcessEnd end_of(int wait_status) {
 
 ProcessEnd wait_for(pid_t pid) {
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0)
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0)
     if (errno != EINTR) throw tools::InputError(std::string("waiting for a program failed: ") + std::strerror(errno));
-  return end_of(status);
+  ProcessEnd end = end_of(status);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec); };
+  end.cpu_seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  return end;
 }
 
 std::filesystem::path own_folder() {

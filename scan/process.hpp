@@ -26,11 +26,12 @@ pid_t start(const Command& command);
 struct ProcessEnd {
   bool exited = false;  // false: ended by a signal
   int value = 0;        // exit status or signal number
+  double cpu_seconds = 0;  // user and system time of the process and its waited-for children
   bool succeeded() const { return exited && value == 0; }
   std::string text() const { return (exited ? "exit " : "signal ") + std::to_string(value); }
 };
 ProcessEnd end_of(int wait_status);
-ProcessEnd wait_for(pid_t pid);
+ProcessEnd wait_for(pid_t pid);  // with the processor time it used
 
 // The folder of the running executable, where the other programs sit.
 std::filesystem::path own_folder();

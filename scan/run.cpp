@@ -77,8 +77,9 @@ class Driver {
     while (next < todo.size() || !running_.empty()) {
       while (next < todo.size() && static_cast<int>(running_.size()) < options_.jobs) launch(todo[next++]);
       collect_ended();
-      draw_progress();
+      draw_progress(false);
     }
+    draw_progress(true);
     if (options_.progress) std::cerr << '\n';
     return failed_;
   }
@@ -92,12 +93,13 @@ class Driver {
     running_.emplace(start(command), k);
   }
 
-  // Waits a little for a task to end and takes the state it left.
+  // Waits for a task to end (a little only, while a progress line is kept
+  // up to date) and takes the state it left.
   void collect_ended() {
     int status = 0;
-    const pid_t pid = waitpid(-1, &status, WNOHANG);
+    const pid_t pid = waitpid(-1, &status, options_.progress ? WNOHANG : 0);
     if (pid <= 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (options_.progress) std::this_thread::sleep_for(std::chrono::milliseconds(20));
       return;
     }
     const auto it = running_.find(pid);
@@ -116,10 +118,11 @@ class Driver {
               << "): " << failure.first_error_line << '\n';
   }
 
-  void draw_progress() {
+  // Redraws the progress line twice a second at most, unless `now_anyway`.
+  void draw_progress(bool now_anyway) {
     if (!options_.progress) return;
     const Clock::time_point now = Clock::now();
-    if (now - last_draw_ < std::chrono::milliseconds(500)) return;
+    if (!now_anyway && now - last_draw_ < std::chrono::milliseconds(500)) return;
     last_draw_ = now;
     const std::chrono::duration<double> elapsed = now - start_;
     std::cerr << '\r'

@@ -1,5 +1,6 @@
 #include "scan/task.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -114,8 +115,18 @@ void remove_leftovers(const ScanFolder& folder, int k) {
     if (entry.path().filename().string().rfind(prefix, 0) == 0) fs::remove_all(entry.path(), ec);
 }
 
-// Copies the kept results next to their final place, then renames them into
-// it. Returns false when another try of the chunk got there first.
+// Flushes a file or folder to the disk, so that a rename after it never
+// exposes a file whose content a power cut lost.
+void sync_to_disk(const fs::path& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// Copies the kept results next to their final place, on the disk, then
+// renames them into it. Returns false when another try of the chunk got
+// there first.
 bool move_results_into_place(const ScanFolder& folder, int k, const fs::path& from) {
   char host[256] = "host";
   gethostname(host, sizeof host - 1);
@@ -123,13 +134,33 @@ bool move_results_into_place(const ScanFolder& folder, int k, const fs::path& fr
   std::error_code ec;
   fs::create_directories(gathering, ec);
   if (ec) throw tools::InputError(gathering.string() + ": cannot make the folder: " + ec.message());
-  for (const char* name : kept_results)
-    if (fs::exists(from / name)) fs::copy_file(from / name, gathering / name, fs::copy_options::overwrite_existing);
+  for (const char* name : kept_results) {
+    if (!fs::exists(from / name)) continue;
+    fs::copy_file(from / name, gathering / name, fs::copy_options::overwrite_existing);
+    sync_to_disk(gathering / name);
+  }
+  sync_to_disk(gathering);
   fs::rename(gathering, folder.chunk(k), ec);
-  if (!ec) return true;
+  if (!ec) {
+    sync_to_disk(folder.chunks());
+    return true;
+  }
   fs::remove_all(gathering);
   if (folder.state(k) == ChunkState::done) return false;
   throw tools::InputError(folder.chunk(k).string() + ": cannot put the results in place: " + ec.message());
+}
+
+// Sets the chunk up in `dir` and returns the seconds it took; a failure is
+// recorded before it is passed on.
+double timed_set_up(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const fs::path& dir) {
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    set_up_chunk(folder, plan, chunk, dir);
+  } catch (const tools::InputError& e) {
+    record_failure(folder, chunk.number, "set-up", first_line_of_text(e.what()));
+    throw;
+  }
+  return seconds_since(start);
 }
 
 }  // namespace
@@ -175,14 +206,7 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
   const ScratchFolder scratch(scratch_base(options), k);
   const Command command{analysis_program(options.mode), analysis_arguments(options.mode), scratch.path(),
                         scratch.path() / "stdout.txt", scratch.path() / "stderr.txt"};
-  const auto set_up_start = std::chrono::steady_clock::now();
-  try {
-    set_up_chunk(folder, plan, chunk, scratch.path());
-  } catch (const tools::InputError& e) {
-    record_failure(folder, k, "set-up", first_line_of_text(e.what()));
-    throw;
-  }
-  const double set_up_seconds = seconds_since(set_up_start);
+  const double set_up_seconds = timed_set_up(folder, plan, chunk, scratch.path());
   const auto program_start = std::chrono::steady_clock::now();
   const ProcessEnd end = wait_for(start(command));
   if (!end.succeeded()) {
@@ -190,7 +214,8 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
     return TaskOutcome::failed;
   }
   write_text(scratch.path() / "timing.txt", "setup_seconds " + std::to_string(set_up_seconds) + "\nprogram_seconds " +
-                                                std::to_string(seconds_since(program_start)) + "\n");
+                                                std::to_string(seconds_since(program_start)) +
+                                                "\nprogram_cpu_seconds " + std::to_string(end.cpu_seconds) + "\n");
   if (!move_results_into_place(folder, k, scratch.path())) return TaskOutcome::already_done;
   std::error_code ec;
   fs::remove(folder.failure(k), ec);

@@ -52,6 +52,13 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
+std::vector<std::string> words_of(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
 std::vector<std::string> fields_of(const std::string& line) {
   std::vector<std::string> fields;
   std::istringstream in(line);
@@ -72,9 +79,7 @@ class StudyData {
                               " --trait-missing 0.1 sim.ped"));
     std::string ped, map, a1;
     for (const std::string& line : lines_of(read_file(dir / "sim.ped"))) {
-      std::istringstream in(line);
-      std::vector<std::string> w;
-      for (std::string t; in >> t;) w.push_back(t);
+      std::vector<std::string> w = words_of(line);
       if (w[5] == "x") w[5] = "-9";
       for (const std::string& t : w) ped += t + ' ';
       ped += '\n';
@@ -148,9 +153,7 @@ std::string without_centimorgans(const std::string& table) {
 fs::path run_chunk_by_hand(const fs::path& dir, const Chunk& chunk, const fs::path& scan) {
   std::string ped;
   for (const std::string& line : lines_of(read_file(dir / "sim.ped"))) {
-    std::istringstream in(line);
-    std::vector<std::string> w;
-    for (std::string t; in >> t;) w.push_back(t);
+    const std::vector<std::string> w = words_of(line);
     for (int i = 0; i < 6; ++i) ped += w[static_cast<std::size_t>(i)] + ' ';
     for (long m = chunk.first; m <= chunk.last; ++m)
       ped += w[static_cast<std::size_t>(4 + 2 * m)] + ' ' + w[static_cast<std::size_t>(5 + 2 * m)] + ' ';
@@ -225,6 +228,39 @@ TEST(ScanRoundTrip, FourSourcesAndHandRunsGiveTheSameLines) {
   EXPECT_EQ(read_file(work.path() / "bed" / "results.tsv"), expected);
   for (const char* name : {"vcf", "bcf"})
     EXPECT_EQ(without_centimorgans(read_file(work.path() / name / "results.tsv")), without_centimorgans(expected)) << name;
+}
+
+TEST(ScanRoundTrip, MergeOfARunFolderGivesTheScansTable) {
+  const WorkFolder work("scan_merge_run_folder");
+  const StudyData data(work.path());
+  write_fast_par(work.path());
+  ASSERT_EQ(scan_command(work.path(), "prepare --pedigree sim.ped --chunk-size 23 --par fast.inp whole").status, 0);
+  ASSERT_EQ(scan_command(work.path(), "run --classic whole").status, 0);
+  ASSERT_EQ(scan_command(work.path(), "merge whole").status, 0);
+  const fs::path folder = work.path() / "folder";
+  ASSERT_EQ(run_in(work.path(), quoted(build_program("bravik_prep")) + " --untype-inconsistent sim.ped folder").status, 0);
+  fs::copy_file(work.path() / "fast.inp", folder / "par.inp", fs::copy_options::overwrite_existing);
+  ASSERT_EQ(bravik::testing::run_program("bravik_2point_max", folder).status, 0);
+  const RunResult merged = scan_command(work.path(), "merge folder");
+  EXPECT_EQ(merged.status, 0) << merged.err;
+
+  const std::vector<std::string> scan_rows = lines_of(read_file(work.path() / "whole" / "results.tsv"));
+  const std::vector<std::string> folder_rows = lines_of(read_file(folder / "results.tsv"));
+  ASSERT_EQ(folder_rows.size(), scan_rows.size());
+  EXPECT_EQ(folder_rows[0], scan_rows[0]);
+  for (std::size_t r = 1; r < scan_rows.size(); ++r) {
+    const std::vector<std::string> scan_row = fields_of(scan_rows[r]);
+    const std::vector<std::string> folder_row = fields_of(folder_rows[r]);
+    ASSERT_EQ(folder_row.size(), scan_row.size()) << folder_rows[r];
+    // Place, names and Mendel counts are unknown to a run folder; the rest is equal.
+    EXPECT_EQ(folder_row[0] + folder_row[1] + folder_row[2], "NANANA");
+    EXPECT_EQ(folder_row[3], std::to_string(r));
+    EXPECT_EQ(folder_row[8], "NA");
+    for (std::size_t c = 4; c <= 24; ++c)
+      if (c != 8) EXPECT_EQ(folder_row[c], scan_row[c]) << "row " << r << ", column " << c + 1;
+    EXPECT_EQ(folder_row[25] + folder_row[26], "NANA");
+  }
+  EXPECT_NE(read_file(folder / "results.svg").find("data-chr=\"NA\""), std::string::npos);
 }
 
 TEST(ScanRoundTrip, PrepareRefusesAPreparedFolderAndAMissingSource) {

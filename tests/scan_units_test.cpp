@@ -13,6 +13,7 @@
 #include "scan/merge.hpp"
 #include "scan/packed_genotypes.hpp"
 #include "scan/plan.hpp"
+#include "scan/prepare.hpp"
 #include "scan/run.hpp"
 #include "scan/status.hpp"
 #include "test_support.hpp"
@@ -264,6 +265,81 @@ TEST(ScanPlot, ChromosomesSideBySideWithTheHighestPeaksNamed) {
   EXPECT_EQ(svg.find("a3"), std::string::npos);
   EXPECT_NE(svg.find("data-lod=\"3\""), std::string::npos);
   EXPECT_NE(svg.find("data-lod=\"-2\""), std::string::npos);
+}
+
+// Markers handed over as a list, for the preparation.
+class ListedMarkers final : public bravik::genotypes::GenotypeSource {
+ public:
+  using Marker = std::pair<bravik::genotypes::MarkerInfo, std::vector<std::uint8_t>>;
+  explicit ListedMarkers(std::vector<Marker> markers) : markers_(std::move(markers)) {}
+  bool next(bravik::genotypes::MarkerInfo& info, std::span<std::uint8_t> codes) override {
+    if (next_ == markers_.size()) return false;
+    info = markers_[next_].first;
+    std::copy(markers_[next_].second.begin(), markers_[next_].second.end(), codes.begin());
+    ++next_;
+    return true;
+  }
+  std::size_t persons_held() const override { return 5; }
+
+ private:
+  std::vector<Marker> markers_;
+  std::size_t next_ = 0;
+};
+
+TEST(ScanPrepare, KeepsAutosomalMarkersInPedigreeOrderAndSaysWhatItDropped) {
+  const ScratchDir dir;
+  // Families interleaved in the file, so that pedigree order differs from it.
+  const bravik::tools::PedigreeFile persons = bravik::tools::parse_pedigree_text(
+      "F c 1 2 1 0.5\nG 9 0 0 1 0.1\nF 1 0 0 1 1.5\nF 2 0 0 2 x\nG 8 9 0 1 0.2\n", "ped.txt");
+  const auto marker = [](const char* chr, long long pos, const char* id, std::vector<std::uint8_t> codes) {
+    bravik::genotypes::MarkerInfo info;
+    info.chromosome = chr;
+    info.position = pos;
+    info.id = id;
+    info.allele1 = "A";
+    info.allele2 = "C";
+    return ListedMarkers::Marker{info, std::move(codes)};
+  };
+  ListedMarkers source({marker("2", 500, "m1", {2, 1, 3, 0, 0}), marker("X", 10, "mx", {1, 1, 1, 1, 1}),
+                        marker("1", 900, "m2", {1, 1, 1, 2, 0})});
+  PrepareSettings settings;
+  settings.chunk_size = 1;
+  const std::string error = error_of([&] { prepare_scan(persons, source, settings, dir.path() / "scan"); });
+  EXPECT_NE(error.find("ped.txt:5: family G, person 8: only one parent known"), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(dir.path() / "scan" / "plan.txt"));
+
+  const bravik::tools::PedigreeFile fixed = bravik::tools::parse_pedigree_text(
+      "F c 1 2 1 0.5\nG 9 0 0 1 0.1\nF 1 0 0 1 1.5\nF 2 0 0 2 x\nG 8 0 0 1 0.2\n", "ped.txt");
+  ListedMarkers again({marker("2", 500, "m1", {2, 1, 3, 0, 0}), marker("X", 10, "mx", {1, 1, 1, 1, 1}),
+                       marker("1", 900, "m2", {1, 1, 1, 2, 0})});
+  const std::string summary = prepare_scan(fixed, again, settings, dir.path() / "scan");
+  EXPECT_NE(summary.find("markers_read 3\nmarkers_kept 2\ndropped 1 non-autosomal\n"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("note: 1 markers come before the marker read ahead of them in genome order"),
+            std::string::npos)
+      << summary;
+  const ScanFolder folder{dir.path() / "scan"};
+  EXPECT_EQ(read_file(folder.markers()),
+            "chr\tpos\tcm\tid\ta1\ta2\tfreq\ttyped\n"
+            "2\t500\t0\tm1\tA\tC\t0.5\t3\n"
+            "1\t900\t0\tm2\tA\tC\t0.875\t4\n");
+  const Plan plan = read_plan(folder.plan().string());
+  EXPECT_EQ(plan.markers, 2);
+  EXPECT_EQ(plan.chunks.size(), 2u);
+  EXPECT_EQ(plan.chunks[1].from, "1:900");
+  // Pedigree order: family F (rows 0, 2, 3), then G's founders, who form no
+  // nuclear family, in the family of unattached persons (rows 1, 4).
+  const PackedGenotypeBlock block(folder.genotypes(), 5, 2, 0, 2);
+  std::vector<std::uint8_t> first_marker, second_marker;
+  for (std::size_t i = 0; i < 5; ++i) {
+    first_marker.push_back(block.code(0, i));
+    second_marker.push_back(block.code(1, i));
+  }
+  EXPECT_EQ(first_marker, (std::vector<std::uint8_t>{2, 3, 0, 1, 0}));
+  EXPECT_EQ(second_marker, (std::vector<std::uint8_t>{1, 1, 2, 1, 0}));
+  EXPECT_TRUE(fs::exists(folder.input() / "par.inp"));
+  EXPECT_FALSE(fs::exists(folder.input() / "mark.dat"));
+  EXPECT_NE(error_of([&] { prepare_scan(fixed, again, settings, dir.path() / "scan"); }).find("holds a prepared scan already"),
+            std::string::npos);
 }
 
 }  // namespace
