@@ -12,6 +12,7 @@
 #include "scan/plan.hpp"
 #include "scan/prepare.hpp"
 #include "scan/run.hpp"
+#include "scan/slurm.hpp"
 #include "scan/status.hpp"
 #include "scan/task.hpp"
 #include "tools/pedfile/command_line.hpp"
@@ -196,7 +197,8 @@ int status_command(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
   const ScanFolder folder{positional[0]};
-  std::cout << status_text(folder, read_plan(folder.plan().string()));
+  const Plan plan = read_plan(folder.plan().string());
+  std::cout << status_text(folder, plan) << submission_status_text(folder, plan);
   return 0;
 }
 

@@ -40,6 +40,14 @@ class WorkFolder {
   std::filesystem::path path_;
 };
 
+// A working folder named after the running test, so that tests run in
+// parallel by ctest never share one.
+class TestFolder : public WorkFolder {
+ public:
+  explicit TestFolder(const std::string& prefix)
+      : WorkFolder(prefix + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+};
+
 // Runs a program of the build tree in the folder with no standard input, in a
 // session of its own so that a pause can never wait for a person.
 inline RunResult run_program(const std::string& program, const std::filesystem::path& folder,
