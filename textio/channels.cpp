@@ -137,6 +137,9 @@ void Channels::close(int unit) {
   table_[unit].reset();
 }
 
+// Binding a channel for writing cuts an unwritten file at its position, the start.
+void Channels::empty_if_unwritten(int unit) { bound(unit); }
+
 void Channels::close_all() {
   for (int unit = 0; unit <= max_unit; ++unit) close(unit);
 }
