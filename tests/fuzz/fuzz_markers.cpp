@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     channels.open(marker_unit, "mark.dat", textio::Access::read);
     bravik::read_marker_file(*pedigree, channels);
     pedigree->npers = example_persons;
+    bravik::warn_about_row_count(*pedigree, "mark.dat");
     for (int t = 1; t <= pedigree->nmark; ++t) bravik::select_marker(*pedigree, t);
   });
   return 0;

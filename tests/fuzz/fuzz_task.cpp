@@ -1,15 +1,22 @@
 // Fuzz target for task.inp, read as each program reads it (three names of 20
-// characters, or four of 15): names or an input error.
+// characters, or four of 15), and the check of its result files against the
+// inputs: names or an input error.
 #include <cstdint>
+#include <tuple>
 
 #include "run/config.hpp"
 #include "tests/fuzz/fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::write_file("task.inp", fuzz::bytes(data, size));
-  for (const auto& [records, field_length] : {std::pair{3, 20}, std::pair{4, 15}}) {
+  using bravik::Program;
+  for (const auto& [records, field_length, program] :
+       {std::tuple{3, 20, Program::fixed}, std::tuple{4, 15, Program::maximizing}}) {
     textio::Channels channels;
-    fuzz::expect_clean_end([&] { bravik::read_task(channels, records, static_cast<std::size_t>(field_length)); });
+    fuzz::expect_clean_end([&] {
+      const bravik::TaskFiles files = bravik::read_task(channels, records, static_cast<std::size_t>(field_length));
+      bravik::check_result_files(files, program);
+    });
   }
   return 0;
 }
