@@ -1,4 +1,4 @@
 // bravik_2point_max: two-point linkage scan that maximizes over the free parameters first.
-#include "run/scan.hpp"
+#include "run/command_line.hpp"
 
-int main() { return bravik::run_program(bravik::Program::maximizing); }
+int main(int argc, char** argv) { return bravik::run_from_command_line(bravik::Program::maximizing, argc, argv); }

@@ -11,6 +11,7 @@
 #include "optimize/methgi.hpp"
 #include "pedigree/iway.hpp"
 #include "pedigree/markers.hpp"
+#include "run/command_line.hpp"
 #include "run/config.hpp"
 #include "run/kernel_environment.hpp"
 #include "run/progress.hpp"
@@ -351,6 +352,7 @@ int run_program(Program program, PassObserver* observer) {
     textio::stop("");
   } catch (const textio::RunEnd& end) {
     textio::StatusLine::console().hide();
+    if (!end.missing_input.empty()) textio::console_write(stderr, missing_input_hint(program, end.missing_input));
     if (end.close_channels) io.close_all();
     return end.status;
   }
