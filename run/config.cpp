@@ -1,11 +1,11 @@
 #include "run/config.hpp"
 
 #include <cmath>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "textio/file_identity.hpp"
 #include "textio/list_input.hpp"
 #include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
@@ -85,12 +85,6 @@ std::string trimmed(std::string_view name) {
   return std::string(last == std::string_view::npos ? std::string_view() : name.substr(0, last + 1));
 }
 
-// The same name, or two names of one existing file (a link, another path).
-bool same_file(const std::string& a, const std::string& b) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  return fs::path(a).lexically_normal() == fs::path(b).lexically_normal() || fs::equivalent(a, b, error);
-}
 
 }  // namespace
 
@@ -180,7 +174,7 @@ void check_result_files(const TaskFiles& files, Program program) {
     std::vector<NamedFile> others = inputs;
     others.insert(others.end(), results.begin(), results.begin() + static_cast<std::ptrdiff_t>(r));
     for (const NamedFile& other : others) {
-      if (!same_file(result.name, other.name)) continue;
+      if (!textio::same_file(result.name, other.name)) continue;
       textio::fail("task.inp: " + result.role + " " + result.name + " is the same file as " + other.role + " " +
                        other.name + "; give it a name of its own (nothing was written)\n",
                    textio::exit_input_error);

@@ -25,4 +25,9 @@ inline std::string quoted(std::string_view token) {
   return text.append("...' (").append(std::to_string(token.size())).append(" characters)");
 }
 
+// An id shown as it is when short, quoted and cut like any token otherwise.
+inline std::string short_text(std::string_view token) {
+  return token.size() <= quoted_prefix_length ? std::string(token) : quoted(token);
+}
+
 }  // namespace textio

@@ -8,7 +8,9 @@
 #include <fstream>
 #include <sstream>
 #include <string_view>
+#include <utility>
 
+#include "textio/message_text.hpp"
 #include "tools/pedfile/input_error.hpp"
 
 namespace bravik::tools {
@@ -23,6 +25,12 @@ constexpr double bottom = 110;
 constexpr double upper_threshold = 3.0;
 constexpr double lower_threshold = -2.0;
 constexpr std::size_t max_name_labels = 40;
+// A file of the wrong kind fails on every line: show a few errors and a count.
+constexpr std::size_t errors_shown = 5;
+// At most this many ticks on an axis, whatever rounding does to the step.
+constexpr int max_ticks = 100;
+// Width of a character of a 12-pixel label, enough for the widest digits and letters.
+constexpr double label_char_width = 7.5;
 
 std::vector<std::string_view> tokens_of(std::string_view line) {
   std::vector<std::string_view> tokens;
@@ -112,6 +120,25 @@ struct Axis {
   double at(double v) const { return pixel_lo + (v - lo) / (hi - lo) * (pixel_hi - pixel_lo); }
 };
 
+// Calls `each(v)` for the multiples of `step` within the axis, counted by an
+// index so that a step too small to change a large value cannot stall the loop.
+template <class Each>
+void for_each_tick(const Axis& axis, double step, Each each) {
+  const double first = std::ceil(axis.lo / step);
+  for (int k = 0; k < max_ticks; ++k) {
+    const double v = (first + k) * step;
+    if (v > axis.hi) break;
+    each(v);
+  }
+}
+
+// The picture needs spans that are finite and wider than rounding at their ends.
+void check_drawable(double lo, double hi, const char* what) {
+  if (!std::isfinite(hi - lo) || !(hi - lo > 1e-12 * std::max(std::abs(lo), std::abs(hi))))
+    throw InputError(std::string("cannot draw the ") + what + " from " + label(lo) + " to " + label(hi) +
+                     ": the range is too wide or too narrow for its values");
+}
+
 struct PlotPoint {
   LodPoint lod;
   double x;
@@ -130,7 +157,7 @@ std::string read_text_file(const std::string& path, const char* what) {
 
 std::vector<LodPoint> parse_lod_text(const std::string& text, const std::string& name) {
   std::vector<LodPoint> points;
-  Diagnostics errors;
+  Diagnostics errors(errors_shown);
   for_each_data_line(text, [&](long line, const std::vector<std::string_view>& t) {
     const std::optional<int> marker = t.size() == 4 ? parse_marker_number(t[0]) : std::nullopt;
     std::optional<double> values[3];
@@ -148,9 +175,12 @@ std::vector<LodPoint> parse_lod_text(const std::string& text, const std::string&
 
 MarkerMap parse_map_text(const std::string& text, const std::string& name) {
   MarkerMap map;
-  Diagnostics errors;
+  Diagnostics errors(errors_shown);
+  bool first_line = true;
   for_each_data_line(text, [&](long line, const std::vector<std::string_view>& t) {
     const std::string at = name + ":" + std::to_string(line) + ": ";
+    const bool header = std::exchange(first_line, false) && !parse_marker_number(t[0]);
+    if (header) return;
     const std::optional<int> marker = t.size() >= 2 && t.size() <= 3 ? parse_marker_number(t[0]) : std::nullopt;
     if (!marker) {
       errors.add(at + "expected marker number, name and an optional position in cM");
@@ -160,7 +190,7 @@ MarkerMap parse_map_text(const std::string& text, const std::string& name) {
     if (t.size() == 3) {
       entry.position = parse_result_real(t[2]);
       if (!entry.position || !std::isfinite(*entry.position)) {
-        errors.add(at + "position '" + std::string(t[2]) + "' is not a number");
+        errors.add(at + "position " + textio::quoted(t[2]) + " is not a number");
         return;
       }
     }
@@ -186,12 +216,18 @@ std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& m
 
   double x_lo = points.empty() ? 0.0 : points.front().x;
   double x_hi = points.empty() ? 1.0 : points.back().x;
-  if (x_hi - x_lo < 1e-9) { x_lo -= 1.0; x_hi += 1.0; }
+  if (x_hi - x_lo < 1e-9) {  // one place: a range around it, wide enough to survive rounding
+    const double half = std::max(1.0, 1e-3 * std::abs(x_lo));
+    x_lo -= half;
+    x_hi += half;
+  }
+  check_drawable(x_lo, x_hi, by_position ? "positions" : "marker numbers");
   const double x_pad = 0.02 * (x_hi - x_lo);
   double y_lo = lower_threshold - 0.5;
   double y_hi = upper_threshold + 0.5;
   for (const PlotPoint& p : points)
     if (std::isfinite(p.lod.lod)) { y_lo = std::min(y_lo, p.lod.lod); y_hi = std::max(y_hi, p.lod.lod); }
+  check_drawable(y_lo, y_hi, "LOD scores");
   const double y_pad = 0.05 * (y_hi - y_lo);
   const Axis x{x_lo - x_pad, x_hi + x_pad, left, width - right};
   const Axis y{y_lo - y_pad, y_hi + y_pad, height - bottom, top};
@@ -205,18 +241,19 @@ std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& m
 
   // Axes, grid and tick labels.
   const double y_step = tick_step(y.hi - y.lo);
-  for (double v = std::ceil(y.lo / y_step) * y_step; v <= y.hi; v += y_step) {
+  for_each_tick(y, y_step, [&](double v) {
     svg << "<line class=\"grid\" x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\"" << number(y.at(v))
         << "\" y2=\"" << number(y.at(v)) << "\" stroke=\"#e4e4e4\"/>\n"
         << "<text x=\"" << left - 6 << "\" y=\"" << number(y.at(v) + 4) << "\" text-anchor=\"end\">" << label(v) << "</text>\n";
-  }
+  });
   // Names under the axis when they fit; numbers when there are no names, or positions.
   const bool name_ticks = !map.empty() && points.size() <= max_name_labels;
   if (by_position || !name_ticks) {
     const double x_step = std::max(tick_step(x.hi - x.lo), by_position ? 0.0 : 1.0);
-    for (double v = std::ceil(x.lo / x_step) * x_step; v <= x.hi; v += x_step)
+    for_each_tick(x, x_step, [&](double v) {
       svg << "<text x=\"" << number(x.at(v)) << "\" y=\"" << height - bottom + 18 << "\" text-anchor=\"middle\">"
           << label(v) << "</text>\n";
+    });
   }
   if (name_ticks) {
     const double name_top = height - bottom + (by_position ? 32 : 14);
@@ -247,6 +284,7 @@ std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& m
   for (const PlotPoint& p : points)
     if (std::isfinite(p.lod.lod)) svg << number(x.at(p.x)) << ',' << number(y.at(p.lod.lod)) << ' ';
   svg << "\"/>\n";
+  double free_from = -width;  // where the next name beside a point may start without overlapping
   for (const PlotPoint& p : points) {
     const bool finite = std::isfinite(p.lod.lod);
     const double py = finite ? y.at(p.lod.lod) : y.pixel_lo;
@@ -255,9 +293,12 @@ std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& m
         << (finite ? "fill=\"#263238\"" : "fill=\"white\" stroke=\"#c62828\"") << "><title>" << escaped(p.name)
         << " (marker " << p.lod.marker << (by_position ? ", " + label(p.x) + " cM" : std::string()) << "): LOD "
         << label(p.lod.lod) << "</title></circle>\n";
-    if (finite && p.lod.lod >= upper_threshold && !name_ticks)
-      svg << "<text class=\"marker-name\" x=\"" << number(x.at(p.x) + 6) << "\" y=\"" << number(py - 6) << "\">"
+    const double name_x = x.at(p.x) + 6;
+    if (finite && p.lod.lod >= upper_threshold && !name_ticks && name_x >= free_from) {
+      svg << "<text class=\"marker-name\" x=\"" << number(name_x) << "\" y=\"" << number(py - 6) << "\">"
           << escaped(p.name) << "</text>\n";
+      free_from = name_x + label_char_width * static_cast<double>(p.name.size());
+    }
   }
   svg << "</svg>\n";
   return svg.str();
