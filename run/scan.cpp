@@ -9,6 +9,7 @@
 #include "model/genmmp.hpp"
 #include "model/polygenic.hpp"
 #include "optimize/methgi.hpp"
+#include "pedigree/consistency.hpp"
 #include "pedigree/iway.hpp"
 #include "pedigree/markers.hpp"
 #include "run/command_line.hpp"
@@ -75,7 +76,6 @@ class Flow {
   bool run_pass(int imark, int ihyp);
   bool marker_usable(int imark, double pm1, double pm2, int notyp) const;
   void report_no_marker_analysed() const;
-  bool family_has_no_genotype(int family) const;
   void check_starting_value(int imark, int ihyp, int nfree, double finit);
   PassObserver* observer_;
   Progress progress_;
@@ -180,23 +180,13 @@ bool Flow::run_pass(int imark, int ihyp) {
   return true;
 }
 
-// A person left without any genotype by the enumeration of the first
-// evaluation: the family's marker data are impossible under the model.
-bool Flow::family_has_no_genotype(int family) const {
-  const Pedigree& ped = model_.ped;
-  for (int p = ped.buf1.ifst(family) + 1; p <= ped.buf1.ifst(family + 1); ++p) {
-    if (model_.genot.n_gen(p) == 0) return true;
-  }
-  return false;
-}
-
 // A rejected starting point ends the run with the check that failed; a value
 // that is not finite gets a warning (the cause named when it is the marker
 // data) and the scan goes on.
 void Flow::check_starting_value(int imark, int ihyp, int nfree, double finit) {
   if (!std::isfinite(finit)) {
     const int family = model_.first_nonfinite_family;
-    const std::string cause = family > 0 && family_has_no_genotype(family)
+    const std::string cause = family > 0 && !marker_codes_consistent(model_.ped, family)
                                   ? "the marker data of the family are impossible under the model"
                                   : "the starting parameters give it no finite value";
     note("warning: marker " + std::to_string(imark) + ", " + hypothesis_name(ihyp) +

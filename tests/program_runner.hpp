@@ -3,6 +3,7 @@
 // terminal, and collects what it wrote.
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -40,13 +41,37 @@ class WorkFolder {
   std::filesystem::path path_;
 };
 
+inline int count_lines(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Where line `index` (from 0) of a text starts.
+inline std::size_t line_start(const std::string& text, int index) {
+  std::size_t start = 0;
+  for (int i = 0; i < index; ++i) start = text.find('\n', start) + 1;
+  return start;
+}
+
+inline std::string line_of(const std::string& text, int index) {
+  const std::size_t start = line_start(text, index);
+  return text.substr(start, text.find('\n', start) - start);
+}
+
+// Replaces line `index` (from 0) of a file.
+inline void replace_line(const std::filesystem::path& path, int index, const std::string& line) {
+  std::string text = read_file(path);
+  const std::size_t start = line_start(text, index);
+  text.replace(start, text.find('\n', start) - start, line);
+  write_file(path, text);
+}
+
 // Runs a program of the build tree in the folder with no standard input, in a
 // session of its own so that a pause can never wait for a person.
 inline RunResult run_program(const std::string& program, const std::filesystem::path& folder,
-                             const std::string& environment = "") {
+                             const std::string& environment = "", const std::string& arguments = "") {
   const std::filesystem::path exe = std::filesystem::path(BRAVIK_BINARY_DIR) / program;
   const std::string command = "cd '" + folder.string() + "' && " + environment + " setsid '" + exe.string() +
-                              "' < /dev/null > run.stdout 2> run.stderr";
+                              "' " + arguments + " < /dev/null > run.stdout 2> run.stderr";
   RunResult result;
   const int raw = std::system(command.c_str());
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
