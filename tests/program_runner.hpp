@@ -1,6 +1,7 @@
 #pragma once
 // Runs one of the programs on a copy of an input folder, detached from any
 // terminal, and collects what it wrote.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -17,6 +18,15 @@ struct RunResult {
   std::string out;
   std::string err;
 };
+
+// A folder name of the running test (and `name`), so that tests running side
+// by side, parameterized ones included, never share a working folder.
+inline std::string test_folder_name(const std::string& name) {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string folder = std::string(test->test_suite_name()) + "." + test->name() + "." + name;
+  for (char& c : folder) c = c == '/' ? '_' : c;
+  return folder;
+}
 
 // A fresh working folder under the build tree, removed when the object goes.
 class WorkFolder {

@@ -26,15 +26,7 @@ struct Damage {
 
 void PrintTo(const Damage& d, std::ostream* os) { *os << d.program << " with " << d.file << ": " << d.text; }
 
-// A copy of the nuclear folder named after the running test (and `name`), so
-// that tests running side by side never share one.
-std::string test_folder_name(const std::string& name) {
-  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string folder = std::string(test->test_suite_name()) + "." + test->name() + "." + name;
-  for (char& c : folder) c = c == '/' ? '_' : c;
-  return folder;
-}
-
+// A copy of the nuclear folder.
 class RunFolder {
  public:
   explicit RunFolder(const std::string& name) : work_(test_folder_name(name)) {
