@@ -198,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LodPlotInput, AFileOfTheWrongKindGivesAFewErrorsAndACount) {
   std::string text;
-  for (int line = 0; line < 1113; ++line) text += "F" + std::to_string(line) + " 1 0 0 1 x 1 1\n";
+  for (int line = 0; line < 1113; ++line) text.append("F").append(std::to_string(line)).append(" 1 0 0 1 x 1 1\n");
   const std::string message = error_of([&] { parse_lod_text(text, "ped.txt"); });
   EXPECT_EQ(count(message, "\n"), 6) << message;
   EXPECT_NE(message.find("ped.txt:5: expected marker number"), std::string::npos) << message;
