@@ -24,7 +24,9 @@ struct OptionEntry {
 };
 
 // Every option of the two programs; a new one is one more line here (and a
-// field of ProgramRequest). Mode options of the scan come after the first two.
+// field of ProgramRequest). Mode options of the scan go after help and version,
+// marked For::maximizing when only bravik_2point_max takes them; the help text
+// lists them in this order.
 constexpr OptionEntry option_table[] = {
     {"-h, --help", "print this help and stop", For::both, [](ProgramRequest& r) { r.help = true; }},
     {"--version", "print the version and stop", For::both, [](ProgramRequest& r) { r.version = true; }},
