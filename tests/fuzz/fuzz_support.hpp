@@ -8,15 +8,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "pedigree/iway.hpp"
 #include "textio/run_end.hpp"
 
 namespace fuzz {
 
 // Moves the process into a folder of its own once, so that the fixed file
-// names of the readers never meet another process's files.
+// names of the readers never meet another process's files. Corpus folders and
+// artifact prefixes given to a target must therefore be absolute paths.
 inline void enter_scratch_folder() {
   static const bool entered = [] {
     const std::filesystem::path folder =
@@ -49,6 +52,15 @@ void expect_clean_end(Reader&& reader) {
   } catch (const textio::RunEnd& end) {
     if (end.status != textio::exit_input_error && end.status != textio::exit_error_stop) __builtin_trap();
   }
+}
+
+// Reads a pedigree description and a phenotype file as a run does.
+inline void read_pedigree(std::string_view description, std::string_view phenotypes) {
+  static const auto pedigree = std::make_unique<bravik::Pedigree>();
+  write_file("IWAY.DAT", description);
+  write_file("phen.dat", phenotypes);
+  textio::Channels channels;
+  expect_clean_end([&] { bravik::wwdat(*pedigree, channels, "phen.dat"); });
 }
 
 }  // namespace fuzz
