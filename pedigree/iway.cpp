@@ -1,6 +1,8 @@
 #include "pedigree/iway.hpp"
 
+#include <cmath>
 #include <cstdint>
+#include <string>
 
 #include "pedigree/validate.hpp"
 #include "textio/layout.hpp"
@@ -94,11 +96,24 @@ DescriptionCounts read_description(Pedigree& ped, textio::Channels& channels) {
   return counts;
 }
 
+// A trait value that overflowed to an infinity would make every likelihood NaN.
+void check_trait_value(const textio::Channels& channels, int person, double value) {
+  if (std::isfinite(value)) return;
+  textio::fail(channels.name(input_unit) + ", line " + std::to_string(channels.line_number(input_unit)) +
+                   ": the trait value of person " + std::to_string(person) + " is not finite (read as " +
+                   (std::isnan(value) ? "NaN" : value > 0 ? "+Infinity" : "-Infinity") +
+                   "); trait values must be finite numbers, -999 for a person not measured\n",
+               textio::exit_input_error);
+}
+
 void read_phenotypes(Pedigree& ped, textio::Channels& channels, std::string_view fnphen) {
   channels.open(input_unit, fnphen.substr(0, phenotype_name_length), textio::Access::read);
   {
     textio::ListInput in(channels, input_unit);
-    read_values(in, 1, ped.npers, ped.buf2.yph);
+    for (int p = 1; p <= ped.npers; ++p) {
+      in.get(ped.buf2.yph(p));
+      check_trait_value(channels, p, ped.buf2.yph(p));
+    }
   }
   channels.close(input_unit);
 }

@@ -8,6 +8,7 @@
 #include "textio/layout.hpp"
 #include "textio/list_input.hpp"
 #include "textio/run_end.hpp"
+#include "textio/status_line.hpp"
 
 namespace bravik {
 namespace {
@@ -88,12 +89,32 @@ int count_rows_without_markers(textio::Channels& channels) {
   return r;
 }
 
+// "person 7" or "persons 7 to 9".
+std::string span_text(const std::string& noun, int first, int last) {
+  if (first == last) return noun + " " + std::to_string(first);
+  return noun + "s " + std::to_string(first) + " to " + std::to_string(last);
+}
+
 }  // namespace
 
 void read_marker_file(Pedigree& ped, textio::Channels& channels) {
   ped.nmark = read_marker_count(channels);
   ped.nrow = ped.nmark > 0 ? read_rows(ped, channels) : count_rows_without_markers(channels);
   channels.close(marker_unit);
+}
+
+void warn_about_row_count(const Pedigree& ped, std::string_view marker_file) {
+  if (ped.nrow == ped.npers) return;
+  std::string text = "warning: " + std::string(marker_file) + " has " + std::to_string(ped.nrow) +
+                     " complete rows of marker codes for the " + std::to_string(ped.npers) +
+                     " persons of IWAY.DAT; ";
+  if (ped.nrow < ped.npers) {
+    text += span_text("person", ped.nrow + 1, ped.npers) +
+            " without a row: untyped at every marker (a missing row shifts every later person)\n";
+  } else {
+    text += span_text("row", ped.npers + 1, ped.nrow) + " beyond the persons: not used\n";
+  }
+  textio::console_write(stderr, text);
 }
 
 void select_marker(Pedigree& ped, int t) {

@@ -34,11 +34,24 @@ struct SavedStart {
   void restore(optpar1_block& o, int npar) const;
 };
 
+// Reads the five records; epsx and epsf must be finite and rlx within 0 to 1
+// (an input error otherwise).
 MaximizerSettings read_maxpar(textio::Channels& io);
 // Reads `records` file names (3 or 4) into fields of `field_length` characters.
 TaskFiles read_task(textio::Channels& io, int records, std::size_t field_length);
+// The line of par.inp that ends the record of each parameter, for messages.
+using ParameterLines = Fixed<long, 1, N_PAR>;
+
 // Skips the heading line, then reads link, ifree, par, dpar, parlo, parhi of
-// each of the npar parameters.
-void read_par(Model& model, textio::Channels& io);
+// each of the npar parameters. Values the kernel cannot survive end the run
+// with an input error: a tie target outside 1..npar, a free flag outside
+// -1000..1000, a value or step that is not finite, a bound that is not a
+// number, a residual variance that does not start positive.
+ParameterLines read_par(Model& model, textio::Channels& io);
+
+// Ends the run with an input error, before any result is written, when a
+// result file of task.inp names the same file as an input of the run or as
+// another result file (by name, or as the same file under another name).
+void check_result_files(const TaskFiles& files, Program program);
 
 }  // namespace bravik

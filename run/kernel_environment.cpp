@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "model/fast_family.hpp"
+#include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
 
 namespace bravik {
@@ -22,7 +23,7 @@ int thread_count(std::string_view text) {
   int count = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
   if (error != std::errc{} || end != text.data() + text.size() || count < 1 || count > most_threads) {
-    textio::fail("BRAVIK_THREADS='" + std::string(text) + "' is not a number of threads from 1 to " +
+    textio::fail("BRAVIK_THREADS=" + textio::quoted(text) + " is not a number of threads from 1 to " +
                      std::to_string(most_threads) + "\n",
                  textio::exit_input_error);
   }
@@ -38,7 +39,7 @@ void choose_kernel(Model& model, const char* kernel, const char* threads) {
   } else if (kernel_name == "reference") {
     model.kernel = KernelChoice::reference;
   } else {
-    textio::fail("BRAVIK_KERNEL='" + std::string(kernel_name) + "' is neither fast nor reference\n",
+    textio::fail("BRAVIK_KERNEL=" + textio::quoted(kernel_name) + " is neither fast nor reference\n",
                  textio::exit_input_error);
   }
   const std::string_view thread_text = threads == nullptr ? "" : threads;

@@ -1,4 +1,4 @@
 // bravik_2point: two-point linkage scan at fixed parameters.
-#include "run/scan.hpp"
+#include "run/command_line.hpp"
 
-int main() { return bravik::run_program(bravik::Program::fixed); }
+int main(int argc, char** argv) { return bravik::run_from_command_line(bravik::Program::fixed, argc, argv); }

@@ -12,12 +12,15 @@
 #include "model/genmmp.hpp"
 #include "model/polygenic.hpp"
 #include "optimize/methgi.hpp"
+#include "pedigree/consistency.hpp"
 #include "pedigree/iway.hpp"
 #include "pedigree/markers.hpp"
+#include "run/command_line.hpp"
 #include "run/config.hpp"
 #include "run/kernel_environment.hpp"
 #include "run/progress.hpp"
 #include "textio/layout.hpp"
+#include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
 #include "textio/status_line.hpp"
 
@@ -39,11 +42,9 @@ enum Hypothesis { null_hypothesis = 1, alternative_hypothesis = 2 };
 
 const char* hypothesis_name(int ihyp) { return ihyp == null_hypothesis ? "null" : "alternative"; }
 
-std::string number_text(double value) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.10g", value);
-  return buffer;
-}
+using textio::number_text;
+
+void note(const std::string& text) { textio::console_write(stderr, text + "\n"); }
 
 // What the two programs do differently around the shared marker loop.
 class Flow {
@@ -59,6 +60,8 @@ class Flow {
   virtual void null_pass_done(int imark) = 0;
   virtual void write_results(int imark, double flnl0, double flod) = 0;
   virtual void end() = 0;
+  // Leaves every result file empty (a run that analysed no marker).
+  virtual void empty_results() = 0;
 
   void scan();
 
@@ -74,9 +77,13 @@ class Flow {
 
  private:
   bool run_pass(int imark, int ihyp);
+  bool marker_usable(int imark, double pm1, double pm2, int notyp) const;
+  void report_no_marker_analysed() const;
   void check_starting_value(int imark, int ihyp, int nfree, double finit);
   PassObserver* observer_;
   Progress progress_;
+  ParameterLines parameter_lines_;
+  std::string marker_file_;
 };
 
 void Flow::evaluate(double& value) {
@@ -88,12 +95,14 @@ void Flow::evaluate(double& value) {
 void Flow::start_up() {
   const TaskFiles files = read_configuration();
   io_.open(marker_unit, files.fnmark, textio::Access::read);
+  marker_file_ = io_.name(marker_unit);
   read_marker_file(model_.ped, io_);
-  read_par(model_, io_);
+  parameter_lines_ = read_par(model_, io_);
   saved_.save(model_.optpar1, model_.imax.npar);
   fom_bep(model_);
   set_class_weights(model_);
   wwdat(model_.ped, io_, files.fnphen);
+  warn_about_row_count(model_.ped, marker_file_);
   apply_polygenic_switch(model_);
 }
 
@@ -102,6 +111,7 @@ void Flow::write_lod_line(int imark, double flnl0, double flod) {
 }
 
 void Flow::scan() {
+  int analysed = 0;
   for (int imark = 1; imark <= model_.ped.nmark; ++imark) {
     select_marker(model_.ped, imark);
     progress_.marker(imark, model_.ped.nmark);
@@ -111,8 +121,36 @@ void Flow::scan() {
     run_pass(imark, alternative_hypothesis);
     const double flod = (model_.optpar1.flnl - flnl0) * 2.0 / lod_divisor;
     write_results(imark, flnl0, flod);
+    ++analysed;
+  }
+  if (analysed == 0) {
+    report_no_marker_analysed();
+    empty_results();
   }
   end();
+}
+
+void Flow::report_no_marker_analysed() const {
+  const int nmark = model_.ped.nmark;
+  const std::string why = nmark == 0   ? marker_file_ + " holds no marker"
+                          : nmark == 1 ? "its only marker was skipped (see the note above)"
+                                       : "all " + std::to_string(nmark) + " markers were skipped (see the notes above)";
+  note("no marker was analysed: " + why + "; the result files are left empty");
+}
+
+// A marker is analysed when someone is typed and neither allele is rarer
+// than 0.001; a skipped one gets a note.
+bool Flow::marker_usable(int imark, double pm1, double pm2, int notyp) const {
+  const std::string marker = "note: marker " + std::to_string(imark) + " is skipped: ";
+  if (notyp == 1) {
+    note(marker + "no person is typed");
+    return false;
+  }
+  if (pm1 >= rare_allele && pm2 >= rare_allele) return true;
+  const bool first_rare = pm1 < rare_allele;
+  note(marker + "allele " + (first_rare ? "1" : "2") + " has frequency " + number_text(first_rare ? pm1 : pm2) +
+       ", below 0.001");
+  return false;
 }
 
 // One pass; false when the null pass skips the marker.
@@ -129,10 +167,11 @@ bool Flow::run_pass(int imark, int ihyp) {
     double pm2 = 0.0;
     int notyp = 0;
     freq(model_, pm1, pm2, notyp);
-    if (notyp == 1) return false;
-    o.par(npar + 1) = pm1;
-    o.par(npar + 2) = pm2;
-    if (pm1 < rare_allele || pm2 < rare_allele) return false;
+    if (notyp != 1) {
+      o.par(npar + 1) = pm1;
+      o.par(npar + 2) = pm2;
+    }
+    if (!marker_usable(imark, pm1, pm2, notyp)) return false;
   }
   model_.imax.ifirst = -1;
   double finit;
@@ -147,15 +186,17 @@ bool Flow::run_pass(int imark, int ihyp) {
 }
 
 // A rejected starting point ends the run with the check that failed; a value
-// that is not finite means the marker data are impossible under the starting
-// point: warn and go on.
+// that is not finite gets a warning (the cause named when it is the marker
+// data) and the scan goes on.
 void Flow::check_starting_value(int imark, int ihyp, int nfree, double finit) {
   if (!std::isfinite(finit)) {
-    textio::console_write(stderr, "warning: marker " + std::to_string(imark) + ", " + hypothesis_name(ihyp) +
-                                      " hypothesis: the log-likelihood of family " +
-                                      std::to_string(model_.first_nonfinite_family) + " is not finite (" +
-                                      (std::isnan(finit) ? "NaN" : "-Infinity") +
-                                      "); the marker data are impossible under the starting parameters\n");
+    const int family = model_.first_nonfinite_family;
+    const std::string cause = family > 0 && !marker_codes_consistent(model_.ped, family)
+                                  ? "the marker data of the family are impossible under the model"
+                                  : "the starting parameters give it no finite value";
+    note("warning: marker " + std::to_string(imark) + ", " + hypothesis_name(ihyp) +
+         " hypothesis: the log-likelihood of family " + std::to_string(family) + " is not finite (" +
+         (std::isnan(finit) ? "NaN" : "-Infinity") + "); " + cause);
     return;
   }
   if (nfree == 0 || finit > rejected_start) return;
@@ -163,10 +204,12 @@ void Flow::check_starting_value(int imark, int ihyp, int nfree, double finit) {
   const int i = model_.rejection.parameter;
   std::string reason;
   if (model_.rejection.check == Rejection::Check::bounds) {
-    reason = "parameter " + std::to_string(i) + " = " + number_text(o.par(i)) + " is not strictly between its bounds " +
-             number_text(o.parlo(i)) + " and " + number_text(o.parhi(i));
+    reason = "par.inp, line " + std::to_string(parameter_lines_(i)) + ": parameter " + std::to_string(i) + " = " +
+             number_text(o.par(i)) + " is not strictly between its bounds " + number_text(o.parlo(i)) + " and " +
+             number_text(o.parhi(i));
   } else if (model_.rejection.check == Rejection::Check::means_order) {
-    reason = "the mean of genotype 22 (parameter 4 = " + number_text(o.par(4)) +
+    reason = "par.inp, lines " + std::to_string(parameter_lines_(4)) + " and " + std::to_string(parameter_lines_(2)) +
+             ": the mean of genotype 22 (parameter 4 = " + number_text(o.par(4)) +
              ") exceeds the mean of genotype 11 (parameter 2 = " + number_text(o.par(2)) + ")";
   } else {
     reason = "its log-likelihood " + number_text(finit) + " is at most -1e17";
@@ -185,6 +228,7 @@ class FixedFlow final : public Flow {
     model_.pg.npol = N_POL;
     model_.imax.npar = 7;
     const TaskFiles files = read_task(io_, 3, 20);
+    check_result_files(files, Program::fixed);
     io_.open(lod_unit, files.fnlod, textio::Access::write);
     return files;
   }
@@ -201,6 +245,7 @@ class FixedFlow final : public Flow {
   void write_results(int imark, double flnl0, double flod) override { write_lod_line(imark, flnl0, flod); }
 
   void end() override { io_.close(lod_unit); }
+  void empty_results() override { io_.empty_if_unwritten(lod_unit); }
 };
 
 class MaximizingFlow final : public Flow {
@@ -216,6 +261,7 @@ class MaximizingFlow final : public Flow {
       robust_.emplace(model_, io_, [this](double& value) { evaluate(value); }, settings_, options_.robust_settings);
     }
     const TaskFiles files = read_task(io_, 4, 15);
+    check_result_files(files, Program::maximizing);
     io_.open(lod_unit, files.fnlod, textio::Access::write);
     io_.open(estimate_unit, files.fnest, textio::Access::write);
     return files;
@@ -255,6 +301,11 @@ class MaximizingFlow final : public Flow {
   void end() override {
     io_.close(lod_unit);
     io_.close(estimate_unit);
+  }
+
+  void empty_results() override {
+    io_.open(report_unit, "sigma.DAT", textio::Access::write);
+    for (const int unit : {lod_unit, estimate_unit, report_unit}) io_.empty_if_unwritten(unit);
   }
 
  private:
@@ -311,12 +362,6 @@ std::unique_ptr<Flow> make_flow(Program program, Model& model, textio::Channels&
 
 }  // namespace
 
-RunOptions maximizing_options(int argc, const char* const* argv) {
-  RunOptions options;
-  options.robust = argc > 1 && std::string_view(argv[1]) == "--robust";
-  return options;
-}
-
 int run_program(Program program, PassObserver* observer, const RunOptions& options) {
   textio::Channels io;
   try {
@@ -328,6 +373,7 @@ int run_program(Program program, PassObserver* observer, const RunOptions& optio
     textio::stop("");
   } catch (const textio::RunEnd& end) {
     textio::StatusLine::console().hide();
+    if (!end.missing_input.empty()) textio::console_write(stderr, missing_input_hint(program, end.missing_input));
     if (end.close_channels) io.close_all();
     return end.status;
   }

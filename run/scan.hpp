@@ -24,9 +24,6 @@ struct RunOptions {
   RobustSettings robust_settings;
 };
 
-// The options of a command line: `--robust` as the first argument chooses the robust mode.
-RunOptions maximizing_options(int argc, const char* const* argv);
-
 // Runs the program in the working directory and returns its exit status.
 int run_program(Program program, PassObserver* observer = nullptr, const RunOptions& options = {});
 

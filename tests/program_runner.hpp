@@ -1,8 +1,10 @@
 #pragma once
 // Runs one of the programs on a copy of an input folder, detached from any
 // terminal, and collects what it wrote.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -16,6 +18,15 @@ struct RunResult {
   std::string out;
   std::string err;
 };
+
+// A folder name of the running test (and `name`), so that tests running side
+// by side, parameterized ones included, never share a working folder.
+inline std::string test_folder_name(const std::string& name) {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string folder = std::string(test->test_suite_name()) + "." + test->name() + "." + name;
+  for (char& c : folder) c = c == '/' ? '_' : c;
+  return folder;
+}
 
 // A fresh working folder under the build tree, removed when the object goes.
 class WorkFolder {
@@ -47,6 +58,30 @@ class TestFolder : public WorkFolder {
   explicit TestFolder(const std::string& prefix)
       : WorkFolder(prefix + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
 };
+
+inline int count_lines(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Where line `index` (from 0) of a text starts.
+inline std::size_t line_start(const std::string& text, int index) {
+  std::size_t start = 0;
+  for (int i = 0; i < index; ++i) start = text.find('\n', start) + 1;
+  return start;
+}
+
+inline std::string line_of(const std::string& text, int index) {
+  const std::size_t start = line_start(text, index);
+  return text.substr(start, text.find('\n', start) - start);
+}
+
+// Replaces line `index` (from 0) of a file.
+inline void replace_line(const std::filesystem::path& path, int index, const std::string& line) {
+  std::string text = read_file(path);
+  const std::size_t start = line_start(text, index);
+  text.replace(start, text.find('\n', start) - start, line);
+  write_file(path, text);
+}
 
 // Runs a program of the build tree in the folder with no standard input, in a
 // session of its own so that a pause can never wait for a person.

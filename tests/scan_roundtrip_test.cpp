@@ -257,7 +257,9 @@ TEST(ScanRoundTrip, MergeOfARunFolderGivesTheScansTable) {
     EXPECT_EQ(folder_row[3], std::to_string(r));
     EXPECT_EQ(folder_row[8], "NA");
     for (std::size_t c = 4; c <= 24; ++c)
-      if (c != 8) EXPECT_EQ(folder_row[c], scan_row[c]) << "row " << r << ", column " << c + 1;
+      if (c != 8) {
+        EXPECT_EQ(folder_row[c], scan_row[c]) << "row " << r << ", column " << c + 1;
+      }
     EXPECT_EQ(folder_row[25] + folder_row[26], "NANA");
   }
   EXPECT_NE(read_file(folder / "results.svg").find("data-chr=\"NA\""), std::string::npos);

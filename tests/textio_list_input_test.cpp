@@ -242,3 +242,16 @@ TEST_F(ListRead, IllegalUnitEndsTheRun) {
   EXPECT_EQ(end.console.substr(0, end.console.find("lately")),
             "list in: illegal unit number\napparent state: unit 100 (unnamed)\n");
 }
+
+TEST_F(ListRead, AHugeValueIsQuotedCutShort) {
+  const std::string huge = "9" + std::string(999'999, 'x');
+  const auto end = failure_reading<double>("\n" + huge + "\n");
+  ASSERT_TRUE(end.ended);
+  EXPECT_EQ(end.console,
+            "lread: invalid number\n"
+            "apparent state: unit 3 named in.txt\n"
+            "lately reading sequential formatted external IO\n"
+            "at line 2 of in.txt: '" + huge.substr(0, 40) + "...' (1000000 characters)\n");
+  const std::string forty(40, '7');
+  EXPECT_NE(failure_reading<std::int32_t>(forty).console.find(": '" + forty + "'\n"), std::string::npos);
+}

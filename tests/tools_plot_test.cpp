@@ -134,3 +134,95 @@ TEST(LodPlotPicture, EscapesNamesForXml) {
 }
 
 }  // namespace
+
+namespace {
+
+// The x positions and texts of the names written beside the points.
+std::vector<std::pair<double, std::string>> names_beside_points(const std::string& svg) {
+  std::vector<std::pair<double, std::string>> names;
+  const std::string start = "<text class=\"marker-name\" x=\"";
+  for (std::size_t at = svg.find(start); at != std::string::npos; at = svg.find(start, at + 1)) {
+    const double x = std::stod(svg.substr(at + start.size()));
+    const std::size_t text = svg.find('>', at) + 1;
+    names.emplace_back(x, svg.substr(text, svg.find('<', text) - text));
+  }
+  return names;
+}
+
+TEST(LodPlotPicture, NamesBesidePointsWithoutAMapDoNotOverlap) {
+  std::string lines;
+  for (int m = 1; m <= 60; ++m) lines += std::to_string(m) + " -0.1E+02 -0.1E+02 0.5000E+01\n";
+  const std::string svg = render_lod_svg(parse_lod_text(lines, "lod"), {}, "all high");
+  const auto names = names_beside_points(svg);
+  ASSERT_GE(names.size(), 5u);
+  EXPECT_LT(names.size(), 60u);
+  EXPECT_EQ(names.front().second, "marker 1");
+  // A 12-pixel sans-serif character is at most about 7 pixels wide.
+  for (std::size_t i = 1; i < names.size(); ++i)
+    EXPECT_GE(names[i].first, names[i - 1].first + 7.0 * static_cast<double>(names[i - 1].second.size()))
+        << names[i - 1].second << " and " << names[i].second;
+}
+
+// Finite inputs the picture cannot be made of, or that once stalled it: each
+// ends in a picture or an error, never in an endless loop.
+struct Extreme {
+  const char* lod;
+  const char* map;
+  bool drawable;
+};
+
+void PrintTo(const Extreme& e, std::ostream* os) { *os << e.lod << " / " << e.map; }
+
+class LodPlotExtremes : public ::testing::TestWithParam<Extreme> {};
+
+TEST_P(LodPlotExtremes, EndInAPictureOrAnError) {
+  const Extreme& e = GetParam();
+  const auto draw = [&] { return render_lod_svg(parse_lod_text(e.lod, "lod"), parse_map_text(e.map, "map"), "t"); };
+  if (e.drawable) {
+    const std::string svg = draw();
+    EXPECT_NE(svg.find("</svg>"), std::string::npos);
+  } else {
+    EXPECT_NE(error_of(draw).find("cannot draw the"), std::string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, LodPlotExtremes,
+    ::testing::Values(Extreme{"1 -1 -1 1\n2 -1 -1 2\n", "1 a 4.5e15\n2 b 4.500000000000001e15\n", false},
+                      Extreme{"1 -1 -1 1\n2 -1 -1 2\n", "1 a 4.5e15\n2 b 4.6e15\n", true},
+                      Extreme{"1 -1 -1 1\n", "1 a 4.5e15\n", true},
+                      Extreme{"2147483647 -1 -1 1\n", "", true},
+                      Extreme{"1 -1 -1 1\n2 -1 -1 2\n", "1 a -1.7e308\n2 b 1.7e308\n", false},
+                      Extreme{"1 -1 -1 1.7e308\n2 -1 -1 -1.7e308\n", "", false},
+                      Extreme{"1 -1 -1 1e300\n2 -1 -1 -2\n", "", true}));
+
+TEST(LodPlotInput, AFileOfTheWrongKindGivesAFewErrorsAndACount) {
+  std::string text;
+  for (int line = 0; line < 1113; ++line) text.append("F").append(std::to_string(line)).append(" 1 0 0 1 x 1 1\n");
+  const std::string message = error_of([&] { parse_lod_text(text, "ped.txt"); });
+  EXPECT_EQ(count(message, "\n"), 6) << message;
+  EXPECT_NE(message.find("ped.txt:5: expected marker number"), std::string::npos) << message;
+  EXPECT_NE(message.find("... and 1108 more errors\n"), std::string::npos) << message;
+  EXPECT_EQ(count(error_of([&] { parse_map_text("1 a b c\n" + text, "map"); }), "\n"), 6);
+}
+
+TEST(LodPlotInput, MapFileMayStartWithAHeaderLine) {
+  const MarkerMap map = parse_map_text("# comment\nmarker name position\n1 D1S1 12.5\n", "map.txt");
+  ASSERT_EQ(map.size(), 1u);
+  EXPECT_EQ(map.at(1).position, 12.5);
+  EXPECT_NE(error_of([] { parse_map_text("1 D1S1 0\nmarker name position\n", "map.txt"); })
+                .find("map.txt:2: expected marker number"),
+            std::string::npos);
+}
+
+TEST(LodPlotInput, AHugeTokenIsQuotedCutShort) {
+  const std::string huge(1'000'000, '7');
+  const std::string message = error_of([&] { parse_map_text("1 a 1x" + huge + "\n", "map.txt"); });
+  EXPECT_LT(message.size(), 200u) << message.substr(0, 300);
+  // The first 40 characters of the token, then its length.
+  EXPECT_NE(message.find("position '1x" + std::string(38, '7') + "...' (1000002 characters) is not a number"),
+            std::string::npos)
+      << message;
+}
+
+}  // namespace

@@ -159,7 +159,7 @@ TEST(ToolsPrograms, ReportErrorsWithStatusAndUsage) {
 
   const bravik::testing::RunResult unknown = run_tool("bravik_plot", work.path(), "--colour red a b");
   EXPECT_EQ(unknown.status, 1);
-  EXPECT_NE(unknown.err.find("unknown option --colour"), std::string::npos);
+  EXPECT_NE(unknown.err.find("unknown option '--colour'"), std::string::npos);
 }
 
 TEST(ToolsPrograms, PrepReadsMinusNineOrTheGivenValueAsMissingTrait) {

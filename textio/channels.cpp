@@ -52,7 +52,7 @@ std::string_view without_trailing_blanks(std::string_view name) {
 // Writes the diagnostic of an abnormal end on standard error and ends the run.
 [[noreturn]] void end_abnormally(int unit, std::string_view name, std::string_view operation,
                                  std::string_view error, bool reading, std::string_view layout,
-                                 std::string_view detail) {
+                                 std::string_view detail, std::string missing_input = {}) {
   std::string text;
   text.append(operation).append(": ").append(error).append("\n");
   text.append("apparent state: unit ").append(std::to_string(unit)).append(" ");
@@ -62,7 +62,7 @@ std::string_view without_trailing_blanks(std::string_view name) {
   text.append(" sequential formatted external IO\n");
   if (!detail.empty()) text.append(detail).append("\n");
   console_write(stderr, text);
-  throw RunEnd(exit_input_error, false);
+  throw RunEnd(exit_input_error, false, std::move(missing_input));
 }
 
 // Opens a file for a channel: an input file must exist; an output file is
@@ -119,8 +119,9 @@ void Channels::open(int unit, std::string_view name, Access access) {
   if (file == nullptr) {
     const std::string detail = "cannot open " + file_name + " for " +
                                (reading ? "reading: " : "writing: ") + std::strerror(errno);
+    const bool missing = reading && errno == ENOENT;
     end_abnormally(unit, file_name, "open", reading ? "can't read file" : "can't write file", reading,
-                   {}, detail);
+                   {}, detail, missing ? file_name : std::string());
   }
   table_[unit] = std::make_unique<Channel>(file_name, file, true);
 }
@@ -136,6 +137,9 @@ void Channels::close(int unit) {
   if (channel->written) cut_here(*channel);
   table_[unit].reset();
 }
+
+// Binding a channel for writing cuts an unwritten file at its position, the start.
+void Channels::empty_if_unwritten(int unit) { bound(unit); }
 
 void Channels::close_all() {
   for (int unit = 0; unit <= max_unit; ++unit) close(unit);

@@ -36,6 +36,9 @@ class Channels {
   void open(int unit, std::string_view name, Access access);
   // Close(channel): a written file is cut at its current position.
   void close(int unit);
+  // Cuts a file channel that this run has not written to empty, so that it
+  // holds exactly this run's lines: none.
+  void empty_if_unwritten(int unit);
   // Closes every open file channel (the end of a run).
   void close_all();
 

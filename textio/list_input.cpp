@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "textio/message_text.hpp"
+
 namespace textio {
 namespace {
 
@@ -215,7 +217,7 @@ struct ListInput::Scanner {
                          std::string_view text) const {
     abnormal_end(channels, unit, operation, error, true,
                  "at line " + std::to_string(channels.line_number(unit)) + " of " + source() +
-                     ": '" + std::string(text) + "'");
+                     ": " + textio::quoted(text));
   }
 };
 

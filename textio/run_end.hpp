@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace textio {
 
@@ -19,7 +20,9 @@ inline constexpr int exit_rejected_start = 3;    // the starting point of a pass
 struct RunEnd : std::exception {
   int status;
   bool close_channels;  // Stop closes (and cuts) every open channel; an abnormal end does not
-  RunEnd(int status_, bool close_channels_) : status(status_), close_channels(close_channels_) {}
+  std::string missing_input;  // the input file whose open failed because it does not exist
+  RunEnd(int status_, bool close_channels_, std::string missing_input_ = {})
+      : status(status_), close_channels(close_channels_), missing_input(std::move(missing_input_)) {}
   const char* what() const noexcept override { return "run ended"; }
 };
 

@@ -4,13 +4,14 @@
 #include <cmath>
 #include <iostream>
 
+#include "textio/message_text.hpp"
 #include "tools/pedfile/input_error.hpp"
 
 namespace bravik::tools {
 
 CommandLine::CommandLine(std::string program, std::string synopsis, std::string description)
     : program_(std::move(program)), synopsis_(std::move(synopsis)), description_(std::move(description)) {
-  option("--help", "", "print this text and stop", [this](std::string_view) { help_requested_ = true; });
+  option("--help", "", "print this text and stop (also -h)", [this](std::string_view) { help_requested_ = true; });
 }
 
 void CommandLine::option(std::string name, std::string argument, std::string help,
@@ -27,15 +28,17 @@ const CommandLine::Option* CommandLine::find(std::string_view name) const {
 std::vector<std::string> CommandLine::parse(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+    const std::string& arg = args[i] == "-h" ? std::string("--help") : args[i];
+    // A lone "-" is a name (standard output); anything else that starts with
+    // "-" is an option, so that no file name starting with "-" is written.
+    if (arg.size() < 2 || arg[0] != '-') {
       positional.push_back(arg);
       continue;
     }
     const std::size_t eq = arg.find('=');
     const std::string name = arg.substr(0, eq);
     const Option* o = find(name);
-    if (o == nullptr) throw InputError("unknown option " + name + "\n" + usage());
+    if (o == nullptr) throw InputError("unknown option " + textio::quoted(name) + "\n" + usage());
     std::string value;
     if (o->argument.empty()) {
       if (eq != std::string::npos) throw InputError("option " + name + " takes no value\n" + usage());
@@ -70,9 +73,9 @@ int parse_int(std::string_view text, std::string_view what, int lo, int hi) {
   int value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size() || text.empty())
-    throw InputError(std::string(what) + ": '" + std::string(text) + "' is not an integer");
+    throw InputError(std::string(what) + ": " + textio::quoted(text) + " is not an integer");
   if (value < lo || value > hi)
-    throw InputError(std::string(what) + ": " + std::string(text) + " is outside " +
+    throw InputError(std::string(what) + ": " + textio::quoted(text) + " is outside " +
                      std::to_string(lo) + " to " + std::to_string(hi));
   return value;
 }
@@ -83,14 +86,14 @@ double parse_real(std::string_view text, std::string_view what) {
   if (!text.empty() && text.front() == '+') ++first;  // from_chars does not take a plus sign
   const auto [end, ec] = std::from_chars(first, text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size() || text.empty() || !std::isfinite(value))
-    throw InputError(std::string(what) + ": '" + std::string(text) + "' is not a number");
+    throw InputError(std::string(what) + ": " + textio::quoted(text) + " is not a number");
   return value;
 }
 
 double parse_real_in(std::string_view text, std::string_view what, double lo, double hi) {
   const double value = parse_real(text, what);
   if (value < lo || value > hi)
-    throw InputError(std::string(what) + ": " + std::string(text) + " is outside " +
+    throw InputError(std::string(what) + ": " + textio::quoted(text) + " is outside " +
                      std::to_string(lo) + " to " + std::to_string(hi));
   return value;
 }

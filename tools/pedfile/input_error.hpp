@@ -17,6 +17,8 @@ class InputError : public std::runtime_error {
 // Messages of one stage; throw_if_any ends the stage with all of them.
 class Diagnostics {
  public:
+  // A reader that meets a file of the wrong kind shows only `max_shown` errors.
+  explicit Diagnostics(std::size_t max_shown = default_max_shown) : max_shown_(max_shown) {}
   void add(std::string message);
   bool empty() const { return messages_.empty(); }
   const std::vector<std::string>& messages() const { return messages_; }
@@ -24,9 +26,10 @@ class Diagnostics {
   // `max_shown` of them and a count of the rest).
   void throw_if_any() const;
 
-  static constexpr std::size_t max_shown = 50;
+  static constexpr std::size_t default_max_shown = 50;
 
  private:
+  std::size_t max_shown_;
   std::vector<std::string> messages_;
 };
 

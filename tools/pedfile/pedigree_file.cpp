@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "pedigree/blocks.hpp"
+#include "textio/message_text.hpp"
 #include "tools/pedfile/input_error.hpp"
 
 namespace bravik::tools {
@@ -40,7 +41,7 @@ std::optional<double> parse_trait(std::string_view token, std::string& error) {
   const char* first = token.data() + (token.front() == '+' ? 1 : 0);
   const auto [end, ec] = std::from_chars(first, token.data() + token.size(), value);
   if (ec != std::errc() || end != token.data() + token.size() || !std::isfinite(value)) {
-    error = "trait value '" + std::string(token) + "' is not a number (missing is x, NA or .)";
+    error = "trait value " + textio::quoted(token) + " is not a number (missing is x, NA or .)";
     return std::nullopt;
   }
   if (value <= missing_threshold) return std::nullopt;
@@ -54,13 +55,13 @@ int parse_genotype(std::string_view a, std::string_view b, int marker, std::stri
   const auto allele = [](std::string_view t) { return t.size() == 1 && t[0] >= '0' && t[0] <= '2' ? t[0] - '0' : -1; };
   const int x = allele(a);
   const int y = allele(b);
-  const std::string pair = std::string(a) + " " + std::string(b);
+  const std::string pair = textio::quoted(std::string(a) + " " + std::string(b));
   if (x < 0 || y < 0) {
-    error = "marker " + std::to_string(marker) + ": allele pair '" + pair + "' (alleles are 0, 1 or 2)";
+    error = "marker " + std::to_string(marker) + ": allele pair " + pair + " (alleles are 0, 1 or 2)";
     return -1;
   }
   if ((x == 0) != (y == 0)) {
-    error = "marker " + std::to_string(marker) + ": half-typed genotype '" + pair + "' (untyped is 0 0)";
+    error = "marker " + std::to_string(marker) + ": half-typed genotype " + pair + " (untyped is 0 0)";
     return -1;
   }
   return x == 0 ? 0 : x + y - 1;
@@ -81,7 +82,8 @@ void mark_missing_traits(PedigreeFile& file, double missing_value) {
 }
 
 std::string PedigreeFile::where(const PedigreeRow& row) const {
-  return name + ":" + std::to_string(row.line) + ": family " + row.family + ", person " + row.person + ": ";
+  return name + ":" + std::to_string(row.line) + ": family " + textio::short_text(row.family) + ", person " +
+         textio::short_text(row.person) + ": ";
 }
 
 std::string alleles_of_code(int code) {
@@ -124,16 +126,16 @@ PedigreeFile parse_pedigree_text(const std::string& text, const std::string& nam
     row.family = std::string(tokens[0]);
     if (tokens.size() >= 2) row.person = std::string(tokens[1]);
     if (tokens.size() != expected_columns) {
-      errors.add(at + "family " + row.family + ", person " + row.person + ": expected " +
+      errors.add(file.where(row) + "expected " +
                  std::to_string(expected_columns) + " columns (as the first row), read " +
                  std::to_string(tokens.size()));
       continue;
     }
     row.father = std::string(tokens[2]);
     row.mother = std::string(tokens[3]);
-    const std::string who = at + "family " + row.family + ", person " + row.person + ": ";
+    const std::string who = file.where(row);
     row.sex = parse_sex(tokens[4]);
-    if (row.sex < 0) errors.add(who + "sex '" + std::string(tokens[4]) + "' (1 male, 2 female, 0 unknown)");
+    if (row.sex < 0) errors.add(who + "sex " + textio::quoted(tokens[4]) + " (1 male, 2 female, 0 unknown)");
     std::string error;
     row.trait = parse_trait(tokens[5], error);
     if (!error.empty()) errors.add(who + error);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "textio/message_text.hpp"
 #include "tools/pedfile/input_error.hpp"
 
 namespace bravik::tools {
@@ -186,16 +187,16 @@ void write_marker_file(const std::filesystem::path& path, const PedigreeFile& fi
 
 void check_run_file_names(const RunFileNames& names) {
   const auto check = [](const std::string& name, std::size_t limit, const char* what) {
-    if (!plain_name(name)) throw InputError(std::string(what) + " name '" + name + "' must be one word without , / or quotes");
+    if (!plain_name(name)) throw InputError(std::string(what) + " name " + textio::quoted(name) + " must be one word without , / or quotes");
     if (name.size() > limit)
-      throw InputError(std::string(what) + " name '" + name + "' is longer than " + std::to_string(limit) +
+      throw InputError(std::string(what) + " name " + textio::quoted(name) + " is longer than " + std::to_string(limit) +
                        " characters, the length that the programs read");
   };
   check(names.phenotypes, max_phenotype_name, "phenotype file");
   check(names.markers, max_file_name, "marker file");
   check(names.lod, max_file_name, "LOD file");
   check(names.estimates, max_file_name, "estimate file");
-  if (!plain_name(names.id_table)) throw InputError("id table name '" + names.id_table + "' must be one word");
+  if (!plain_name(names.id_table)) throw InputError("id table name " + textio::quoted(names.id_table) + " must be one word");
 }
 
 Description describe_pedigree(const PreparedPedigree& ped) {

@@ -8,7 +8,9 @@
 #include <fstream>
 #include <sstream>
 #include <string_view>
+#include <utility>
 
+#include "textio/message_text.hpp"
 #include "tools/pedfile/input_error.hpp"
 #include "tools/plot/svg.hpp"
 
@@ -22,6 +24,10 @@ constexpr double right = 30;
 constexpr double top = 50;
 constexpr double bottom = 110;
 constexpr std::size_t max_name_labels = 40;
+// A file of the wrong kind fails on every line: show a few errors and a count.
+constexpr std::size_t errors_shown = 5;
+// Width of a character of a 12-pixel label, enough for the widest digits and letters.
+constexpr double label_char_width = 7.5;
 
 std::vector<std::string_view> tokens_of(std::string_view line) {
   std::vector<std::string_view> tokens;
@@ -59,6 +65,13 @@ struct PlotPoint {
   std::string name;
 };
 
+// The picture needs spans that are finite and wider than rounding at their ends.
+void check_drawable(double lo, double hi, const char* what) {
+  if (!std::isfinite(hi - lo) || !(hi - lo > 1e-12 * std::max(std::abs(lo), std::abs(hi))))
+    throw InputError(std::string("cannot draw the ") + what + " from " + svg_label(lo) + " to " + svg_label(hi) +
+                     ": the range is too wide or too narrow for its values");
+}
+
 }  // namespace
 
 std::optional<double> parse_result_real(std::string_view token) {
@@ -87,7 +100,7 @@ std::string read_text_file(const std::string& path, const char* what) {
 
 std::vector<LodPoint> parse_lod_text(const std::string& text, const std::string& name) {
   std::vector<LodPoint> points;
-  Diagnostics errors;
+  Diagnostics errors(errors_shown);
   for_each_data_line(text, [&](long line, const std::vector<std::string_view>& t) {
     const std::optional<int> marker = t.size() == 4 ? parse_marker_number(t[0]) : std::nullopt;
     std::optional<double> values[3];
@@ -105,9 +118,12 @@ std::vector<LodPoint> parse_lod_text(const std::string& text, const std::string&
 
 MarkerMap parse_map_text(const std::string& text, const std::string& name) {
   MarkerMap map;
-  Diagnostics errors;
+  Diagnostics errors(errors_shown);
+  bool first_line = true;
   for_each_data_line(text, [&](long line, const std::vector<std::string_view>& t) {
     const std::string at = name + ":" + std::to_string(line) + ": ";
+    const bool header = std::exchange(first_line, false) && !parse_marker_number(t[0]);
+    if (header) return;
     const std::optional<int> marker = t.size() >= 2 && t.size() <= 3 ? parse_marker_number(t[0]) : std::nullopt;
     if (!marker) {
       errors.add(at + "expected marker number, name and an optional position in cM");
@@ -117,7 +133,7 @@ MarkerMap parse_map_text(const std::string& text, const std::string& name) {
     if (t.size() == 3) {
       entry.position = parse_result_real(t[2]);
       if (!entry.position || !std::isfinite(*entry.position)) {
-        errors.add(at + "position '" + std::string(t[2]) + "' is not a number");
+        errors.add(at + "position " + textio::quoted(t[2]) + " is not a number");
         return;
       }
     }
@@ -143,12 +159,18 @@ std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& m
 
   double x_lo = points.empty() ? 0.0 : points.front().x;
   double x_hi = points.empty() ? 1.0 : points.back().x;
-  if (x_hi - x_lo < 1e-9) { x_lo -= 1.0; x_hi += 1.0; }
+  if (x_hi - x_lo < 1e-9) {  // one place: a range around it, wide enough to survive rounding
+    const double half = std::max(1.0, 1e-3 * std::abs(x_lo));
+    x_lo -= half;
+    x_hi += half;
+  }
+  check_drawable(x_lo, x_hi, by_position ? "positions" : "marker numbers");
   const double x_pad = 0.02 * (x_hi - x_lo);
   double y_lo = lod_lower_threshold - 0.5;
   double y_hi = lod_upper_threshold + 0.5;
   for (const PlotPoint& p : points)
     if (std::isfinite(p.lod.lod)) { y_lo = std::min(y_lo, p.lod.lod); y_hi = std::max(y_hi, p.lod.lod); }
+  check_drawable(y_lo, y_hi, "LOD scores");
   const double y_pad = 0.05 * (y_hi - y_lo);
   const Axis x{x_lo - x_pad, x_hi + x_pad, left, width - right};
   const Axis y{y_lo - y_pad, y_hi + y_pad, height - bottom, top};
@@ -160,9 +182,10 @@ std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& m
   const bool name_ticks = !map.empty() && points.size() <= max_name_labels;
   if (by_position || !name_ticks) {
     const double x_step = std::max(tick_step(x.hi - x.lo), by_position ? 0.0 : 1.0);
-    for (double v = std::ceil(x.lo / x_step) * x_step; v <= x.hi; v += x_step)
+    for_each_tick(x, x_step, [&](double v) {
       svg << "<text x=\"" << svg_number(x.at(v)) << "\" y=\"" << height - bottom + 18 << "\" text-anchor=\"middle\">"
           << svg_label(v) << "</text>\n";
+    });
   }
   if (name_ticks) {
     const double name_top = height - bottom + (by_position ? 32 : 14);
@@ -184,6 +207,7 @@ std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& m
   for (const PlotPoint& p : points)
     if (std::isfinite(p.lod.lod)) svg << svg_number(x.at(p.x)) << ',' << svg_number(y.at(p.lod.lod)) << ' ';
   svg << "\"/>\n";
+  double free_from = -width;  // where the next name beside a point may start without overlapping
   for (const PlotPoint& p : points) {
     const bool finite = std::isfinite(p.lod.lod);
     const double py = finite ? y.at(p.lod.lod) : y.pixel_lo;
@@ -192,9 +216,12 @@ std::string render_lod_svg(const std::vector<LodPoint>& lods, const MarkerMap& m
         << (finite ? "fill=\"#263238\"" : "fill=\"white\" stroke=\"#c62828\"") << "><title>" << svg_escaped(p.name)
         << " (marker " << p.lod.marker << (by_position ? ", " + svg_label(p.x) + " cM" : std::string()) << "): LOD "
         << svg_label(p.lod.lod) << "</title></circle>\n";
-    if (finite && p.lod.lod >= lod_upper_threshold && !name_ticks)
-      svg << "<text class=\"marker-name\" x=\"" << svg_number(x.at(p.x) + 6) << "\" y=\"" << svg_number(py - 6) << "\">"
+    const double name_x = x.at(p.x) + 6;
+    if (finite && p.lod.lod >= lod_upper_threshold && !name_ticks && name_x >= free_from) {
+      svg << "<text class=\"marker-name\" x=\"" << svg_number(name_x) << "\" y=\"" << svg_number(py - 6) << "\">"
           << svg_escaped(p.name) << "</text>\n";
+      free_from = name_x + label_char_width * static_cast<double>(p.name.size());
+    }
   }
   svg << "</svg>\n";
   return svg.str();

@@ -2,6 +2,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "textio/file_identity.hpp"
+#include "textio/message_text.hpp"
 #include "tools/pedfile/command_line.hpp"
 #include "tools/pedfile/input_error.hpp"
 #include "tools/plot/lod_plot.hpp"
@@ -10,12 +12,25 @@ namespace {
 
 using namespace bravik::tools;
 
+// The picture goes to a new .svg name, never over one of the inputs (a
+// forgotten output name would otherwise take the map file's place).
+void check_output_name(const std::string& output, const std::vector<std::string>& inputs) {
+  if (!output.ends_with(".svg"))
+    throw InputError("the output name " + textio::quoted(output) + " does not end in .svg (the picture is SVG)");
+  for (const std::string& input : inputs) {
+    if (textio::same_file(output, input))
+      throw InputError("the output " + textio::quoted(output) + " is the input " + textio::quoted(input) +
+                       "; name a new .svg file");
+  }
+}
+
 int plot(const std::vector<std::string>& args) {
   std::string title;
   CommandLine cl("bravik_plot", "[options] LOD_FILE [MAP_FILE] OUTPUT.svg",
                  "Plots the LOD score of every marker of a LOD result file, with lines at LOD 3 and -2.\n"
-                 "A map file (one line a marker: number, name, optional position in cM) adds the names,\n"
-                 "and, when it gives every plotted marker a position, puts the positions on the x axis.");
+                 "A map file (an optional header line, then one line a marker: number, name, optional\n"
+                 "position in cM) adds the names, and, when it gives every plotted marker a position,\n"
+                 "puts the positions on the x axis.");
   cl.option("--title", "TEXT", "title above the plot (default: LOD score by marker, and the file name)",
             [&title](std::string_view v) { title = v; });
   const std::vector<std::string> paths = cl.parse(args);
@@ -28,6 +43,7 @@ int plot(const std::vector<std::string>& args) {
   const MarkerMap map = paths.size() == 3 ? parse_map_text(read_text_file(paths[1], "map file"), paths[1]) : MarkerMap{};
   if (title.empty()) title = "LOD score by marker: " + paths[0];
   const std::string& output = paths.back();
+  check_output_name(output, {paths.begin(), paths.end() - 1});
   std::ofstream out(output, std::ios::binary | std::ios::trunc);
   if (!out) throw InputError(output + ": cannot write the file");
   out << render_lod_svg(points, map, title);

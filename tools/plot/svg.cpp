@@ -50,12 +50,12 @@ void write_svg_head(std::ostream& svg, double width, double height, const std::s
 
 void write_lod_grid(std::ostream& svg, const Axis& y, double left, double right) {
   const double y_step = tick_step(y.hi - y.lo);
-  for (double v = std::ceil(y.lo / y_step) * y_step; v <= y.hi; v += y_step) {
+  for_each_tick(y, y_step, [&](double v) {
     svg << "<line class=\"grid\" x1=\"" << left << "\" x2=\"" << right << "\" y1=\"" << svg_number(y.at(v))
         << "\" y2=\"" << svg_number(y.at(v)) << "\" stroke=\"#e4e4e4\"/>\n"
         << "<text x=\"" << left - 6 << "\" y=\"" << svg_number(y.at(v) + 4) << "\" text-anchor=\"end\">"
         << svg_label(v) << "</text>\n";
-  }
+  });
 }
 
 void write_lod_reference_lines(std::ostream& svg, const Axis& y, double left, double right) {

@@ -1,5 +1,6 @@
 #pragma once
 // Pieces of the LOD plots: number texts, axes, and the lines at LOD 3 and -2.
+#include <cmath>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -20,6 +21,21 @@ std::string svg_label(double v);    // a value for people ("%g", no "-0")
 std::string svg_escaped(std::string_view text);
 // A tick step of 1, 2 or 5 times a power of ten giving at most about 10 ticks.
 double tick_step(double span);
+
+// At most this many ticks on an axis, whatever rounding does to the step.
+inline constexpr int max_ticks = 100;
+
+// Calls `each(v)` for the multiples of `step` within the axis, counted by an
+// index so that a step too small to change a large value cannot stall the loop.
+template <class Each>
+void for_each_tick(const Axis& axis, double step, Each each) {
+  const double first = std::ceil(axis.lo / step);
+  for (int k = 0; k < max_ticks; ++k) {
+    const double v = (first + k) * step;
+    if (v > axis.hi) break;
+    each(v);
+  }
+}
 
 // The opening tag, a white background and the title.
 void write_svg_head(std::ostream& svg, double width, double height, const std::string& title);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <iostream>
 
+#include "textio/message_text.hpp"
 #include "tools/pedfile/command_line.hpp"
 #include "tools/pedfile/input_error.hpp"
 #include "tools/pedfile/mendel.hpp"
@@ -34,7 +35,7 @@ CommandLine prep_command_line(PrepSettings& s) {
               if (v == "first") s.peeling.root = RootChoice::first;
               else if (v == "last") s.peeling.root = RootChoice::last;
               else if (v == "random") s.peeling.root = RootChoice::random;
-              else throw InputError("'" + std::string(v) + "' is not first, last or random");
+              else throw InputError(textio::quoted(v) + " is not first, last or random");
             });
   cl.option("--seed", "N", "seed of --root random (default 1)",
             [&s](std::string_view v) { s.peeling.seed = static_cast<std::uint64_t>(parse_int(v, "seed", 0, 2'000'000'000)); });

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "textio/message_text.hpp"
 #include "tools/pedfile/input_error.hpp"
 #include "tools/pedfile/random.hpp"
 
@@ -203,8 +204,8 @@ void check_fraction(double value, double lo, double hi, const char* what) {
 Structure parse_structure(std::string_view name) {
   for (const auto& [s, text] : structure_names)
     if (name == text) return s;
-  throw InputError("unknown family structure '" + std::string(name) +
-                   "' (nuclear, large, threegen, fourgen, disjoint, mixed)");
+  throw InputError("unknown family structure " + textio::quoted(name) +
+                   " (nuclear, large, threegen, fourgen, disjoint, mixed)");
 }
 
 const char* structure_name(Structure s) {

@@ -1,0 +1,35 @@
+#pragma once
+// The command lines of the analysis programs. Both read everything else from
+// files in the working folder; the command line only asks for help, the
+// version, or (in the table of options) a mode of the scan.
+#include <string>
+#include <vector>
+
+#include "model/blocks.hpp"
+
+namespace bravik {
+
+// What a command line asks for.
+struct ProgramRequest {
+  bool help = false;
+  bool version = false;
+  bool robust = false;  // bravik_2point_max: maximize from several starting points
+};
+
+// Parses the arguments (without the program name). Throws std::invalid_argument
+// with a one-line reason on an argument that is not an option of the program.
+ProgramRequest parse_command_line(Program program, const std::vector<std::string>& args);
+
+// The help text: usage, options, what the program reads and writes, the
+// environment variables and where the input files come from.
+std::string help_text(Program program);
+
+// The last line of a run that ends because an input file does not exist:
+// which file was expected in which folder, and how to make one.
+std::string missing_input_hint(Program program, const std::string& file);
+
+// Parses the command line, then prints help or the version (exit 0), or the
+// reason and the usage (exit 2), or runs the program in the working folder.
+int run_from_command_line(Program program, int argc, const char* const* argv);
+
+}  // namespace bravik

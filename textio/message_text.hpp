@@ -1,0 +1,33 @@
+#pragma once
+// Pieces of messages: how a number and an offending token are shown.
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace textio {
+
+// A real with up to ten significant digits.
+inline std::string number_text(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.10g", value);
+  return buffer;
+}
+
+// Error texts quote a token cut to a short prefix, so that a huge token cannot
+// flood the console: 'token', or 'its first 40 characters...' (N characters).
+inline constexpr std::size_t quoted_prefix_length = 40;
+
+inline std::string quoted(std::string_view token) {
+  std::string text(1, '\'');
+  text.append(token.substr(0, quoted_prefix_length));
+  if (token.size() <= quoted_prefix_length) return text.append(1, '\'');
+  return text.append("...' (").append(std::to_string(token.size())).append(" characters)");
+}
+
+// An id shown as it is when short, quoted and cut like any token otherwise.
+inline std::string short_text(std::string_view token) {
+  return token.size() <= quoted_prefix_length ? std::string(token) : quoted(token);
+}
+
+}  // namespace textio
