@@ -1,4 +1,4 @@
-// The install step: `cmake --install` of the build puts the five programs in
+// The install step: `cmake --install` of the build puts the six programs in
 // PREFIX/bin, where they run by themselves.
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ TEST(Install, PutsEveryProgramInPrefixBin) {
                               "' --prefix '" + work.path().string() + "' > '" + (work.path() / "log").string() +
                               "' 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << read_file(work.path() / "log");
-  for (const char* program : {"bravik_2point", "bravik_2point_max", "bravik_prep", "bravik_sim", "bravik_plot"}) {
+  for (const char* program : {"bravik_2point", "bravik_2point_max", "bravik_prep", "bravik_sim", "bravik_plot", "bravik_scan"}) {
     const std::filesystem::path installed = work.path() / "bin" / program;
     ASSERT_TRUE(std::filesystem::exists(installed)) << installed;
     const std::string version = "'" + installed.string() + "' --help > '" + (work.path() / "help").string() + "'";
