@@ -21,19 +21,6 @@
 namespace bravik::scan {
 namespace {
 
-void add_peeling_options(tools::CommandLine& cl, tools::PeelingOptions& peeling) {
-  cl.option("--root", "first|last|random", "nuclear family peeled last in each connected part (default first)",
-            [&peeling](std::string_view v) {
-              if (v == "first") peeling.root = tools::RootChoice::first;
-              else if (v == "last") peeling.root = tools::RootChoice::last;
-              else if (v == "random") peeling.root = tools::RootChoice::random;
-              else throw tools::InputError("'" + std::string(v) + "' is not first, last or random");
-            });
-  cl.option("--seed", "N", "seed of --root random (default 1)", [&peeling](std::string_view v) {
-    peeling.seed = static_cast<std::uint64_t>(tools::parse_int(v, "seed", 0, 2'000'000'000));
-  });
-}
-
 // Parses the command line; true when the command should go on (no --help).
 bool parse_arguments(tools::CommandLine& cl, const std::vector<std::string>& args, std::vector<std::string>& positional,
                      std::size_t expected, const char* names) {
@@ -143,7 +130,7 @@ int prepare_command(const std::vector<std::string>& args) {
   cl.option("--chunk-size", "N", "markers per chunk, 1 to 500 (default 500)", [&](std::string_view v) {
     settings.chunk_size = tools::parse_int(v, "chunk size", 1, max_chunk_size);
   });
-  add_peeling_options(cl, settings.peeling);
+  tools::add_peeling_options(cl, settings.peeling);
   std::vector<std::string> positional;
   if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
   OpenedData opened = open_data(data, cl.usage());

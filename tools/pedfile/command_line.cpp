@@ -124,4 +124,18 @@ int run_tool(std::string_view program, const std::function<int()>& body) {
   }
 }
 
+void add_peeling_options(CommandLine& cl, PeelingOptions& peeling) {
+  cl.option("--root", "first|last|random",
+            "nuclear family peeled last in each connected part (default first; random draws with --seed)",
+            [&peeling](std::string_view v) {
+              if (v == "first") peeling.root = RootChoice::first;
+              else if (v == "last") peeling.root = RootChoice::last;
+              else if (v == "random") peeling.root = RootChoice::random;
+              else throw InputError(textio::quoted(v) + " is not first, last or random");
+            });
+  cl.option("--seed", "N", "seed of --root random (default 1)", [&peeling](std::string_view v) {
+    peeling.seed = static_cast<std::uint64_t>(parse_int(v, "seed", 0, 2'000'000'000));
+  });
+}
+
 }  // namespace bravik::tools

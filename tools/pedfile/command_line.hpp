@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/pedfile/structure.hpp"
+
 namespace bravik::tools {
 
 class CommandLine {
@@ -51,5 +53,8 @@ std::vector<double> parse_real_list(std::string_view text, std::string_view what
 // Runs a tool's body: an InputError is written to standard error after the
 // program name and gives exit status 1; the body's own status otherwise.
 int run_tool(std::string_view program, const std::function<int()>& body);
+
+// The options that choose the peeling order: --root first|last|random and --seed N.
+void add_peeling_options(CommandLine& cl, PeelingOptions& peeling);
 
 }  // namespace bravik::tools

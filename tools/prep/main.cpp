@@ -29,16 +29,7 @@ CommandLine prep_command_line(PrepSettings& s) {
                  "Reads a pedigree file (family person father mother sex trait, then two alleles per\n"
                  "marker; 0 = parent not in the pedigree; trait -9, x, NA, . or <= -998 = missing;\n"
                  "alleles 1 or 2, 0 0 = untyped) and writes the input files of an analysis run into the folder.");
-  cl.option("--root", "first|last|random",
-            "nuclear family peeled last in each connected part (default first; random draws with --seed)",
-            [&s](std::string_view v) {
-              if (v == "first") s.peeling.root = RootChoice::first;
-              else if (v == "last") s.peeling.root = RootChoice::last;
-              else if (v == "random") s.peeling.root = RootChoice::random;
-              else throw InputError(textio::quoted(v) + " is not first, last or random");
-            });
-  cl.option("--seed", "N", "seed of --root random (default 1)",
-            [&s](std::string_view v) { s.peeling.seed = static_cast<std::uint64_t>(parse_int(v, "seed", 0, 2'000'000'000)); });
+  add_peeling_options(cl, s.peeling);
   cl.option("--untype-inconsistent", "",
             "set a nuclear family untyped at a marker where it breaks Mendelian inheritance, instead of stopping",
             [&s](std::string_view) { s.untype_inconsistent = true; });
