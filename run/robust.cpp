@@ -165,19 +165,20 @@ StartsOutcome RobustMaximizer::maximize(const Pass& pass, const std::vector<std:
   return outcome;
 }
 
-// Maximizes the null log-likelihood with every person untyped at the marker,
-// where the marker part is zero, from the par.inp start and from starts spread
-// over the box. Keeps the best point in trait_optima_, followed by the other
-// end points that are further than the reported spread below the ones kept.
+// Maximizes the null log-likelihood at the first marker from the par.inp
+// start and from starts spread over the box: with theta = 0.5 the marker part
+// is a constant, so the maximum is the trait part's, and typed persons leave
+// far fewer joint genotypes to sum over than untyped ones. Where the start's
+// value is not finite (codes impossible in some family) every person is
+// untyped at the marker instead, which makes the marker part zero. Keeps the
+// best point in trait_optima_, followed by the other end points that are
+// further than the reported spread below the ones kept.
 int RobustMaximizer::maximize_trait_part(int imark) {
   optpar1_block& o = model_.optpar1;
-  Pedigree& ped = model_.ped;
-  marker_codes_.resize(static_cast<std::size_t>(ped.nrow));
-  for (int r = 1; r <= ped.nrow; ++r) {
-    marker_codes_[static_cast<std::size_t>(r - 1)] = ped.buf2.mgt(r, 0);
-    ped.buf2.mgt(r, 0) = 0;
-  }
   const Pass pass = make_pass(o, model_.imax.npar, true);
+  first_call_ = true;
+  const bool untyped = !std::isfinite(evaluate_point());
+  if (untyped) set_marker_untyped();
   std::vector<std::vector<double>> starts{point_of(pass, o)};
   for (std::vector<double>& x : spread_over_box(pass.lower, pass.upper, settings_.spread_starts, settings_.seed)) {
     order_start(pass, x);
@@ -187,8 +188,22 @@ int RobustMaximizer::maximize_trait_part(int imark) {
   const StartsOutcome outcome = maximize(pass, starts);
   note_spread(imark, "null hypothesis (trait part, kept for every marker)", outcome, settings_.reported_spread);
   keep_trait_optima(pass, outcome);
-  for (int r = 1; r <= ped.nrow; ++r) ped.buf2.mgt(r, 0) = marker_codes_[static_cast<std::size_t>(r - 1)];
+  if (untyped) restore_marker_codes();
   return static_cast<int>(starts.size());
+}
+
+void RobustMaximizer::set_marker_untyped() {
+  Pedigree& ped = model_.ped;
+  marker_codes_.resize(static_cast<std::size_t>(ped.nrow));
+  for (int r = 1; r <= ped.nrow; ++r) {
+    marker_codes_[static_cast<std::size_t>(r - 1)] = ped.buf2.mgt(r, 0);
+    ped.buf2.mgt(r, 0) = 0;
+  }
+}
+
+void RobustMaximizer::restore_marker_codes() {
+  Pedigree& ped = model_.ped;
+  for (int r = 1; r <= ped.nrow; ++r) ped.buf2.mgt(r, 0) = marker_codes_[static_cast<std::size_t>(r - 1)];
 }
 
 // The best end point as the whole parameter vector (ties applied by the last
@@ -240,6 +255,7 @@ void RobustMaximizer::maximize_alternative(int imark) {
     starts.push_back(std::move(x));
   }
   starts.push_back(from_start);
+  if (!previous_alternative_.empty()) starts.push_back(previous_alternative_);
   if (theta_moves_) {
     // The null maximum (or start) at the largest theta: the alternative then never ends below the null.
     std::vector<double> x = starts.front();
@@ -250,6 +266,7 @@ void RobustMaximizer::maximize_alternative(int imark) {
   }
   first_call_ = true;
   note_spread(imark, "alternative hypothesis", maximize(pass, starts), settings_.reported_spread);
+  previous_alternative_ = point_of(pass, o);
   first_call_ = true;
   o.flnl = evaluate_point();
   o.niter = static_cast<int>(starts.size());

@@ -24,10 +24,13 @@ enum class LocalSearchKind {
 };
 
 struct RobustSettings {
-  LocalSearchKind local = LocalSearchKind::box;
+  // The pattern search: on the mixture likelihood, BOBYQA's quadratic models
+  // step onto the bounds of the allele frequency (one normal, the means left
+  // free) from most starts, and reach the highest maxima from fewer starts.
+  LocalSearchKind local = LocalSearchKind::pattern;
   int spread_starts = 40;          // null starts over the box, besides the par.inp start: the null
                                    // is maximized once per run, so its cost is spread over the markers
-  int alternative_extra_starts = 1; // other null local maxima the alternative starts from
+  int alternative_extra_starts = 3; // other null local maxima the alternative starts from
   std::uint64_t seed = 20261208;
   BoxSearchTolerances tolerances{.relative_step = 1e-4};
   double reported_spread = 0.01;  // starts ending further apart get a line on standard error
@@ -53,6 +56,8 @@ class RobustMaximizer {
   double search_from(const RobustPass& pass, std::span<double> x);
   StartsOutcome maximize(const RobustPass& pass, const std::vector<std::vector<double>>& starts);
   int maximize_trait_part(int imark);
+  void set_marker_untyped();
+  void restore_marker_codes();
   void keep_trait_optima(const RobustPass& pass, const StartsOutcome& outcome);
 
   Model& model_;
@@ -66,7 +71,11 @@ class RobustMaximizer {
   // par(0..npar) at the null maximum, then at other local maxima; empty until
   // the null is maximized
   std::vector<std::vector<double>> trait_optima_;
-  std::vector<std::int32_t> marker_codes_;
+  std::vector<std::int32_t> marker_codes_;  // the marker's codes while everyone is untyped
+  // the previous marker's alternative maximum, a start of the next marker's
+  // alternative: linked markers share it, and it carries a maximum found from
+  // one start to the markers after it
+  std::vector<double> previous_alternative_;
 };
 
 }  // namespace bravik

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
@@ -108,32 +109,46 @@ class RobustScan : public ::testing::TestWithParam<DataCase> {
   std::vector<ParLine> par;
 };
 
-// Not met yet on these small data sets (8 families): on the nuclear families
-// with the polygenic component the trait part's starts all end about 0.19
-// below a null maximum that the classic search reaches from some starting
-// points, and on others the alternative from its starts misses a maximum that
-// the classic search reaches, so both checks fail for some markers. Run it
-// with --gtest_also_run_disabled_tests.
-TEST_P(RobustScan, DISABLED_SameMaximaFromEveryStartAndNeverBelowTheClassicMode) {
+// Runs both modes from each starting point; checks that no robust
+// log-likelihood is below the classic mode's from the same start and returns
+// how far the robust results spread over the starts.
+struct ModeComparison {
   std::map<int, Spread> null, alternative, lod;
-  for (const std::vector<ParLine>& start : random_starting_points(par, 7)) {
-    write_par_lines(dir.path(), start);
+};
+
+ModeComparison compare_modes(const std::filesystem::path& folder, const std::vector<std::vector<ParLine>>& starts) {
+  ModeComparison spread;
+  for (const std::vector<ParLine>& start : starts) {
+    write_par_lines(folder, start);
     const PassValues robust = run_here(true);
     const PassValues classic = run_here(false);
-    ASSERT_EQ(robust.null.size(), 20U);
-    ASSERT_EQ(classic.alternative.size(), 20U);
+    EXPECT_EQ(robust.null.size(), 20U);
+    EXPECT_EQ(classic.alternative.size(), 20U);
     for (const auto& [imark, value] : robust.null) {
-      null[imark].add(value);
-      alternative[imark].add(robust.alternative.at(imark));
-      lod[imark].add(robust.lod(imark));
+      spread.null[imark].add(value);
+      spread.alternative[imark].add(robust.alternative.at(imark));
+      spread.lod[imark].add(robust.lod(imark));
       EXPECT_GE(value, classic.null.at(imark) - 1e-6) << "marker " << imark;
       EXPECT_GE(robust.alternative.at(imark), classic.alternative.at(imark) - 1e-6) << "marker " << imark;
     }
   }
-  for (const auto& [imark, spread] : null) {
-    EXPECT_LE(spread.width(), 1e-3) << "null, marker " << imark;
-    EXPECT_LE(alternative[imark].width(), 1e-3) << "alternative, marker " << imark;
-    EXPECT_LE(lod[imark].width(), 0.01) << "LOD, marker " << imark;
+  return spread;
+}
+
+TEST_P(RobustScan, NeverBelowTheClassicModeFromTheSameStart) {
+  compare_modes(dir.path(), random_starting_points(par, 7, std::min(random_starts, 3)));
+}
+
+// Not met yet on every data set: without the polygenic component the
+// alternative of one marker of the three-generation and of the
+// four-generation families ends higher from some starting points than from
+// the others. Run it with --gtest_also_run_disabled_tests.
+TEST_P(RobustScan, DISABLED_SameMaximaFromEveryStartAndNeverBelowTheClassicMode) {
+  const ModeComparison spread = compare_modes(dir.path(), random_starting_points(par, 7));
+  for (const auto& [imark, null] : spread.null) {
+    EXPECT_LE(null.width(), 1e-3) << "null, marker " << imark;
+    EXPECT_LE(spread.alternative.at(imark).width(), 1e-3) << "alternative, marker " << imark;
+    EXPECT_LE(spread.lod.at(imark).width(), 0.01) << "LOD, marker " << imark;
   }
 }
 
@@ -175,7 +190,8 @@ TEST(RobustOption, WritesTheFilesOfTheClassicMode) {
   const std::string sigma = read_file(work.path() / "sigma.DAT");
   EXPECT_EQ(count_lines(sigma), 28);
   // The null pass of the last marker reused the trait part's maximum; the
-  // alternative ran from one to three null maxima and the par.inp start.
+  // alternative ran from one to four null maxima, the par.inp start and the
+  // previous marker's alternative maximum.
   const std::string iterations = "Number of iteration =";
   const std::size_t null_count = sigma.find(iterations);
   ASSERT_NE(null_count, std::string::npos) << sigma;
@@ -183,8 +199,8 @@ TEST(RobustOption, WritesTheFilesOfTheClassicMode) {
   ASSERT_NE(alternative_count, std::string::npos) << sigma;
   EXPECT_EQ(std::stoi(sigma.substr(null_count + iterations.size(), 4)), 0);
   const int starts = std::stoi(sigma.substr(alternative_count + iterations.size(), 4));
-  EXPECT_GE(starts, 2);
-  EXPECT_LE(starts, 4);
+  EXPECT_GE(starts, 3);
+  EXPECT_LE(starts, 6);
 }
 
 }  // namespace
