@@ -68,7 +68,6 @@ LocalEnd maximize_in_box(const PointObjective& f, std::span<double> x, std::span
   for (std::size_t j = 0; j < n; ++j) smallest[j] = tolerances.relative_step * steps[j];
   nlopt_set_initial_step(opt.get(), steps.data());
   nlopt_set_xtol_abs(opt.get(), smallest.data());
-  nlopt_set_ftol_abs(opt.get(), tolerances.value_change);
   nlopt_set_xtol_rel(opt.get(), tolerances.relative_step);
   nlopt_set_maxeval(opt.get(), tolerances.evaluation_limit);
   nlopt_set_max_objective(opt.get(), &nlopt_objective, &tracked);

@@ -12,7 +12,6 @@ using PointObjective = std::function<double(std::span<const double> x)>;
 
 // When a local search stops.
 struct BoxSearchTolerances {
-  double value_change = 0.0;   // an iteration that changes the value less ends the search (0: no such test)
   double relative_step = 1e-6; // a step smaller than this times the point, or than this
                                // times the first step of every coordinate, ends it
   int evaluation_limit = 20000;

@@ -178,13 +178,15 @@ int RobustMaximizer::maximize_trait_part(int imark) {
   const Pass pass = make_pass(o, model_.imax.npar, true);
   first_call_ = true;
   const bool untyped = !std::isfinite(evaluate_point());
-  if (untyped) set_marker_untyped();
+  if (untyped) {
+    set_marker_untyped();
+    first_call_ = true;  // genotype lists without the marker
+  }
   std::vector<std::vector<double>> starts{point_of(pass, o)};
   for (std::vector<double>& x : spread_over_box(pass.lower, pass.upper, settings_.spread_starts, settings_.seed)) {
     order_start(pass, x);
     starts.push_back(std::move(x));
   }
-  first_call_ = true;
   const StartsOutcome outcome = maximize(pass, starts);
   note_spread(imark, "null hypothesis (trait part, kept for every marker)", outcome, settings_.reported_spread);
   keep_trait_optima(pass, outcome);
