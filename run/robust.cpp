@@ -149,10 +149,11 @@ double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
     o.dpar(pass.free[j]) = pass.step[j];
   }
   o.flnl = rejection_value;  // kept when the start is rejected
-  methgi(npar, pattern_.epsf, pattern_.rlx, pattern_.epsx, pattern_.maxit, pattern_.mdum,
-         [this](double& value) { value = evaluate_point(); }, o, io_);
-  const std::vector<double> end = point_of(pass, o);
-  std::copy(end.begin(), end.end(), x.begin());
+  const SearchEnd end = methgi(npar, pattern_.epsf, pattern_.rlx, pattern_.epsx, pattern_.maxit, pattern_.mdum,
+                               [this](double& value) { value = evaluate_point(); }, o, io_);
+  if (end == SearchEnd::iteration_limit) ++starts_at_limit_;
+  const std::vector<double> end_point = point_of(pass, o);
+  std::copy(end_point.begin(), end_point.end(), x.begin());
   return o.flnl;
 }
 
@@ -230,6 +231,7 @@ void RobustMaximizer::keep_trait_optima(const Pass& pass, const StartsOutcome& o
 void RobustMaximizer::maximize_null(int imark) {
   optpar1_block& o = model_.optpar1;
   evaluations_ = 0;
+  starts_at_limit_ = 0;
   theta_moves_ = false;
   const int starts = trait_optima_.empty() ? maximize_trait_part(imark) : 0;
   for (int i = 1; i <= model_.imax.npar; ++i) {
@@ -244,6 +246,7 @@ void RobustMaximizer::maximize_null(int imark) {
 void RobustMaximizer::maximize_alternative(int imark) {
   optpar1_block& o = model_.optpar1;
   evaluations_ = 0;
+  starts_at_limit_ = 0;
   theta_moves_ = o.ifree(theta) != 0;
   const Pass pass = make_pass(o, model_.imax.npar, false);
   const std::vector<double> from_start = point_of(pass, o);

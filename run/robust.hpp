@@ -51,6 +51,9 @@ class RobustMaximizer {
   void maximize_null(int imark);
   void maximize_alternative(int imark);
 
+  // The starts of the last pass whose search reached the iteration limit.
+  int starts_at_limit() const { return starts_at_limit_; }
+
  private:
   double evaluate_point();
   double search_from(const RobustPass& pass, std::span<double> x);
@@ -68,6 +71,7 @@ class RobustMaximizer {
   bool first_call_ = true;        // the next evaluation runs the first-call set-up
   bool theta_moves_ = false;      // the set-up follows theta at every evaluation
   int evaluations_ = 0;           // of the current pass
+  int starts_at_limit_ = 0;       // of the current pass
   // par(0..npar) at the null maximum, then at other local maxima; empty until
   // the null is maximized
   std::vector<std::vector<double>> trait_optima_;

@@ -279,6 +279,11 @@ class MaximizingFlow final : public Flow {
     if (nfree != 0 && robust_) {
       if (ihyp == null_hypothesis) robust_->maximize_null(imark);
       else robust_->maximize_alternative(imark);
+      if (robust_->starts_at_limit() > 0) {
+        warn_iteration_limit(imark, ihyp,
+                             " from " + std::to_string(robust_->starts_at_limit()) + " of " +
+                                 std::to_string(model_.optpar1.niter) + " starts");
+      }
       write_report(ihyp);
     } else if (nfree != 0) {
       model_.imax.ifirst = 1;
@@ -314,10 +319,11 @@ class MaximizingFlow final : public Flow {
     std::error_code ignored;
     std::filesystem::remove("fort." + std::to_string(methgi_notice_unit), ignored);
   }
-  void warn_iteration_limit(int imark, int ihyp) const {
+  // starts: in the robust mode, how many of the pass's starts reached the limit
+  void warn_iteration_limit(int imark, int ihyp, const std::string& starts = "") const {
     textio::console_write(stderr, "warning: marker " + std::to_string(imark) + ", " + hypothesis_name(ihyp) +
                                       " hypothesis: no maximum within " + std::to_string(settings_.maxit) +
-                                      " iterations (maxpar.inp); the best point found is reported\n");
+                                      " iterations (maxpar.inp)" + starts + "; the best point found is reported\n");
   }
   void write_report(int ihyp);
   void write_estimates(int imark);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -201,6 +202,31 @@ TEST(RobustOption, WritesTheFilesOfTheClassicMode) {
   const int starts = std::stoi(sigma.substr(alternative_count + iterations.size(), 4));
   EXPECT_GE(starts, 3);
   EXPECT_LE(starts, 6);
+}
+
+// A start that reaches the iteration limit is warned about as in the classic
+// mode, with how many of the pass's starts reached it; the null is searched
+// at the first marker only.
+TEST(RobustOption, IterationLimitIsWarnedWithTheStartsThatReachedIt) {
+  WorkFolder work("robust_limit");
+  work.copy_inputs(golden_dir() / "nuclear");
+  write_file(work.path() / "maxpar.inp", "0\n1.0e-4\n0\n0.5\n1.0e-6\n");  // a limit of 0 iterations
+  const RunResult run = run_program("bravik_2point_max", work.path(), "BRAVIK_THREADS=1", "--robust");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string tail = " hypothesis: no maximum within 0 iterations \\(maxpar.inp\\) from ([0-9]+) of ([0-9]+) "
+                           "starts; the best point found is reported\n";
+  const std::regex warning("warning: marker ([0-9]+), (null|alternative)" + tail);
+  std::vector<std::string> warned;
+  for (auto it = std::sregex_iterator(run.err.begin(), run.err.end(), warning); it != std::sregex_iterator(); ++it) {
+    const std::smatch& match = *it;
+    warned.push_back(match[1].str() + " " + match[2].str());
+    EXPECT_EQ(match[3].str(), match[4].str()) << "every start stops at a limit of 0";
+    if (match[2] == "null") {
+      EXPECT_EQ(match[4].str(), "41");
+    }
+  }
+  EXPECT_EQ(warned, (std::vector<std::string>{"1 null", "1 alternative", "2 alternative", "3 alternative"})) << run.err;
+  EXPECT_TRUE(std::filesystem::exists(work.path() / "fort.25"));
 }
 
 }  // namespace
