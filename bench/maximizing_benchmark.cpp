@@ -5,7 +5,10 @@
 //   FAMILIES    families per data set (default 40)
 //   STRUCTURES  comma-separated structures of bravik_sim (default threegen,large,fourgen)
 //   MODES       robust modes to run besides the classic one, which always runs first as
-//               the reference: robust-box, robust-pattern (default both), comma-separated
+//               the reference: robust-box, robust-pattern (default both), and the fewest
+//               starts the robust mode may use (par.inp and 8 for the null, the null maximum
+//               and par.inp for the alternative): robust-box-min, robust-pattern-min;
+//               comma-separated
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -31,6 +34,7 @@ struct Mode {
   const char* name;
   bool robust;
   LocalSearchKind local;
+  bool fewest_starts = false;
 };
 
 struct MarkerResult {
@@ -78,6 +82,11 @@ Outcome run_mode(const fs::path& input, const Mode& mode) {
   RunOptions options;
   options.robust = mode.robust;
   options.robust_settings.local = mode.local;
+  if (mode.fewest_starts) {
+    options.robust_settings.spread_starts = 8;
+    options.robust_settings.alternative_extra_starts = 0;
+    options.robust_settings.from_previous_alternative = false;
+  }
   EvaluationCounter counter;
   const auto start = std::chrono::steady_clock::now();
   const int status = run_program(Program::maximizing, &counter, options);
@@ -120,10 +129,12 @@ int main(int argc, char** argv) {
   const std::vector<std::string> structures = split(argc > 2 ? argv[2] : "threegen,large,fourgen");
   const std::vector<std::string> chosen = split(argc > 3 ? argv[3] : "robust-box,robust-pattern");
   std::vector<Mode> modes = {{"classic", false, LocalSearchKind::box}};
-  for (const Mode& mode : {Mode{"robust-box", true, LocalSearchKind::box}, Mode{"robust-pattern", true, LocalSearchKind::pattern}})
+  for (const Mode& mode : {Mode{"robust-box", true, LocalSearchKind::box}, Mode{"robust-pattern", true, LocalSearchKind::pattern},
+                           Mode{"robust-box-min", true, LocalSearchKind::box, true},
+                           Mode{"robust-pattern-min", true, LocalSearchKind::pattern, true}})
     if (std::find(chosen.begin(), chosen.end(), mode.name) != chosen.end()) modes.push_back(mode);
   const fs::path root = fs::temp_directory_path() / ("bravik-maximizing-benchmark-" + std::to_string(getpid()));
-  std::printf("%-9s %-8s %-15s %8s %12s %12s %10s %14s\n", "data", "classes", "mode", "markers", "evals/marker",
+  std::printf("%-9s %-8s %-18s %8s %12s %12s %10s %14s\n", "data", "classes", "mode", "markers", "evals/marker",
               "ms/marker", "vs classic", "LOD diff>0.1");
   for (const std::string& name : structures) {
     for (const bool polygenic : {true, false}) {
@@ -142,7 +153,7 @@ int main(int argc, char** argv) {
         int lod_differs = 0;
         int robust_lower = 0;
         compare(classic, outcome, lod_differs, robust_lower);
-        std::printf("%-9s %-8s %-15s %8.0f %12.1f %12.1f %10.2f %8d%s\n", name.c_str(), polygenic ? "7" : "1", mode.name,
+        std::printf("%-9s %-8s %-18s %8.0f %12.1f %12.1f %10.2f %8d%s\n", name.c_str(), polygenic ? "7" : "1", mode.name,
                     markers, outcome.evaluations / markers, 1e3 * outcome.seconds / markers,
                     static_cast<double>(outcome.evaluations) / static_cast<double>(classic.evaluations), lod_differs,
                     robust_lower > 0 ? (" (" + std::to_string(robust_lower) + " lower)").c_str() : "");

@@ -260,7 +260,7 @@ void RobustMaximizer::maximize_alternative(int imark) {
     starts.push_back(std::move(x));
   }
   starts.push_back(from_start);
-  if (!previous_alternative_.empty()) starts.push_back(previous_alternative_);
+  if (settings_.from_previous_alternative && !previous_alternative_.empty()) starts.push_back(previous_alternative_);
   if (theta_moves_) {
     // The null maximum (or start) at the largest theta: the alternative then never ends below the null.
     std::vector<double> x = starts.front();

@@ -31,6 +31,7 @@ struct RobustSettings {
   int spread_starts = 40;          // null starts over the box, besides the par.inp start: the null
                                    // is maximized once per run, so its cost is spread over the markers
   int alternative_extra_starts = 3; // other null local maxima the alternative starts from
+  bool from_previous_alternative = true;  // the previous marker's alternative maximum is a start
   std::uint64_t seed = 20261208;
   BoxSearchTolerances tolerances{.relative_step = 1e-4};
   double reported_spread = 0.01;  // starts ending further apart get a line on standard error
