@@ -228,10 +228,14 @@ void RobustMaximizer::keep_trait_optima(const Pass& pass, const StartsOutcome& o
   }
 }
 
-void RobustMaximizer::maximize_null(int imark) {
-  optpar1_block& o = model_.optpar1;
+void RobustMaximizer::start_pass() {
   evaluations_ = 0;
   starts_at_limit_ = 0;
+}
+
+void RobustMaximizer::maximize_null(int imark) {
+  optpar1_block& o = model_.optpar1;
+  start_pass();
   theta_moves_ = false;
   const int starts = trait_optima_.empty() ? maximize_trait_part(imark) : 0;
   for (int i = 1; i <= model_.imax.npar; ++i) {
@@ -245,8 +249,7 @@ void RobustMaximizer::maximize_null(int imark) {
 
 void RobustMaximizer::maximize_alternative(int imark) {
   optpar1_block& o = model_.optpar1;
-  evaluations_ = 0;
-  starts_at_limit_ = 0;
+  start_pass();
   theta_moves_ = o.ifree(theta) != 0;
   const Pass pass = make_pass(o, model_.imax.npar, false);
   const std::vector<double> from_start = point_of(pass, o);

@@ -26,7 +26,7 @@ enum class LocalSearchKind {
 struct RobustSettings {
   // The pattern search: on the mixture likelihood, BOBYQA's quadratic models
   // step onto the bounds of the allele frequency (one normal, the means left
-  // free) from most starts, and reach the highest maxima from fewer starts.
+  // free) from most starts, so BOBYQA reaches the highest maxima less often.
   LocalSearchKind local = LocalSearchKind::pattern;
   int spread_starts = 40;          // null starts over the box, besides the par.inp start: the null
                                    // is maximized once per run, so its cost is spread over the markers
@@ -56,6 +56,7 @@ class RobustMaximizer {
   int starts_at_limit() const { return starts_at_limit_; }
 
  private:
+  void start_pass();  // clears the counts of the pass
   double evaluate_point();
   double search_from(const RobustPass& pass, std::span<double> x);
   StartsOutcome maximize(const RobustPass& pass, const std::vector<std::vector<double>>& starts);
