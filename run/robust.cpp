@@ -139,7 +139,13 @@ double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
       const double out_of_order = order_means(pass, o);
       return evaluate_point() - order_penalty * out_of_order * out_of_order;
     };
-    return maximize_in_box(objective, x, pass.lower, pass.upper, pass.step, settings_.tolerances).value;
+    const double value = maximize_in_box(objective, x, pass.lower, pass.upper, pass.step, settings_.tolerances).value;
+    // The end point with its means in order, where it was evaluated less the penalty.
+    set_point(pass, x, o);
+    order_means(pass, o);
+    const std::vector<double> ordered = point_of(pass, o);
+    std::copy(ordered.begin(), ordered.end(), x.begin());
+    return value;
   }
   const int npar = model_.imax.npar;
   set_point(pass, x, o);
