@@ -130,7 +130,8 @@ double RobustMaximizer::evaluate_point() {
   return value;
 }
 
-// One local search from x; leaves its best point in x and returns its value.
+// One local search from x; leaves its best point in x, its means in order (the
+// objective rejects them out of order), and returns its value.
 double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
   optpar1_block& o = model_.optpar1;
   if (settings_.local == LocalSearchKind::box) {
@@ -163,12 +164,11 @@ double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
   return o.flnl;
 }
 
-// Runs the local search from every start and leaves the best point, its means
-// in order, in optpar1.par.
+// Runs the local search from every start and leaves the best point in
+// optpar1.par.
 StartsOutcome RobustMaximizer::maximize(const Pass& pass, const std::vector<std::vector<double>>& starts) {
   const StartsOutcome outcome = best_of_starts([&](std::span<double> x) { return search_from(pass, x); }, starts);
   set_point(pass, outcome.best().point, model_.optpar1);
-  order_means(pass, model_.optpar1);
   return outcome;
 }
 
