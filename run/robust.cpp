@@ -70,9 +70,14 @@ Pass make_pass(const optpar1_block& o, int npar, bool null) {
   return pass;
 }
 
+// The searched coordinates of optpar1.par, copied into x.
+void copy_point(const Pass& pass, const optpar1_block& o, std::span<double> x) {
+  for (std::size_t j = 0; j < pass.free.size(); ++j) x[j] = o.par(pass.free[j]);
+}
+
 std::vector<double> point_of(const Pass& pass, const optpar1_block& o) {
-  std::vector<double> x;
-  for (const int i : pass.free) x.push_back(o.par(i));
+  std::vector<double> x(pass.free.size());
+  copy_point(pass, o, x);
   return x;
 }
 
@@ -144,8 +149,7 @@ double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
     // The end point with its means in order, where it was evaluated less the penalty.
     set_point(pass, x, o);
     order_means(pass, o);
-    const std::vector<double> ordered = point_of(pass, o);
-    std::copy(ordered.begin(), ordered.end(), x.begin());
+    copy_point(pass, o, x);
     return value;
   }
   const int npar = model_.imax.npar;
@@ -159,8 +163,7 @@ double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
   const SearchEnd end = methgi(npar, pattern_.epsf, pattern_.rlx, pattern_.epsx, pattern_.maxit, pattern_.mdum,
                                [this](double& value) { value = evaluate_point(); }, o, io_);
   if (end == SearchEnd::iteration_limit) ++starts_at_limit_;
-  const std::vector<double> end_point = point_of(pass, o);
-  std::copy(end_point.begin(), end_point.end(), x.begin());
+  copy_point(pass, o, x);
   return o.flnl;
 }
 
@@ -280,7 +283,7 @@ void RobustMaximizer::maximize_alternative(int imark) {
   }
   first_call_ = true;
   note_spread(imark, "alternative hypothesis", maximize(pass, starts), settings_.reported_spread);
-  previous_alternative_ = point_of(pass, o);
+  if (settings_.from_previous_alternative) previous_alternative_ = point_of(pass, o);
   first_call_ = true;
   o.flnl = evaluate_point();
   o.niter = static_cast<int>(starts.size());
