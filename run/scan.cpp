@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "model/freq.hpp"
-#include "model/genmmp.hpp"
+#include "model/objective/genmmp.hpp"
 #include "model/polygenic.hpp"
 #include "optimize/methgi.hpp"
 #include "pedigree/consistency.hpp"

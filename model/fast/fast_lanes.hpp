@@ -13,7 +13,7 @@
 #include <iterator>
 #include <type_traits>
 
-#include "model/fast_family.hpp"
+#include "model/fast/fast_family.hpp"
 
 #define BRAVIK_INLINE [[gnu::always_inline]] inline
 
