@@ -15,8 +15,8 @@
 #include "scan/slurm.hpp"
 #include "scan/status.hpp"
 #include "scan/task.hpp"
-#include "tools/pedfile/command_line.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/command_line.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::scan {
 namespace {

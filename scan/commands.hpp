@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "scan/task.hpp"
-#include "tools/pedfile/command_line.hpp"
+#include "pedfile/command_line.hpp"
 
 namespace bravik::scan {
 

@@ -7,7 +7,7 @@
 
 #include "scan/commands.hpp"
 #include "scan/slurm.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace {
 

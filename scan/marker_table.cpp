@@ -3,8 +3,8 @@
 #include <charconv>
 #include <sstream>
 
-#include "tools/pedfile/command_line.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/command_line.hpp"
+#include "pedfile/input_error.hpp"
 #include "tools/plot/lod_plot.hpp"
 
 namespace bravik::scan {

@@ -5,9 +5,9 @@
 
 #include "scan/layout.hpp"
 #include "scan/plan.hpp"
-#include "tools/pedfile/command_line.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
+#include "pedfile/command_line.hpp"
+#include "pedfile/input_error.hpp"
+#include "pedfile/pedigree_file.hpp"
 #include "tools/plot/lod_plot.hpp"
 
 namespace bravik::scan {

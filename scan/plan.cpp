@@ -3,8 +3,8 @@
 #include <charconv>
 #include <sstream>
 
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
+#include "pedfile/input_error.hpp"
+#include "pedfile/pedigree_file.hpp"
 #include "tools/plot/lod_plot.hpp"
 
 namespace bravik::scan {

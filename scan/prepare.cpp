@@ -9,8 +9,8 @@
 #include "scan/marker_table.hpp"
 #include "scan/packed_genotypes.hpp"
 #include "scan/plan.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/run_folder.hpp"
+#include "pedfile/input_error.hpp"
+#include "pedfile/run_folder.hpp"
 
 namespace bravik::scan {
 namespace {

@@ -16,7 +16,7 @@
 
 #include "scan/process.hpp"
 #include "scan/status.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::scan {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "scan/status.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::scan {
 

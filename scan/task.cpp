@@ -10,10 +10,10 @@
 
 #include "scan/packed_genotypes.hpp"
 #include "scan/process.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/mendel.hpp"
-#include "tools/pedfile/run_folder.hpp"
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/input_error.hpp"
+#include "pedfile/mendel.hpp"
+#include "pedfile/run_folder.hpp"
+#include "pedfile/structure.hpp"
 
 namespace bravik::scan {
 namespace {

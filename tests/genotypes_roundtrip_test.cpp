@@ -12,7 +12,7 @@
 #include "genotypes/sources.hpp"
 #include "genotypes_test_support.hpp"
 #include "program_runner.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
+#include "pedfile/pedigree_file.hpp"
 
 namespace {
 

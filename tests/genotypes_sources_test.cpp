@@ -12,7 +12,7 @@
 #include "genotypes/sources.hpp"
 #include "genotypes_test_support.hpp"
 #include "program_runner.hpp"
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/structure.hpp"
 #include "tools_test_support.hpp"
 
 namespace {

@@ -14,8 +14,8 @@
 #include "pedigree/markers.hpp"
 #include "run/config.hpp"
 #include "textio/channels.hpp"
-#include "tools/pedfile/run_folder.hpp"
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/run_folder.hpp"
+#include "pedfile/structure.hpp"
 #include "tools/sim/simulate.hpp"
 
 namespace bravik::testing {

@@ -11,7 +11,7 @@
 #include "program_runner.hpp"
 #include "shell_command.hpp"
 #include "scan/slurm_scripts.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::testing {
 namespace {

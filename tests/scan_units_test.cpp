@@ -17,7 +17,7 @@
 #include "scan/run.hpp"
 #include "scan/status.hpp"
 #include "test_support.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 #include "tools_test_support.hpp"
 
 namespace {

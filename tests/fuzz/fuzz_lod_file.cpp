@@ -4,7 +4,7 @@
 #include <string>
 
 #include "tests/fuzz/fuzz_support.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 #include "tools/plot/lod_plot.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "textio/message_text.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 #include "tools/plot/svg.hpp"
 
 namespace bravik::tools {

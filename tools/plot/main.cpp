@@ -4,8 +4,8 @@
 
 #include "textio/file_identity.hpp"
 #include "textio/message_text.hpp"
-#include "tools/pedfile/command_line.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/command_line.hpp"
+#include "pedfile/input_error.hpp"
 #include "tools/plot/lod_plot.hpp"
 
 namespace {

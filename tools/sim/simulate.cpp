@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "textio/message_text.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/random.hpp"
+#include "pedfile/input_error.hpp"
+#include "pedfile/random.hpp"
 
 namespace bravik::tools {
 namespace {

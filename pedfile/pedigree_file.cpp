@@ -1,4 +1,4 @@
-#include "tools/pedfile/pedigree_file.hpp"
+#include "pedfile/pedigree_file.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -8,7 +8,7 @@
 
 #include "pedigree/blocks.hpp"
 #include "textio/message_text.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::tools {
 namespace {

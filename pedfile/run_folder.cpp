@@ -1,4 +1,4 @@
-#include "tools/pedfile/run_folder.hpp"
+#include "pedfile/run_folder.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "textio/message_text.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::tools {
 namespace {

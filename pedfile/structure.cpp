@@ -1,4 +1,4 @@
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/structure.hpp"
 
 #include <algorithm>
 #include <map>
@@ -6,8 +6,8 @@
 #include <unordered_map>
 
 #include "pedigree/blocks.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/random.hpp"
+#include "pedfile/input_error.hpp"
+#include "pedfile/random.hpp"
 
 namespace bravik::tools {
 namespace {
