@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "run/scan.hpp"
+#include "run/marker_loop.hpp"
 #include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
 

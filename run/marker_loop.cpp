@@ -1,4 +1,4 @@
-#include "run/scan.hpp"
+#include "run/marker_loop.hpp"
 
 #include <cmath>
 #include <cstdio>
