@@ -8,6 +8,7 @@
 #include "tools/plot/lod_plot.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace bravik::results;
   using namespace bravik::tools;
   try {
     const std::vector<LodPoint> points = parse_lod_text(std::string(fuzz::bytes(data, size)), "fuzz.lod");

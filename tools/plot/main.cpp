@@ -6,10 +6,12 @@
 #include "textio/message_text.hpp"
 #include "pedfile/command_line.hpp"
 #include "pedfile/input_error.hpp"
+#include "results/text_file.hpp"
 #include "tools/plot/lod_plot.hpp"
 
 namespace {
 
+using namespace bravik::results;
 using namespace bravik::tools;
 
 // The picture goes to a new .svg name, never over one of the inputs (a
