@@ -8,8 +8,8 @@
 #include "model/density.hpp"
 #include "model/fast/fast_family.hpp"
 #include "model/fast/fast_plan.hpp"
-#include "model/literal/mmpfam.hpp"
 #include "model/fast/thread_pool.hpp"
+#include "model/literal/mmpfam.hpp"
 
 namespace bravik {
 
