@@ -4,8 +4,8 @@
 #include <cmath>
 #include <iostream>
 
-#include "textio/message_text.hpp"
 #include "pedfile/input_error.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik::tools {
 

@@ -6,9 +6,9 @@
 #include <sstream>
 #include <string_view>
 
+#include "pedfile/input_error.hpp"
 #include "pedigree/blocks.hpp"
 #include "textio/message_text.hpp"
-#include "pedfile/input_error.hpp"
 
 namespace bravik::tools {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <fstream>
 
-#include "textio/message_text.hpp"
 #include "pedfile/input_error.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik::tools {
 namespace {

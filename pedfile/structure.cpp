@@ -5,9 +5,9 @@
 #include <numeric>
 #include <unordered_map>
 
-#include "pedigree/blocks.hpp"
 #include "pedfile/input_error.hpp"
 #include "pedfile/random.hpp"
+#include "pedigree/blocks.hpp"
 
 namespace bravik::tools {
 namespace {

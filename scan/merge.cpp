@@ -3,13 +3,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "scan/layout.hpp"
-#include "scan/plan.hpp"
 #include "pedfile/command_line.hpp"
 #include "pedfile/input_error.hpp"
 #include "pedfile/pedigree_file.hpp"
 #include "results/lod_file.hpp"
 #include "results/text_file.hpp"
+#include "scan/layout.hpp"
+#include "scan/plan.hpp"
 
 namespace bravik::scan {
 namespace {

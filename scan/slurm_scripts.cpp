@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string_view>
 
-#include "scan/status.hpp"
 #include "pedfile/input_error.hpp"
+#include "scan/status.hpp"
 
 namespace bravik::scan {
 

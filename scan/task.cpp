@@ -8,12 +8,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "scan/packed_genotypes.hpp"
-#include "scan/process.hpp"
 #include "pedfile/input_error.hpp"
 #include "pedfile/mendel.hpp"
 #include "pedfile/run_folder.hpp"
 #include "pedfile/structure.hpp"
+#include "scan/packed_genotypes.hpp"
+#include "scan/process.hpp"
 
 namespace bravik::scan {
 namespace {

@@ -14,11 +14,11 @@
 #include <thread>
 
 #include "program_runner.hpp"
+#include "results/lod_file.hpp"
 #include "scan/layout.hpp"
 #include "scan/marker_table.hpp"
 #include "scan/plan.hpp"
 #include "test_support.hpp"
-#include "results/lod_file.hpp"
 
 extern char** environ;
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "program_runner.hpp"
-#include "shell_command.hpp"
-#include "scan/slurm_scripts.hpp"
 #include "pedfile/input_error.hpp"
+#include "program_runner.hpp"
+#include "scan/slurm_scripts.hpp"
+#include "shell_command.hpp"
 
 namespace bravik::testing {
 namespace {

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <fstream>
 
-#include "program_runner.hpp"
 #include "pedfile/mendel.hpp"
 #include "pedfile/run_folder.hpp"
 #include "pedfile/structure.hpp"
+#include "program_runner.hpp"
 #include "results/lod_file.hpp"
 #include "tools/sim/simulate.hpp"
 #include "tools_test_support.hpp"

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/fuzz/fuzz_support.hpp"
 #include "pedfile/input_error.hpp"
+#include "tests/fuzz/fuzz_support.hpp"
 #include "tools/plot/lod_plot.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

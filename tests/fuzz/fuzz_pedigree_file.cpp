@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/fuzz/fuzz_support.hpp"
 #include "pedfile/input_error.hpp"
 #include "pedfile/mendel.hpp"
 #include "pedfile/pedigree_file.hpp"
 #include "pedfile/structure.hpp"
+#include "tests/fuzz/fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace bravik::tools;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/fuzz/fuzz_support.hpp"
 #include "results/text_file.hpp"
+#include "tests/fuzz/fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string description =

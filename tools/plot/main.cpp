@@ -2,11 +2,11 @@
 #include <fstream>
 #include <iostream>
 
-#include "textio/file_identity.hpp"
-#include "textio/message_text.hpp"
 #include "pedfile/command_line.hpp"
 #include "pedfile/input_error.hpp"
 #include "results/text_file.hpp"
+#include "textio/file_identity.hpp"
+#include "textio/message_text.hpp"
 #include "tools/plot/lod_plot.hpp"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "textio/message_text.hpp"
 #include "pedfile/input_error.hpp"
 #include "pedfile/random.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik::tools {
 namespace {
