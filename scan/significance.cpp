@@ -153,8 +153,9 @@ std::string thresholds_text(const Thresholds& t, const Simulation& simulation) {
   return std::string(summary_heading) + " from " + std::to_string(t.replicates) + " replicates (" +
          mode_name(simulation.mode) + " mode, seed " + std::to_string(simulation.seed) + "):\n" +
          "  significant (reached by the genome-wide maximum in 5% of replicates): LOD " + fixed(t.significant.lod, 3) +
-         " (standard error " + fixed(t.significant.standard_error, 3) + "; the 5% itself has a standard error of " +
-         fixed(100 * share_error, 1) + "%)\n" + "  suggestive (reached once per genome scan on average): LOD " +
+         " (standard error " + fixed(t.significant.standard_error, 3) + "; a share of 5% of " +
+         std::to_string(t.replicates) + " replicates has a standard error of " + fixed(100 * share_error, 1) +
+         " points)\n" + "  suggestive (reached once per genome scan on average): LOD " +
          fixed(t.suggestive.lod, 3) + " (standard error " + fixed(t.suggestive.standard_error, 3) + ")\n";
 }
 

@@ -42,12 +42,19 @@ long first_analysable_marker(const std::vector<MarkerRow>& markers, const fs::pa
   throw tools::InputError(table.string() + ": no marker is typed with both alleles at 0.001 or more: nothing to simulate");
 }
 
+// The last line of a text (a program's error message ends its standard error).
+std::string last_line(const std::string& text) {
+  const std::size_t end = text.find_last_not_of('\n');
+  if (end == std::string::npos) return "";
+  return text.substr(text.rfind('\n', end) + 1, end - text.rfind('\n', end));
+}
+
 // The trait part's maxima of the robust null hypothesis, computed once as the
 // data's first chunk computes them: at the first analysable marker, from the
 // same starts. The program runs on that marker alone in a scratch folder.
 void maximize_trait_part_once(const ScanFolder& folder, const Plan& plan) {
   const long m = first_analysable_marker(read_marker_table(folder.markers().string()), folder.markers());
-  const fs::path dir = simulation_folder(folder) / (".null." + std::to_string(getpid()));
+  const fs::path dir = fs::absolute(simulation_folder(folder) / (".null." + std::to_string(getpid())));
   fs::create_directories(dir);
   const Chunk one{0, m, m, "", ""};
   set_up_chunk(folder, plan, one, dir);
@@ -61,7 +68,7 @@ void maximize_trait_part_once(const ScanFolder& folder, const Plan& plan) {
   fs::remove_all(dir);
   if (!end.succeeded() || ec || !fs::exists(trait_maxima_path(folder)))
     throw tools::InputError("the null hypothesis' trait part could not be maximized at marker " + std::to_string(m) +
-                            " (" + end.text() + "): " + error.substr(0, error.find('\n')));
+                            " (" + end.text() + "): " + last_line(error));
 }
 
 // Refuses a seed or mode other than those of replicate tasks already done:
