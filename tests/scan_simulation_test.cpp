@@ -30,6 +30,8 @@ constexpr int replicates = 12;  // enough to tell the gene from the rest in CI t
 
 fs::path build_program(const std::string& name) { return fs::path(BRAVIK_BINARY_DIR) / name; }
 
+std::string quoted(const fs::path& path) { return std::string(1, '\'').append(path.string()).append(1, '\''); }
+
 RunResult run_in(const fs::path& folder, const std::string& command) {
   const std::string line = "cd '" + folder.string() + "' && " + command + " < /dev/null > cmd.stdout 2> cmd.stderr";
   const int raw = std::system(line.c_str());
@@ -37,7 +39,7 @@ RunResult run_in(const fs::path& folder, const std::string& command) {
 }
 
 RunResult scan(const fs::path& folder, const std::string& args) {
-  return run_in(folder, "'" + build_program("bravik_scan").string() + "' " + args);
+  return run_in(folder, quoted(build_program("bravik_scan")) + " " + args);
 }
 
 void expect_ok(const RunResult& r) { ASSERT_EQ(r.status, 0) << r.out << r.err; }
@@ -58,8 +60,8 @@ std::vector<std::vector<std::string>> table_of(const std::string& text) {
 // marker 4; markers 1-6 on chromosome 1 and 7-12 on chromosome 2, 10 cM
 // apart; no polygenic component in the data or the model (for time).
 void write_study(const fs::path& dir) {
-  expect_ok(run_in(dir, "'" + build_program("bravik_sim").string() +
-                            "' --seed 3 --families 25 --structure threegen --theta '0.5*3,0,0.5*8' --variance 0.3"
+  expect_ok(run_in(dir, quoted(build_program("bravik_sim")) +
+                            " --seed 3 --families 25 --structure threegen --theta '0.5*3,0,0.5*8' --variance 0.3"
                             " --polygenic-step 0 --untyped 0.1 study.ped"));
   std::ostringstream map;
   for (int m = 1; m <= 12; ++m)
