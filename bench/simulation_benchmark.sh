@@ -19,18 +19,12 @@ markers=${3:-20}
 replicates=${4:-10}
 mode=${5:-robust}
 polygenic=${6:-off}
-work=${7:-}
-if [ -z "$work" ]; then
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-fi
-mkdir -p "$work"
-cd "$work"
+source "$(dirname "$0")/work_folder.sh"
+use_work_folder "${7:-}"
 scan="$build/bravik_scan"
 mode_option=$([ "$mode" = robust ] && echo "" || echo "--$mode")
 
-echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores;" \
-  "vector extensions: $(grep -m1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -E '^(avx|avx2|avx512f|avx512bw|avx512vl|fma)$' | tr '\n' ' ')"
+print_machine
 
 half=$((markers / 2))
 step=$([ "$polygenic" = on ] && echo 0.15 || echo 0)

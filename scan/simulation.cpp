@@ -87,12 +87,8 @@ void check_done_replicates(const ScanFolder& folder, const Plan& plan, const Sim
 }  // namespace
 
 std::string mode_name(AnalysisMode mode) {
-  switch (mode) {
-    case AnalysisMode::classic: return "classic";
-    case AnalysisMode::fixed: return "fixed";
-    case AnalysisMode::robust: break;
-  }
-  return "robust";
+  const char* const names[] = {"robust", "classic", "fixed"};  // in the order of AnalysisMode
+  return names[static_cast<std::size_t>(mode)];
 }
 
 std::string simulation_text(const Simulation& s) {

@@ -20,11 +20,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using bravik::testing::read_file;
-using bravik::testing::RunResult;
-using bravik::testing::WorkFolder;
-using bravik::testing::write_file;
 using namespace bravik::scan;
+using namespace bravik::testing;
 
 constexpr int replicates = 12;  // enough to tell the gene from the rest in CI time
 
