@@ -51,7 +51,8 @@ std::string last_line(const std::string& text) {
 
 // The trait part's maxima of the robust null hypothesis, computed once as the
 // data's first chunk computes them: at the first analysable marker, from the
-// same starts. The program runs on that marker alone in a scratch folder.
+// same starts. The program runs on that marker alone in a scratch folder. It
+// writes no maxima when par.inp frees no parameter: there is nothing to share.
 void maximize_trait_part_once(const ScanFolder& folder, const Plan& plan) {
   const long m = first_analysable_marker(read_marker_table(folder.markers().string()), folder.markers());
   const fs::path dir = fs::absolute(simulation_folder(folder) / (".null." + std::to_string(getpid())));
@@ -66,7 +67,7 @@ void maximize_trait_part_once(const ScanFolder& folder, const Plan& plan) {
   if (end.succeeded() && fs::exists(written)) fs::rename(written, trait_maxima_path(folder), ec);
   const std::string error = tools::read_text_file((dir / "stderr.txt").string(), "standard error");
   fs::remove_all(dir);
-  if (!end.succeeded() || ec || !fs::exists(trait_maxima_path(folder)))
+  if (!end.succeeded() || ec)
     throw tools::InputError("the null hypothesis' trait part could not be maximized at marker " + std::to_string(m) +
                             " (" + end.text() + "): " + last_line(error));
 }
@@ -136,16 +137,18 @@ int task_count(const Plan& plan, const std::optional<Simulation>& simulation) {
 int task_number(const Plan& plan, TaskRef ref) { return static_cast<int>(plan.chunks.size()) * ref.replicate + ref.chunk; }
 
 TaskRef task_ref(const Plan& plan, const std::optional<Simulation>& simulation, int task) {
+  if (!simulation) return {0, plan.chunk(task).number};
   const int chunks = static_cast<int>(plan.chunks.size());
   if (task < 1 || task > task_count(plan, simulation))
     throw tools::InputError("task " + std::to_string(task) + " is not in the plan (" + std::to_string(chunks) +
-                            " chunks" + (simulation ? " and " + std::to_string(simulation->replicates) + " replicates of them" : "") +
-                            ": tasks 1 to " + std::to_string(task_count(plan, simulation)) + ")");
+                            " chunks and " + std::to_string(simulation->replicates) + " replicates of them: tasks 1 to " +
+                            std::to_string(task_count(plan, simulation)) + ")");
   return {(task - 1) / chunks, (task - 1) % chunks + 1};
 }
 
 std::vector<std::string> replicate_arguments(const ScanFolder& folder, const Simulation& simulation) {
-  if (simulation.mode != AnalysisMode::robust) return analysis_arguments(simulation.mode);
+  if (simulation.mode != AnalysisMode::robust || !fs::exists(trait_maxima_path(folder)))
+    return analysis_arguments(simulation.mode);
   return {"--robust", "--trait-maxima", fs::absolute(trait_maxima_path(folder)).string()};
 }
 
