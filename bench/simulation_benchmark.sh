@@ -3,7 +3,8 @@
 # asserted): on a simulated data set, the processor seconds of the data's scan
 # and of one replicate scan (the replicates share the null hypothesis' trait
 # part, maximized once by `simulate`), the cost of that shared step, and the
-# replicates per hour on all cores of this machine.
+# replicates per hour on all cores of this machine (one replicate chunk per
+# core, each program on one thread).
 # Usage: bench/simulation_benchmark.sh BUILD_DIR [FAMILIES] [MARKERS] [REPLICATES] [MODE] [POLYGENIC] [WORK_DIR]
 #   FAMILIES    three-generation families (default 40)
 #   MARKERS     markers on two chromosomes, one linked to the gene (default 20)
@@ -22,6 +23,8 @@ polygenic=${6:-off}
 source "$(dirname "$0")/work_folder.sh"
 use_work_folder "${7:-}"
 scan="$build/bravik_scan"
+# One thread per program: processor seconds then compare without idle threads' share.
+export BRAVIK_THREADS=1
 mode_option=$([ "$mode" = robust ] && echo "" || echo "--$mode")
 
 print_machine
@@ -45,7 +48,7 @@ program_cpu() { for ((t = $1; t <= $2; ++t)); do cat "scan/chunks/$t/timing.txt"
 start=$(date +%s.%N)
 "$scan" simulate scan --replicates "$replicates" --seed 1 $mode_option > /dev/null
 shared=$(echo "$(date +%s.%N) - $start" | bc)
-"$scan" run scan --jobs 1 $mode_option > /dev/null
+"$scan" task scan 1 $mode_option > /dev/null
 data=$(program_cpu 1 1)
 start=$(date +%s.%N)
 "$scan" run scan > /dev/null
