@@ -26,7 +26,7 @@ mode_option=$([ "$mode" = robust ] && echo "" || echo "--$mode")
 program=$([ "$mode" = fixed ] && echo bravik_2point || echo bravik_2point_max)
 program_option=$([ "$mode" = robust ] && echo --robust || echo "")
 simulate() { "$build/bravik_sim" --seed "$1" --families "$families" --structure threegen --theta 0.5 \
-  --polygenic-step 0 --untyped 0.1 --trait-missing 0.1 "$2" > /dev/null; }
+  --polygenic-step 0 --untyped 0.1 --trait-missing 0.1 "$2" > /dev/null 2>&1; }
 
 # The replicates of one data set.
 simulate 1 data.ped
@@ -50,22 +50,22 @@ for ((k = 1; k <= n; ++k)); do
   rm -rf "set$k" "set$k.ped"
 done
 
+sort -g replicates.txt independent.txt > pooled.txt
 awk -v mode="$mode" '
   FNR == 1 { file++ }
-  { v = $1 + 0; if (file == 1) r[++nr] = v; else s[++ns] = v; all[++na] = v }
+  { v = $1 + 0; if (file == 1) r[++nr] = v; else if (file == 2) s[++ns] = v; else all[++na] = v }
   function share(a, m, t,   i, c) { c = 0; for (i = 1; i <= m; ++i) c += a[i] > t; return c / m }
   END {
-    asort(all)
     printf "%s mode: %d replicates, %d independent data sets\n", mode, nr, ns
-    printf "%-28s %10s %10s %10s %8s\n", "LOD above", "replicates", "data sets", "diff/se", ""
+    printf "%-30s %10s %10s %8s\n", "LOD above", "replicates", "data sets", "diff/se"
     split("0.25 0.5 0.75 0.9 0.95", q, " ")
     for (j = 1; j <= 5; ++j) {
       t = all[int(q[j] * na)]
       a = share(r, nr, t); b = share(s, ns, t); p = (a * nr + b * ns) / (nr + ns)
       se = sqrt(p * (1 - p) * (1 / nr + 1 / ns))
-      printf "%-28s %10.3f %10.3f %10.2f\n", sprintf("%.4f (pooled %g point)", t, q[j]), a, b, se > 0 ? (a - b) / se : 0
+      printf "%-30s %10.3f %10.3f %8.2f\n", sprintf("%.4f (pooled %g point)", t, q[j]), a, b, (se > 0 ? (a - b) / se : 0)
     }
     d = 0
-    for (i = 1; i <= na; ++i) { x = all[i]; e = share(r, nr, x) - share(s, ns, x); if (e < 0) e = -e; if (e > d) d = e }
+    for (i = 1; i <= na; ++i) { e = share(r, nr, all[i]) - share(s, ns, all[i]); if (e < 0) e = -e; if (e > d) d = e }
     printf "Kolmogorov-Smirnov distance %.3f, 5%% critical value %.3f\n", d, 1.36 * sqrt(1 / nr + 1 / ns)
-  }' replicates.txt independent.txt
+  }' replicates.txt independent.txt pooled.txt
