@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "scan/packed_genotypes.hpp"
 #include "scan/marker_table.hpp"
+#include "scan/packed_genotypes.hpp"
 #include "scan/process.hpp"
 #include "scan/simulation.hpp"
 #include "tools/pedfile/input_error.hpp"
