@@ -72,6 +72,8 @@ void write_study(const fs::path& dir) {
   write_file(dir / "fast.inp", par);
 }
 
+Plan plan_of_folder(const fs::path& folder) { return read_plan(ScanFolder{folder}.plan().string()); }
+
 int done_tasks(const fs::path& folder, int first, int last) {
   int done = 0;
   for (int t = first; t <= last; ++t) done += ScanFolder{folder}.state(t) == ChunkState::done;
@@ -140,6 +142,15 @@ TEST(ScanSimulation, ReplicatesDoNotDependOnTheChunking) {
   EXPECT_EQ(table_of(reference).size(), 31u);
   EXPECT_EQ(read_file(work.path() / "chunks_of_3" / "simulation.tsv"), reference);
   EXPECT_EQ(read_file(work.path() / "chunks_of_5" / "simulation.tsv"), reference);
+  // A replicate with a chunk not done is left out, and said so.
+  fs::remove_all(ScanFolder{work.path() / "chunks_of_3"}.chunk(task_number(plan_of_folder(work.path() / "chunks_of_3"), {7, 2})));
+  const RunResult partial = scan(work.path(), "merge chunks_of_3");
+  EXPECT_EQ(partial.status, 1);
+  EXPECT_NE(partial.err.find("1 replicates have chunks not done and are left out"), std::string::npos) << partial.err;
+  const auto rows = table_of(read_file(work.path() / "chunks_of_3" / "simulation.tsv"));
+  ASSERT_EQ(rows.size(), 30u);
+  EXPECT_EQ(rows[6][0], "6");
+  EXPECT_EQ(rows[7][0], "8");
   const RunResult again = scan(work.path(), "simulate chunks_of_3 --replicates 30 --seed 5 --fixed");
   EXPECT_EQ(again.status, 2);
   EXPECT_NE(again.err.find("replicates were run with seed 4 in the fixed mode"), std::string::npos) << again.err;
