@@ -143,8 +143,9 @@ int task_command(const std::vector<std::string>& args) {
   TaskOptions options;
   tools::CommandLine cl("bravik_scan task", "[options] OUT K",
                         "Runs chunk K of the scan folder OUT in a scratch folder and moves its results into OUT\n"
-                        "when its program ended with status 0; records the failure otherwise. SLURM_CPUS_PER_TASK,\n"
-                        "when set, gives the program's threads (BRAVIK_THREADS).");
+                        "when its program ended with status 0; records the failure otherwise. A K beyond the plan's\n"
+                        "chunks runs a chunk of a replicate scan (see simulate), in the mode given to simulate.\n"
+                        "SLURM_CPUS_PER_TASK, when set, gives the program's threads (BRAVIK_THREADS).");
   add_mode_options(cl, options.mode);
   cl.option("--scratch", "DIR", "folder for the chunk's working files (default $TMPDIR, else /tmp)",
             [&](std::string_view v) { options.scratch = v; });
