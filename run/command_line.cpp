@@ -20,7 +20,8 @@ struct OptionEntry {
   std::string_view spellings;  // separated by ", "
   std::string_view help;
   For only;
-  void (*apply)(ProgramRequest&);
+  void (*apply)(ProgramRequest&, std::string_view value);
+  std::string_view value_name = {};  // empty: the option takes no value; else the next argument is its value
 };
 
 // Every option of the two programs; a new one is one more line here (and a
@@ -28,13 +29,20 @@ struct OptionEntry {
 // marked For::maximizing when only bravik_2point_max takes them; the help text
 // lists them in this order.
 constexpr OptionEntry option_table[] = {
-    {"-h, --help", "print this help and stop", For::both, [](ProgramRequest& r) { r.help = true; }},
-    {"--version", "print the version and stop", For::both, [](ProgramRequest& r) { r.version = true; }},
+    {"-h, --help", "print this help and stop", For::both, [](ProgramRequest& r, std::string_view) { r.help = true; }},
+    {"--version", "print the version and stop", For::both, [](ProgramRequest& r, std::string_view) { r.version = true; }},
     {"--robust",
      "maximize from several starting points: the null hypothesis once per run from\n"
      "                    seeded starts over the bounds, the alternative from the null optimum and the\n"
      "                    par.inp start (see the README for when to use it)",
-     For::maximizing, [](ProgramRequest& r) { r.robust = true; }},
+     For::maximizing, [](ProgramRequest& r, std::string_view) { r.robust = true; }},
+    {"--trait-maxima",
+     "with --robust: take the null hypothesis' trait part maxima from FILE (written by\n"
+     "                    --save-trait-maxima on the same trait data) instead of maximizing it",
+     For::maximizing, [](ProgramRequest& r, std::string_view v) { r.trait_maxima_from = v; }, "FILE"},
+    {"--save-trait-maxima",
+     "with --robust: write the trait part maxima of the null hypothesis to FILE",
+     For::maximizing, [](ProgramRequest& r, std::string_view v) { r.trait_maxima_to = v; }, "FILE"},
 };
 
 bool takes(const OptionEntry& entry, Program program) {
@@ -60,6 +68,7 @@ std::string options_text(Program program) {
   for (const OptionEntry& entry : option_table) {
     if (!takes(entry, program)) continue;
     std::string head = "  " + std::string(entry.spellings);
+    if (!entry.value_name.empty()) head.append(1, ' ').append(entry.value_name);
     head.resize(std::max<std::size_t>(head.size() + 2, 20), ' ');
     text += head + std::string(entry.help) + "\n";
   }
@@ -107,7 +116,8 @@ std::string environment_text() {
 
 ProgramRequest parse_command_line(Program program, const std::vector<std::string>& args) {
   ProgramRequest request;
-  for (const std::string& arg : args) {
+  for (std::size_t a = 0; a < args.size(); ++a) {
+    const std::string& arg = args[a];
     const OptionEntry* found = nullptr;
     for (const OptionEntry& entry : option_table) {
       if (takes(entry, program) && spelled(entry, arg)) found = &entry;
@@ -117,8 +127,15 @@ ProgramRequest parse_command_line(Program program, const std::vector<std::string
                                                        : "unexpected argument " + textio::quoted(arg) +
                                                              " (the input files are read from the current folder)");
     }
-    found->apply(request);
+    if (found->value_name.empty()) {
+      found->apply(request, {});
+      continue;
+    }
+    if (a + 1 == args.size()) throw std::invalid_argument("option " + textio::quoted(arg) + " needs a value");
+    found->apply(request, args[++a]);
   }
+  const bool trait_maxima = !request.trait_maxima_from.empty() || !request.trait_maxima_to.empty();
+  if (trait_maxima && !request.robust) throw std::invalid_argument("--trait-maxima and --save-trait-maxima need --robust");
   return request;
 }
 
@@ -154,6 +171,8 @@ int run_from_command_line(Program program, int argc, const char* const* argv) {
   }
   RunOptions options;
   options.robust = request.robust;
+  options.trait_maxima_from = request.trait_maxima_from;
+  options.trait_maxima_to = request.trait_maxima_to;
   return run_program(program, nullptr, options);
 }
 

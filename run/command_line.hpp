@@ -14,6 +14,8 @@ struct ProgramRequest {
   bool help = false;
   bool version = false;
   bool robust = false;  // bravik_2point_max: maximize from several starting points
+  std::string trait_maxima_from;  // --trait-maxima FILE (robust mode)
+  std::string trait_maxima_to;    // --save-trait-maxima FILE (robust mode)
 };
 
 // Parses the arguments (without the program name). Throws std::invalid_argument

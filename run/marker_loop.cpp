@@ -19,6 +19,7 @@
 #include "run/kernel_environment.hpp"
 #include "run/program_text.hpp"
 #include "run/progress.hpp"
+#include "run/trait_maxima.hpp"
 #include "textio/layout.hpp"
 #include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
@@ -259,6 +260,7 @@ class MaximizingFlow final : public Flow {
     remove_earlier_notices();
     if (options_.robust) {
       robust_.emplace(model_, io_, [this](double& value) { evaluate(value); }, settings_, options_.robust_settings);
+      if (!options_.trait_maxima_from.empty()) robust_->use_trait_optima(read_trait_maxima(options_.trait_maxima_from));
     }
     const TaskFiles files = read_task(io_, 4, 15);
     check_result_files(files, Program::maximizing);
@@ -306,6 +308,8 @@ class MaximizingFlow final : public Flow {
   void end() override {
     io_.close(lod_unit);
     io_.close(estimate_unit);
+    if (robust_ && !options_.trait_maxima_to.empty() && !robust_->trait_optima().empty())
+      write_trait_maxima(options_.trait_maxima_to, robust_->trait_optima());
   }
 
   void empty_results() override {

@@ -2,6 +2,8 @@
 // The main flows: start-up, then for every marker a null pass and an
 // alternative pass, then the result lines; the two programs differ only in
 // what a pass does after its first evaluation and in what they report.
+#include <string>
+
 #include "model/blocks.hpp"
 #include "run/robust.hpp"
 
@@ -22,6 +24,8 @@ class PassObserver {
 struct RunOptions {
   bool robust = false;
   RobustSettings robust_settings;
+  std::string trait_maxima_from;  // robust: read the trait part's maxima instead of maximizing it
+  std::string trait_maxima_to;    // robust: write the trait part's maxima at the end of the run
 };
 
 // Runs the program in the working directory and returns its exit status.

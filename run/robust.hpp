@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "model/blocks.hpp"
@@ -54,6 +55,11 @@ class RobustMaximizer {
 
   // The starts of the last pass whose search reached the iteration limit.
   int starts_at_limit() const { return starts_at_limit_; }
+
+  // The trait part's maxima, best first: given, they replace its
+  // maximization; empty until the first null pass otherwise.
+  void use_trait_optima(std::vector<std::vector<double>> optima) { trait_optima_ = std::move(optima); }
+  const std::vector<std::vector<double>>& trait_optima() const { return trait_optima_; }
 
  private:
   void start_pass();  // clears the counts of the pass

@@ -15,6 +15,7 @@
 #include "scan/plan.hpp"
 #include "scan/prepare.hpp"
 #include "scan/run.hpp"
+#include "scan/significance.hpp"
 #include "scan/slurm.hpp"
 #include "scan/status.hpp"
 #include "scan/task.hpp"
@@ -136,8 +137,9 @@ int task_command(const std::vector<std::string>& args) {
   TaskOptions options;
   tools::CommandLine cl("bravik_scan task", "[options] OUT K",
                         "Runs chunk K of the scan folder OUT in a scratch folder and moves its results into OUT\n"
-                        "when its program ended with status 0; records the failure otherwise. SLURM_CPUS_PER_TASK,\n"
-                        "when set, gives the program's threads (BRAVIK_THREADS).");
+                        "when its program ended with status 0; records the failure otherwise. A K beyond the plan's\n"
+                        "chunks runs a chunk of a replicate scan (see simulate), in the mode given to simulate.\n"
+                        "SLURM_CPUS_PER_TASK, when set, gives the program's threads (BRAVIK_THREADS).");
   add_mode_options(cl, options.mode);
   cl.option("--scratch", "DIR", "folder for the chunk's working files (default $TMPDIR, else /tmp)",
             [&](std::string_view v) { options.scratch = v; });
@@ -194,14 +196,19 @@ int merge_command(const std::vector<std::string>& args) {
   const bool scan = fs::exists(ScanFolder{folder}.plan());
   const std::vector<ResultRow> rows = scan ? scan_results(folder) : run_folder_results(folder);
   const ScanFolder out{folder};
-  write_file_atomically(out.results_table(), results_table_text(rows));
-  write_file_atomically(out.results_plot(), render_genome_svg(rows, "LOD scores: " + folder.filename().string()));
+  const SignificanceOutput significance =
+      scan ? write_significance(out, rows, results_table_text(rows)) : SignificanceOutput{results_table_text(rows), "", {}, 0};
+  write_file_atomically(out.results_table(), significance.table);
+  write_file_atomically(out.results_plot(),
+                        render_genome_svg(rows, "LOD scores: " + folder.filename().string(), significance.levels));
   long unfinished = 0;
   for (const ResultRow& r : rows) unfinished += r.status == "failed" || r.status == "pending";
   std::cout << "bravik_scan merge: " << rows.size() << " markers written to " << out.results_table().string() << " and "
-            << out.results_plot().string() << '\n';
+            << out.results_plot().string() << '\n' << significance.text;
   if (unfinished > 0) std::cerr << "bravik_scan merge: " << unfinished << " markers are in chunks not done (status failed or pending)\n";
-  return unfinished > 0 ? exit_chunks_failed : 0;
+  if (significance.incomplete > 0)
+    std::cerr << "bravik_scan merge: " << significance.incomplete << " replicates have chunks not done and are left out\n";
+  return unfinished > 0 || significance.incomplete > 0 ? exit_chunks_failed : 0;
 }
 
 }  // namespace bravik::scan

@@ -76,9 +76,11 @@ double lay_out(std::vector<ChromosomeSpan>& spans) {
   return std::max(offset - gap, 1.0);
 }
 
-tools::Axis lod_axis(const std::vector<ChromosomeSpan>& spans) {
+tools::Axis lod_axis(const std::vector<ChromosomeSpan>& spans, const std::vector<double>& levels) {
   double lo = tools::lod_lower_threshold - 0.5;
   double hi = tools::lod_upper_threshold + 0.5;
+  for (const double level : levels)
+    if (std::isfinite(level)) { lo = std::min(lo, level); hi = std::max(hi, level); }
   for (const ChromosomeSpan& s : spans)
     for (const Point& p : s.points) { lo = std::min(lo, p.lod); hi = std::max(hi, p.lod); }
   const double pad = 0.05 * (hi - lo);
@@ -108,10 +110,28 @@ bool chromosome_before(const std::string& a, const std::string& b) {
   return a < b;
 }
 
-std::string render_genome_svg(const std::vector<ResultRow>& rows, const std::string& title) {
+namespace {
+
+// The empirical thresholds: significant solid red, suggestive solid orange, each named at the right.
+void write_empirical_levels(std::ostream& svg, const tools::Axis& y, const std::vector<double>& levels) {
+  const char* const names[] = {"significant", "suggestive"};
+  const char* const strokes[] = {"#c62828", "#ef6c00"};
+  for (std::size_t i = 0; i < std::min<std::size_t>(levels.size(), 2); ++i) {
+    if (!std::isfinite(levels[i])) continue;
+    const std::string py = tools::svg_number(y.at(levels[i]));
+    svg << "<line class=\"" << names[i] << "\" x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\"" << py
+        << "\" y2=\"" << py << "\" stroke=\"" << strokes[i] << "\" stroke-width=\"1.5\"/>\n<text x=\"" << width - right - 4
+        << "\" y=\"" << tools::svg_number(y.at(levels[i]) - 4) << "\" text-anchor=\"end\" fill=\"" << strokes[i] << "\">"
+        << names[i] << " (LOD " << tools::svg_label(levels[i]) << ")</text>\n";
+  }
+}
+
+}  // namespace
+
+std::string render_genome_svg(const std::vector<ResultRow>& rows, const std::string& title, const std::vector<double>& levels) {
   std::vector<ChromosomeSpan> spans = spans_of(rows);
   const tools::Axis x{0, lay_out(spans), left, width - right};
-  const tools::Axis y = lod_axis(spans);
+  const tools::Axis y = lod_axis(spans, levels);
   const auto px = [&](const ChromosomeSpan& s, const Point& p) { return tools::svg_number(x.at(s.offset + p.x - s.lo)); };
 
   std::ostringstream svg;
@@ -124,6 +144,7 @@ std::string render_genome_svg(const std::vector<ResultRow>& rows, const std::str
       << "<text transform=\"translate(22," << (top + height - bottom) / 2
       << ") rotate(-90)\" text-anchor=\"middle\">LOD score</text>\n";
   tools::write_lod_reference_lines(svg, y, left, width - right);
+  write_empirical_levels(svg, y, levels);
   for (std::size_t c = 0; c < spans.size(); ++c) {
     const ChromosomeSpan& s = spans[c];
     svg << "<polyline class=\"chromosome\" data-chr=\"" << tools::svg_escaped(s.name) << "\" fill=\"none\" stroke=\""

@@ -17,6 +17,9 @@ inline constexpr std::size_t labelled_peaks = 5;
 
 // Rows without a finite LOD are left out. x is the base-pair position when
 // every plotted marker has one, the marker's rank within its chromosome otherwise.
-std::string render_genome_svg(const std::vector<ResultRow>& rows, const std::string& title);
+// `levels`: the empirical significant and suggestive thresholds, drawn as
+// lines when given.
+std::string render_genome_svg(const std::vector<ResultRow>& rows, const std::string& title,
+                              const std::vector<double>& levels = {});
 
 }  // namespace bravik::scan

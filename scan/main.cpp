@@ -7,6 +7,7 @@
 
 #include "pedfile/input_error.hpp"
 #include "scan/commands.hpp"
+#include "scan/simulation.hpp"
 #include "scan/slurm.hpp"
 
 namespace {
@@ -25,6 +26,7 @@ const Subcommand subcommands[] = {
     {"run", scan::run_command, "run the chunks still pending or failed, several at once"},
     {"status", scan::status_command, "show the done, failed and pending chunks"},
     {"merge", scan::merge_command, "write results.tsv and results.svg"},
+    {"simulate", scan::simulate_command, "add replicate scans of simulated genotypes for genome-wide significance"},
     {"slurm", scan::slurm_command, "write (and submit) a SLURM array job of the chunks left and a merge job"},
 };
 

@@ -67,7 +67,12 @@ void share_cores(int jobs) {
 class Driver {
  public:
   Driver(const ScanFolder& folder, const Plan& plan, const RunOptions& options)
-      : folder_(folder), plan_(plan), options_(options), counts_(count_chunks(folder, plan)) {}
+      : folder_(folder),
+        plan_(plan),
+        options_(options),
+        counts_(count_chunks(folder, plan)),
+        tasks_(counts_.done.size() + counts_.failed.size() + counts_.pending.size()),
+        markers_(all_task_markers(folder, plan)) {}
 
   int run() {
     std::vector<int> todo = counts_.failed;
@@ -108,7 +113,7 @@ class Driver {
     running_.erase(it);
     if (folder_.state(k) == ChunkState::done) {
       ++chunks_done_now_;
-      markers_done_now_ += plan_.chunk(k).size();
+      markers_done_now_ += task_markers(plan_, k);
       return;
     }
     ++failed_;
@@ -126,9 +131,8 @@ class Driver {
     last_draw_ = now;
     const std::chrono::duration<double> elapsed = now - start_;
     std::cerr << '\r'
-              << progress_line(counts_.done.size() + chunks_done_now_, plan_.chunks.size(),
-                               counts_.markers_done + markers_done_now_, plan_.markers, markers_done_now_,
-                               elapsed.count())
+              << progress_line(counts_.done.size() + chunks_done_now_, tasks_, counts_.markers_done + markers_done_now_,
+                               markers_, markers_done_now_, elapsed.count())
               << "\x1b[K" << std::flush;
   }
 
@@ -136,6 +140,8 @@ class Driver {
   const Plan& plan_;
   RunOptions options_;
   ChunkCounts counts_;
+  std::size_t tasks_;  // data and replicate chunks
+  long markers_;       // their markers
   std::map<pid_t, int> running_;
   std::size_t chunks_done_now_ = 0;
   long markers_done_now_ = 0;

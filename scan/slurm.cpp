@@ -13,6 +13,7 @@
 #include "pedfile/input_error.hpp"
 #include "scan/mode_options.hpp"
 #include "scan/process.hpp"
+#include "scan/simulation.hpp"
 #include "scan/slurm_scripts.hpp"
 #include "scan/status.hpp"
 #include "scan/task.hpp"
@@ -222,11 +223,12 @@ int slurm_command(const std::vector<std::string>& args) {
   if (!root.has_filename()) root = root.parent_path();  // "OUT/" names OUT
   const ScanFolder folder{root};
   const Plan plan = read_plan(folder.plan().string());
+  const int tasks = task_count(plan, read_simulation(folder));
   SlurmJob job{own_folder() / "bravik_scan", folder.root, chunks_to_do(folder, plan),
-               static_cast<int>(plan.chunks.size()), mode_option(settings.mode), settings.max_running,
+               tasks, mode_option(settings.mode), settings.max_running,
                std::vector<std::string>(dashes == args.end() ? dashes : dashes + 1, args.end())};
   if (job.chunks.empty()) {
-    std::cout << "all " << plan.chunks.size() << " chunks are done: nothing to submit (bravik_scan merge "
+    std::cout << "all " << tasks << " chunks are done: nothing to submit (bravik_scan merge "
               << folder.root.string() << " writes the results)\n";
     return 0;
   }
@@ -235,7 +237,7 @@ int slurm_command(const std::vector<std::string>& args) {
   write_script(slurm_folder(folder) / "scan.sbatch", array_script(job));
   write_script(slurm_folder(folder) / "merge.sbatch", merge_script(job));
   std::cout << "wrote " << (slurm_folder(folder) / "scan.sbatch").string() << " (" << job.chunks.size() << " of "
-            << plan.chunks.size() << " chunks: " << array_range(job.chunks, job.max_running) << ") and merge.sbatch\n";
+            << tasks << " chunks: " << array_range(job.chunks, job.max_running) << ") and merge.sbatch\n";
   if (settings.submit) submit_jobs(folder, job);
   else print_submit_command(folder);
   return 0;

@@ -12,15 +12,19 @@
 #include "pedfile/mendel.hpp"
 #include "pedfile/run_folder.hpp"
 #include "pedfile/structure.hpp"
+#include "scan/marker_table.hpp"
 #include "scan/packed_genotypes.hpp"
 #include "scan/process.hpp"
+#include "scan/simulation.hpp"
 
 namespace bravik::scan {
 namespace {
 
-// The files of a finished chunk that are kept; the marker file is not.
-const char* const kept_results[] = {"lod.out",    "est.out",    "sigma.DAT", "stdout.txt",
-                                    "stderr.txt", "mendel.tsv", "timing.txt"};
+// The files of a finished chunk that are kept; the marker file is not. A
+// replicate keeps its chromosomes' maxima only, besides what the program said.
+const std::vector<std::string> kept_results = {"lod.out",    "est.out",    "sigma.DAT", "stdout.txt",
+                                               "stderr.txt", "mendel.tsv", "timing.txt"};
+const std::vector<std::string> kept_replicate_results = {"maxima.tsv", "stderr.txt", "timing.txt"};
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -127,14 +131,14 @@ void sync_to_disk(const fs::path& path) {
 // Copies the kept results next to their final place, on the disk, then
 // renames them into it. Returns false when another try of the chunk got
 // there first.
-bool move_results_into_place(const ScanFolder& folder, int k, const fs::path& from) {
+bool move_results_into_place(const ScanFolder& folder, int k, const fs::path& from, const std::vector<std::string>& kept) {
   char host[256] = "host";
   gethostname(host, sizeof host - 1);
   const fs::path gathering = folder.chunks() / (gathering_prefix(k) + host + "." + std::to_string(getpid()));
   std::error_code ec;
   fs::create_directories(gathering, ec);
   if (ec) throw tools::InputError(gathering.string() + ": cannot make the folder: " + ec.message());
-  for (const char* name : kept_results) {
+  for (const std::string& name : kept) {
     if (!fs::exists(from / name)) continue;
     fs::copy_file(from / name, gathering / name, fs::copy_options::overwrite_existing);
     sync_to_disk(gathering / name);
@@ -152,12 +156,13 @@ bool move_results_into_place(const ScanFolder& folder, int k, const fs::path& fr
 
 // Sets the chunk up in `dir` and returns the seconds it took; a failure is
 // recorded before it is passed on.
-double timed_set_up(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const fs::path& dir) {
+double timed_set_up(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const fs::path& dir, int k,
+                    const CodeReplacement& replace) {
   const auto start = std::chrono::steady_clock::now();
   try {
-    set_up_chunk(folder, plan, chunk, dir);
+    set_up_chunk(folder, plan, chunk, dir, replace);
   } catch (const tools::InputError& e) {
-    record_failure(folder, chunk.number, "set-up", first_line_of_text(e.what()));
+    record_failure(folder, k, "set-up", first_line_of_text(e.what()));
     throw;
   }
   return seconds_since(start);
@@ -174,7 +179,8 @@ std::vector<std::string> analysis_arguments(AnalysisMode mode) {
   return {};
 }
 
-void set_up_chunk(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const fs::path& dir) {
+void set_up_chunk(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const fs::path& dir,
+                  const CodeReplacement& replace) {
   copy_shared_inputs(folder, dir);
   tools::PedigreeFile file = tools::read_pedigree_file(folder.pedigree().string());
   const tools::PreparedPedigree ped = tools::prepare_structure(file, plan.peeling);
@@ -189,6 +195,7 @@ void set_up_chunk(const ScanFolder& folder, const Plan& plan, const Chunk& chunk
   fill_codes(file, order, block);
   std::vector<int> resets;
   tools::check_mendelian(file, ped, true, &resets);
+  if (replace) replace(file, ped, order);
   tools::write_marker_file(dir / "mark.dat", file, ped);
   write_text(dir / "mendel.tsv", mendel_table(file, resets));
 }
@@ -200,13 +207,20 @@ void use_cluster_cores() {
 
 TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options) {
   const Plan plan = read_plan(folder.plan().string());
-  const Chunk& chunk = plan.chunk(k);
+  const std::optional<Simulation> simulation = read_simulation(folder);
+  const TaskRef ref = task_ref(plan, simulation, k);
+  const Chunk& chunk = plan.chunk(ref.chunk);
   if (folder.state(k) == ChunkState::done) return TaskOutcome::already_done;
   remove_leftovers(folder, k);
+  const bool replicate = ref.replicate > 0;
+  const AnalysisMode mode = replicate ? simulation->mode : options.mode;
   const ScratchFolder scratch(scratch_base(options), k);
-  const Command command{analysis_program(options.mode), analysis_arguments(options.mode), scratch.path(),
+  const Command command{analysis_program(mode),
+                        replicate ? replicate_arguments(folder, *simulation) : analysis_arguments(mode), scratch.path(),
                         scratch.path() / "stdout.txt", scratch.path() / "stderr.txt"};
-  const double set_up_seconds = timed_set_up(folder, plan, chunk, scratch.path());
+  const double set_up_seconds =
+      timed_set_up(folder, plan, chunk, scratch.path(), k,
+                   replicate ? replicate_codes(folder, *simulation, chunk, ref.replicate) : CodeReplacement{});
   const auto program_start = std::chrono::steady_clock::now();
   const ProcessEnd end = wait_for(start(command));
   if (!end.succeeded()) {
@@ -216,7 +230,11 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
   write_text(scratch.path() / "timing.txt", "setup_seconds " + std::to_string(set_up_seconds) + "\nprogram_seconds " +
                                                 std::to_string(seconds_since(program_start)) +
                                                 "\nprogram_cpu_seconds " + std::to_string(end.cpu_seconds) + "\n");
-  if (!move_results_into_place(folder, k, scratch.path())) return TaskOutcome::already_done;
+  if (replicate)
+    write_text(scratch.path() / "maxima.tsv",
+               maxima_text(chunk_maxima(scratch.path() / "lod.out", read_marker_table(folder.markers().string()), chunk)));
+  if (!move_results_into_place(folder, k, scratch.path(), replicate ? kept_replicate_results : kept_results))
+    return TaskOutcome::already_done;
   std::error_code ec;
   fs::remove(folder.failure(k), ec);
   return TaskOutcome::done;

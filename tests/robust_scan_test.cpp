@@ -247,5 +247,39 @@ TEST(RobustOption, IterationLimitIsWarnedWithTheStartsThatReachedIt) {
   EXPECT_TRUE(std::filesystem::exists(work.path() / "fort.25"));
 }
 
+// The trait part's maxima saved by one run and given to another: the same
+// result files, the null searched in neither pass of the second run (0 starts
+// in sigma.DAT as for every marker after the first); bad files and the
+// options without --robust are refused.
+TEST(RobustOption, TraitMaximaFromAFileGiveTheSameResults) {
+  WorkFolder work("robust_trait_maxima");
+  work.copy_inputs(golden_dir() / "threegen");
+  const RunResult saved = run_program("bravik_2point_max", work.path(), "BRAVIK_THREADS=1", "--robust --save-trait-maxima maxima.txt");
+  ASSERT_EQ(saved.status, 0) << saved.err;
+  const std::string maxima = read_file(work.path() / "maxima.txt");
+  ASSERT_GE(count_lines(maxima), 1);
+  const std::string lod = read_file(work.path() / "lod.txt");
+  const std::string estimates = read_file(work.path() / "est.txt");
+  const RunResult reused = run_program("bravik_2point_max", work.path(), "BRAVIK_THREADS=1", "--robust --trait-maxima maxima.txt");
+  ASSERT_EQ(reused.status, 0) << reused.err;
+  EXPECT_EQ(read_file(work.path() / "lod.txt"), lod);
+  EXPECT_EQ(read_file(work.path() / "est.txt"), estimates);
+  EXPECT_EQ(reused.err.find("trait part, kept for every marker"), std::string::npos) << reused.err;
+
+  struct Bad {
+    std::string file, arguments, message;
+  };
+  for (const Bad& b : {Bad{"0.3 1 0.5 0 0.5 1\n", "--robust --trait-maxima bad.txt", "bad.txt:1: expected 7 parameters, read 6"},
+                       Bad{"0.3 1 0.5 0 0.5 1 x\n", "--robust --trait-maxima bad.txt", "bad.txt:1: 'x' is not a finite number"},
+                       Bad{"", "--robust --trait-maxima bad.txt", "bad.txt: holds no maximum"},
+                       Bad{maxima, "--trait-maxima bad.txt", "--trait-maxima and --save-trait-maxima need --robust"},
+                       Bad{maxima, "--robust --trait-maxima", "option '--trait-maxima' needs a value"}}) {
+    write_file(work.path() / "bad.txt", b.file);
+    const RunResult run = run_program("bravik_2point_max", work.path(), "BRAVIK_THREADS=1", b.arguments);
+    EXPECT_EQ(run.status, 2) << b.arguments;
+    EXPECT_NE(run.err.find(b.message), std::string::npos) << run.err;
+  }
+}
+
 }  // namespace
 }  // namespace bravik::testing

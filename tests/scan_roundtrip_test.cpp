@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "background_run.hpp"
 #include "program_runner.hpp"
 #include "results/lod_file.hpp"
 #include "scan/layout.hpp"
@@ -20,7 +21,6 @@
 #include "scan/plan.hpp"
 #include "test_support.hpp"
 
-extern char** environ;
 
 namespace {
 
@@ -280,22 +280,6 @@ TEST(ScanRoundTrip, PrepareRefusesAPreparedFolderAndAMissingSource) {
   EXPECT_NE(task.err.find("chunk 2 is not in the plan (chunks 1 to 1)"), std::string::npos) << task.err;
 }
 
-pid_t start_in_background(const fs::path& folder, const std::vector<std::string>& args) {
-  std::vector<std::string> texts{build_program("bravik_scan").string()};
-  texts.insert(texts.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& t : texts) argv.push_back(t.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, (folder / "background.stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, (folder / "background.stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = 0;
-  EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
 int done_chunks(const fs::path& scan, int chunks) {
   int done = 0;
   for (int k = 1; k <= chunks; ++k) done += ScanFolder{scan}.state(k) == ChunkState::done;
@@ -312,7 +296,7 @@ TEST(ScanRoundTrip, RunKilledMidScanEndsAfterARerunWithTheUndisturbedTable) {
   ASSERT_EQ(scan_command(work.path(), "merge whole").status, 0);
 
   const fs::path killed = work.path() / "killed";
-  const pid_t pid = start_in_background(work.path(), {"run", "--classic", "--jobs", "1", killed.string()});
+  const pid_t pid = bravik::testing::start_in_background(build_program("bravik_scan"), work.path(), {"run", "--classic", "--jobs", "1", killed.string()});
   while (done_chunks(killed, 12) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   const RunResult second = scan_command(work.path(), "run --classic killed");
   EXPECT_EQ(second.status, 2);
