@@ -24,6 +24,13 @@ ChunkFailure read_failure(const ScanFolder& folder, int k) {
   return failure;
 }
 
+std::string text_of_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
 void write_file_atomically(const fs::path& path, const std::string& content) {
   std::string hidden(1, '.');
   hidden.append(path.filename().string()).append(1, '.').append(std::to_string(getpid()));

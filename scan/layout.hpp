@@ -22,9 +22,13 @@
 //                         stderr.txt, mendel.tsv (per marker of the chunk:
 //                         nuclear families set untyped, persons typed after),
 //                         timing.txt (seconds of the set-up and the program,
-//                         and the program's processor seconds)
+//                         and the program's processor seconds), mode.txt (the
+//                         analysis mode), markers_failed.txt (when a marker's
+//                         log-likelihood is not finite: one line each)
 //   OUT/failed/K          the last failure of chunk K: "exit N" or "signal N",
 //                         then the first line of the program's standard error
+//   OUT/mode.txt          the analysis mode of the scan (mode.hpp), recorded
+//                         by its first run, task or slurm
 //   OUT/run.lock          held (flock) by a running `run`
 //   OUT/results.tsv, OUT/results.svg   written by `merge`
 //
@@ -61,6 +65,7 @@ struct ScanFolder {
   fs::path failures() const { return root / "failed"; }
   fs::path failure(int k) const { return failures() / std::to_string(k); }
   fs::path lock() const { return root / "run.lock"; }
+  fs::path mode() const { return root / "mode.txt"; }
   fs::path results_table() const { return root / "results.tsv"; }
   fs::path results_plot() const { return root / "results.svg"; }
 
@@ -73,6 +78,9 @@ struct ChunkFailure {
   std::string first_error_line;
 };
 ChunkFailure read_failure(const ScanFolder& folder, int k);
+
+// The whole content of a file; empty when it cannot be read.
+std::string text_of_file(const fs::path& path);
 
 // Writes a whole file through a temporary name and a rename, so that readers
 // see the old content or the new, never a part.

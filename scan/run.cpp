@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -109,6 +110,7 @@ class Driver {
     if (folder_.state(k) == ChunkState::done) {
       ++chunks_done_now_;
       markers_done_now_ += plan_.chunk(k).size();
+      report_failed_markers(k);
       return;
     }
     ++failed_;
@@ -116,6 +118,14 @@ class Driver {
     if (options_.progress) std::cerr << '\n';
     std::cerr << "bravik_scan: chunk " << k << " failed (" << (failure.ending.empty() ? end_of(status).text() : failure.ending)
               << "): " << failure.first_error_line << '\n';
+  }
+
+  void report_failed_markers(int k) {
+    const std::vector<std::string> lines = failed_markers_of(folder_, k);
+    if (lines.empty()) return;
+    if (options_.progress) std::cerr << '\n';
+    std::cerr << "bravik_scan: chunk " << k << ": " << lines.size() << " markers failed, the first " << lines.front()
+              << '\n';
   }
 
   // Redraws the progress line twice a second at most, unless `now_anyway`.
@@ -161,8 +171,13 @@ std::string progress_line(std::size_t chunks_done, std::size_t chunks, long mark
 int run_scan(const ScanFolder& folder, const RunOptions& options) {
   const Plan plan = read_plan(folder.plan().string());
   const RunLock lock(folder);
+  claim_mode(folder, plan, options.mode);
   RunOptions chosen = options;
   if (chosen.jobs <= 0) chosen.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  // Fewer chunks to do than jobs: the idle cores go to the chunks' threads.
+  const ChunkCounts counts = count_chunks(folder, plan);
+  const std::size_t todo = counts.failed.size() + counts.pending.size();
+  chosen.jobs = static_cast<int>(std::clamp<std::size_t>(todo, 1, static_cast<std::size_t>(chosen.jobs)));
   share_cores(chosen.jobs);
   return Driver(folder, plan, chosen).run();
 }

@@ -222,6 +222,7 @@ int slurm_command(const std::vector<std::string>& args) {
   if (!root.has_filename()) root = root.parent_path();  // "OUT/" names OUT
   const ScanFolder folder{root};
   const Plan plan = read_plan(folder.plan().string());
+  claim_mode(folder, plan, settings.mode);
   SlurmJob job{own_folder() / "bravik_scan", folder.root, chunks_to_do(folder, plan),
                static_cast<int>(plan.chunks.size()), mode_option(settings.mode), settings.max_running,
                std::vector<std::string>(dashes == args.end() ? dashes : dashes + 1, args.end())};

@@ -1,6 +1,9 @@
 #include "scan/status.hpp"
 
+#include <algorithm>
 #include <sstream>
+
+#include "scan/task.hpp"
 
 namespace bravik::scan {
 
@@ -11,6 +14,7 @@ ChunkCounts count_chunks(const ScanFolder& folder, const Plan& plan) {
       case ChunkState::done:
         counts.done.push_back(c.number);
         counts.markers_done += c.size();
+        for (std::string& line : failed_markers_of(folder, c.number)) counts.failed_markers.push_back(std::move(line));
         break;
       case ChunkState::failed: counts.failed.push_back(c.number); break;
       case ChunkState::pending: counts.pending.push_back(c.number); break;
@@ -46,6 +50,12 @@ std::string status_text(const ScanFolder& folder, const Plan& plan) {
   }
   out << "pending " << counts.pending.size() << (counts.pending.empty() ? "" : ": " + number_ranges(counts.pending))
       << '\n';
+  if (counts.failed_markers.empty()) return out.str();
+  constexpr std::size_t shown = 5;
+  out << "markers failed " << counts.failed_markers.size() << " (in done chunks; their rows of results.tsv say why)\n";
+  for (std::size_t i = 0; i < std::min(shown, counts.failed_markers.size()); ++i)
+    out << "  " << counts.failed_markers[i] << '\n';
+  if (counts.failed_markers.size() > shown) out << "  ...\n";
   return out.str();
 }
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "scan/merge.hpp"
 #include "scan/packed_genotypes.hpp"
 #include "scan/process.hpp"
 #include "tools/pedfile/input_error.hpp"
@@ -19,8 +20,8 @@ namespace bravik::scan {
 namespace {
 
 // The files of a finished chunk that are kept; the marker file is not.
-const char* const kept_results[] = {"lod.out",    "est.out",    "sigma.DAT", "stdout.txt",
-                                    "stderr.txt", "mendel.tsv", "timing.txt"};
+const char* const kept_results[] = {"lod.out",    "est.out",    "sigma.DAT",  "stdout.txt",        "stderr.txt",
+                                    "mendel.tsv", "timing.txt", mode_file_name, failed_markers_name};
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -150,15 +151,23 @@ bool move_results_into_place(const ScanFolder& folder, int k, const fs::path& fr
   throw tools::InputError(folder.chunk(k).string() + ": cannot put the results in place: " + ec.message());
 }
 
-// Sets the chunk up in `dir` and returns the seconds it took; a failure is
-// recorded before it is passed on.
+// A failure of a step of the task, for its record: what the step was.
+class TaskStep : public std::runtime_error {
+ public:
+  TaskStep(const std::string& step, const std::string& what) : std::runtime_error(what), step_(step) {}
+  const std::string& step() const { return step_; }
+
+ private:
+  std::string step_;
+};
+
+// Sets the chunk up in `dir` and returns the seconds it took.
 double timed_set_up(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const fs::path& dir) {
   const auto start = std::chrono::steady_clock::now();
   try {
     set_up_chunk(folder, plan, chunk, dir);
-  } catch (const tools::InputError& e) {
-    record_failure(folder, chunk.number, "set-up", first_line_of_text(e.what()));
-    throw;
+  } catch (const std::exception& e) {
+    throw TaskStep("set-up", e.what());
   }
   return seconds_since(start);
 }
@@ -198,10 +207,21 @@ void use_cluster_cores() {
   if (cores != nullptr && *cores != '\0') setenv("BRAVIK_THREADS", cores, 1);
 }
 
-TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options) {
-  const Plan plan = read_plan(folder.plan().string());
-  const Chunk& chunk = plan.chunk(k);
-  if (folder.state(k) == ChunkState::done) return TaskOutcome::already_done;
+namespace {
+
+// Lists the markers whose log-likelihood is not finite in the results of
+// `dir`; returns how many.
+std::size_t list_failed_markers(const fs::path& dir, const Chunk& chunk) {
+  const RunResults run = read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt"));
+  const std::vector<std::string> lines = failed_marker_lines(run, chunk.first);
+  std::string text;
+  for (const std::string& line : lines) text += line + '\n';
+  if (!lines.empty()) write_text(dir / failed_markers_name, text);
+  return lines.size();
+}
+
+TaskOutcome run_chunk(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const TaskOptions& options) {
+  const int k = chunk.number;
   remove_leftovers(folder, k);
   const ScratchFolder scratch(scratch_base(options), k);
   const Command command{analysis_program(options.mode), analysis_arguments(options.mode), scratch.path(),
@@ -216,10 +236,40 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
   write_text(scratch.path() / "timing.txt", "setup_seconds " + std::to_string(set_up_seconds) + "\nprogram_seconds " +
                                                 std::to_string(seconds_since(program_start)) +
                                                 "\nprogram_cpu_seconds " + std::to_string(end.cpu_seconds) + "\n");
+  write_mode(scratch.path() / mode_file_name, options.mode);
+  const std::size_t failed_markers = list_failed_markers(scratch.path(), chunk);
   if (!move_results_into_place(folder, k, scratch.path())) return TaskOutcome::already_done;
   std::error_code ec;
   fs::remove(folder.failure(k), ec);
-  return TaskOutcome::done;
+  return failed_markers > 0 ? TaskOutcome::markers_failed : TaskOutcome::done;
+}
+
+}  // namespace
+
+std::vector<std::string> failed_markers_of(const ScanFolder& folder, int k) {
+  const fs::path path = folder.chunk(k) / failed_markers_name;
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options) {
+  const Plan plan = read_plan(folder.plan().string());
+  const Chunk& chunk = plan.chunk(k);
+  claim_mode(folder, plan, options.mode);
+  if (folder.state(k) == ChunkState::done) return TaskOutcome::already_done;
+  // Whatever stops the chunk (no scratch folder, a full disk while the
+  // results move into place) is recorded, so that run and status show it.
+  try {
+    return run_chunk(folder, plan, chunk, options);
+  } catch (const TaskStep& e) {
+    record_failure(folder, k, e.step(), first_line_of_text(e.what()));
+    throw tools::InputError(e.what());
+  } catch (const std::exception& e) {
+    record_failure(folder, k, "task", first_line_of_text(e.what()));
+    throw;
+  }
 }
 
 }  // namespace bravik::scan

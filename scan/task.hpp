@@ -5,13 +5,10 @@
 #include <string>
 
 #include "scan/layout.hpp"
+#include "scan/mode.hpp"
 #include "scan/plan.hpp"
 
 namespace bravik::scan {
-
-// robust: the maximizing program in its robust mode; classic: the same
-// program without it; fixed: the program that evaluates at par.inp's values.
-enum class AnalysisMode { robust, classic, fixed };
 
 struct TaskOptions {
   AnalysisMode mode = AnalysisMode::robust;
@@ -31,11 +28,18 @@ void set_up_chunk(const ScanFolder& folder, const Plan& plan, const Chunk& chunk
 // Sets BRAVIK_THREADS from SLURM_CPUS_PER_TASK when the scheduler gave one.
 void use_cluster_cores();
 
-enum class TaskOutcome { done, already_done, failed };
+// The markers of a done chunk whose log-likelihood is not finite, one line
+// each ("marker N: reason"), in the chunk's markers_failed.txt.
+inline constexpr const char* failed_markers_name = "markers_failed.txt";
+std::vector<std::string> failed_markers_of(const ScanFolder& folder, int k);
 
-// Runs chunk k unless it is done. On status 0 its results are moved into the
-// scan folder in one rename and any earlier failure record is removed; on
-// failure (set-up, start or program) the failure is recorded.
+enum class TaskOutcome { done, markers_failed, already_done, failed };
+
+// Runs chunk k unless it is done, after claiming the scan's mode (mode.hpp).
+// On status 0 its results, its mode and the markers that failed are moved
+// into the scan folder in one rename and any earlier failure record is
+// removed; any failure (set-up, start, program, moving the results) is
+// recorded.
 TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options);
 
 }  // namespace bravik::scan

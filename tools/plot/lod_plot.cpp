@@ -12,6 +12,7 @@
 
 #include "textio/message_text.hpp"
 #include "tools/pedfile/input_error.hpp"
+#include "tools/pedfile/pedigree_file.hpp"
 #include "tools/plot/svg.hpp"
 
 namespace bravik::tools {
@@ -95,7 +96,9 @@ std::string read_text_file(const std::string& path, const char* what) {
   if (!in) throw InputError(path + ": cannot open the " + what);
   std::ostringstream content;
   content << in.rdbuf();
-  return content.str();
+  std::string text = content.str();
+  drop_byte_order_mark(text);
+  return text;
 }
 
 std::vector<LodPoint> parse_lod_text(const std::string& text, const std::string& name) {

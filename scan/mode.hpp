@@ -1,0 +1,32 @@
+#pragma once
+// The analysis mode of a scan. One scan's LODs come from one mode: the first
+// `run`, `task` or `slurm` records it in OUT/mode.txt, each chunk keeps the
+// mode it was done in (OUT/chunks/K/mode.txt), and `merge` refuses chunks of
+// another mode.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "scan/layout.hpp"
+#include "scan/plan.hpp"
+
+namespace bravik::scan {
+
+// robust: the maximizing program in its robust mode; classic: the same
+// program without it; fixed: the program that evaluates at par.inp's values.
+enum class AnalysisMode { robust, classic, fixed };
+
+inline constexpr const char* mode_file_name = "mode.txt";
+
+std::string mode_name(AnalysisMode mode);  // "robust", "classic", "fixed"
+// The mode a file records; empty when the file does not exist. Throws
+// InputError naming the file and its text when it names no mode.
+std::optional<AnalysisMode> read_mode(const fs::path& path);
+void write_mode(const fs::path& path, AnalysisMode mode);
+
+// Makes `mode` the scan's mode: recorded when none is, or when no chunk is
+// done in the recorded one yet. Throws InputError naming the recorded mode,
+// the chunks done in it and what to do, when another mode is asked.
+void claim_mode(const ScanFolder& folder, const Plan& plan, AnalysisMode mode);
+
+}  // namespace bravik::scan
