@@ -135,6 +135,7 @@ int prepare_command(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
   OpenedData opened = open_data(data, cl.usage());
+  settings.input_checker = analysis_program(AnalysisMode::robust);
   const PrepareReport report = prepare_scan(opened.persons, *opened.source, settings, positional[0]);
   std::cout << report.summary;
   std::cerr << report.notes;

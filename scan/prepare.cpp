@@ -12,6 +12,8 @@
 #include "scan/marker_table.hpp"
 #include "scan/packed_genotypes.hpp"
 #include "scan/plan.hpp"
+#include "scan/process.hpp"
+#include "scan/task.hpp"
 #include "scan/trait_notes.hpp"
 #include "tools/pedfile/input_error.hpp"
 #include "tools/pedfile/run_folder.hpp"
@@ -73,6 +75,39 @@ void write_shared_inputs(const ScanFolder& folder, const tools::PedigreeFile& ro
   std::ofstream out(folder.pedigree(), std::ios::binary | std::ios::trunc);
   tools::write_pedigree_file(out, rows);
   if (!out) throw tools::InputError(folder.pedigree().string() + ": cannot write the file");
+}
+
+// The program's complaint without its notes on the empty marker file.
+std::string complaint_of(const std::string& errors) {
+  std::string text;
+  std::istringstream in(errors);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("warning: ", 0) != 0 && line.rfind("no marker was analysed", 0) != 0) text += "\n  " + line;
+  return text;
+}
+
+// Runs the analysis program on a copy of the shared inputs with no marker: it
+// reads par.inp and maxpar.inp with its own checks, which name the file, the
+// line and the value of the first fault. Every chunk would fail on them.
+void check_run_inputs(const ScanFolder& folder, const PrepareSettings& settings) {
+  if (settings.input_checker.empty()) return;
+  const fs::path dir = folder.root / ".input-check";
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  fs::create_directories(dir, ec);
+  copy_shared_inputs(folder, dir);
+  write_file_atomically(dir / "mark.dat", "0\n");
+  const Command command{settings.input_checker, {}, dir, dir / "stdout.txt", dir / "stderr.txt"};
+  const ProcessEnd end = wait_for(start(command));
+  const std::string errors = text_of_file(dir / "stderr.txt");
+  fs::remove_all(dir, ec);
+  if (end.succeeded()) return;
+  const auto source = [](const fs::path& given, const char* name) {
+    return given.empty() ? std::string(name) + " (the template)" : given.string() + " (" + name + ")";
+  };
+  throw tools::InputError(source(settings.par, "par.inp") + ", " + source(settings.maxpar, "maxpar.inp") + ": " +
+                          command.program.filename().string() + " refuses them (" + end.text() +
+                          "), so every chunk would fail:" + complaint_of(errors));
 }
 
 struct StreamedMarkers {
@@ -179,9 +214,10 @@ PrepareReport prepare_scan(const genotypes::LoadedPedigree& persons, genotypes::
   const tools::PreparedPedigree ped = tools::prepare_structure(rows, settings.peeling);
   check_someone_is_measured_and_typed(persons, source);
   start_folder(folder);
+  write_shared_inputs(folder, rows, ped, settings);
+  check_run_inputs(folder, settings);
   const StreamedMarkers streamed = stream_markers(folder, source, rows.rows.size(), pedigree_order(ped), settings.filter);
   if (streamed.places.empty()) throw tools::InputError("no marker is left to analyse");
-  write_shared_inputs(folder, rows, ped, settings);
 
   Plan plan;
   plan.persons = static_cast<long>(ped.persons());

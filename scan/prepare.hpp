@@ -16,6 +16,9 @@ namespace bravik::scan {
 struct PrepareSettings {
   std::filesystem::path par;     // copied to input/par.inp; empty: the template of the preparation tool
   std::filesystem::path maxpar;  // likewise for maxpar.inp
+  // The program that reads par.inp and maxpar.inp with its own checks, once
+  // at prepare, on a copy of the inputs with no marker; empty: not checked.
+  std::filesystem::path input_checker;
   int chunk_size = 0;  // 0: at least four chunks per core where the markers allow (default_chunk_size)
   genotypes::MarkerFilter filter;
   tools::PeelingOptions peeling;

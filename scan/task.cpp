@@ -54,16 +54,6 @@ fs::path scratch_base(const TaskOptions& options) {
   return tmpdir != nullptr && *tmpdir != '\0' ? fs::path(tmpdir) : fs::path("/tmp");
 }
 
-void copy_shared_inputs(const ScanFolder& folder, const fs::path& dir) {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder.input(), ec)) {
-    if (!entry.is_regular_file()) continue;
-    fs::copy_file(entry.path(), dir / entry.path().filename(), fs::copy_options::overwrite_existing, ec);
-    if (ec) throw tools::InputError(entry.path().string() + ": cannot copy into " + dir.string() + ": " + ec.message());
-  }
-  if (ec) throw tools::InputError(folder.input().string() + ": cannot read the shared inputs: " + ec.message());
-}
-
 void fill_codes(tools::PedigreeFile& file, const std::vector<std::size_t>& order, const PackedGenotypeBlock& block) {
   for (std::size_t i = 0; i < order.size(); ++i)
     for (int m = 0; m < file.markers; ++m) file.code(order[i], m) = block.code(static_cast<std::size_t>(m), i);
@@ -173,6 +163,16 @@ double timed_set_up(const ScanFolder& folder, const Plan& plan, const Chunk& chu
 }
 
 }  // namespace
+
+void copy_shared_inputs(const ScanFolder& folder, const fs::path& dir) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder.input(), ec)) {
+    if (!entry.is_regular_file()) continue;
+    fs::copy_file(entry.path(), dir / entry.path().filename(), fs::copy_options::overwrite_existing, ec);
+    if (ec) throw tools::InputError(entry.path().string() + ": cannot copy into " + dir.string() + ": " + ec.message());
+  }
+  if (ec) throw tools::InputError(folder.input().string() + ": cannot read the shared inputs: " + ec.message());
+}
 
 fs::path analysis_program(AnalysisMode mode) {
   return own_folder() / (mode == AnalysisMode::fixed ? "bravik_2point" : "bravik_2point_max");

@@ -19,6 +19,9 @@ struct TaskOptions {
 std::filesystem::path analysis_program(AnalysisMode mode);
 std::vector<std::string> analysis_arguments(AnalysisMode mode);
 
+// Copies the files of OUT/input into `dir`.
+void copy_shared_inputs(const ScanFolder& folder, const std::filesystem::path& dir);
+
 // Writes chunk k's run folder into `dir` (which exists): the shared inputs,
 // the marker file of its markers with every Mendelian inconsistency set
 // untyped in its nuclear family, and mendel.tsv (per marker of the chunk: the

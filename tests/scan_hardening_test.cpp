@@ -109,6 +109,7 @@ TEST(ScanHardening, RefusalsNameTheFileTheValueAndWhatToDo) {
   write_file(work.path() / "twice.vcf", vcf_with("1", {"F8_22", "22", "23"}));
   write_file(work.path() / "nobody.vcf", vcf_with("1", {"X1", "X2"}));
   fs::create_directories(work.path() / "leftover" / "chunks" / "1");
+  write_file(work.path() / "short.inp", " heading\n 1 1 0.5 0.05 0 1\n 2 1 1 0.1 -9 10\n");
   struct Case {
     const char* what;
     std::string args;
@@ -133,12 +134,42 @@ TEST(ScanHardening, RefusalsNameTheFileTheValueAndWhatToDo) {
       {"column without a table", "prepare --pedigree p.ped --pheno-name bmi h",
        "--pheno-name needs --pheno FILE, the table that holds the column"},
       {"merge of nothing", "merge nowhere", "nowhere: no such folder"},
+      {"par.inp cut short", "prepare --pedigree p.ped --map m.map --par short.inp i",
+       "short.inp (par.inp), maxpar.inp (the template): bravik_2point_max refuses them (exit 2), so every chunk would "
+       "fail:\n  list in: end of file\n  apparent state: unit 1 named par.inp\n  lately reading sequential formatted "
+       "external IO\n  at the end of par.inp after line 3"},
   };
   for (const Case& c : cases) {
     const RunResult r = scan_command(work.path(), c.args);
     EXPECT_EQ(r.status, 2) << c.what << ": " << r.out << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err;
   }
+}
+
+// A trait measured around 1,000,000 with a spread of 1: the par.inp template
+// keeps the digits that set its means and bounds apart, and its chunk runs.
+TEST(ScanHardening, ParTemplateOfALargeTraitKeepsItsValuesApart) {
+  const WorkFolder work("scan_large_trait");
+  std::string ped;
+  for (const std::string& line : lines_of(ten_persons)) {
+    std::vector<std::string> w = words_of(line);
+    w[5] = "100000" + w[5];
+    for (const std::string& word : w) ped += word + ' ';
+    ped += '\n';
+  }
+  write_file(work.path() / "p.ped", ped);
+  const RunResult prepared = scan_command(work.path(), "prepare --pedigree p.ped s");
+  ASSERT_EQ(prepared.status, 0) << prepared.err;
+  const std::vector<std::string> par = lines_of(read_file(work.path() / "s" / "input" / "par.inp"));
+  ASSERT_GE(par.size(), 8u);
+  for (std::size_t line = 2; line <= 4; ++line) {
+    const std::vector<std::string> w = words_of(par[line]);
+    EXPECT_LT(std::stod(w[4]), std::stod(w[2])) << par[line];
+    EXPECT_LT(std::stod(w[2]), std::stod(w[5])) << par[line];
+  }
+  EXPECT_LT(std::stod(words_of(par[4])[2]), std::stod(words_of(par[2])[2]));
+  const RunResult task = scan_command(work.path(), "task --fixed s 1");
+  EXPECT_EQ(task.status, 0) << task.err;
 }
 
 // A trial task in one mode and the real run in another would merge LODs of
