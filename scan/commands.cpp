@@ -11,6 +11,7 @@
 #include "scan/merge.hpp"
 #include "scan/plan.hpp"
 #include "scan/prepare.hpp"
+#include "scan/process.hpp"
 #include "scan/run.hpp"
 #include "scan/slurm.hpp"
 #include "scan/status.hpp"
@@ -155,7 +156,14 @@ int task_command(const std::vector<std::string>& args) {
   if (!parse_arguments(cl, args, positional, 2, "the scan folder OUT and the chunk number K")) return 0;
   use_cluster_cores();
   const int k = chunk_number(positional[1]);
-  const TaskOutcome outcome = run_task(ScanFolder{positional[0]}, k, options);
+  TaskOutcome outcome = TaskOutcome::failed;
+  try {
+    outcome = run_task(ScanFolder{positional[0]}, k, options);
+  } catch (const TaskStopped& stopped) {
+    std::cerr << "bravik_scan: chunk " << k << " stopped by signal " << stopped.signal
+              << "; its scratch folder is removed and the chunk stays to do\n";
+    StopSignals::end_as_stopped();
+  }
   if (outcome == TaskOutcome::already_done) std::cout << "chunk " << k << " is done already\n";
   if (outcome == TaskOutcome::markers_failed) {
     const std::vector<std::string> lines = failed_markers_of(ScanFolder{positional[0]}, k);

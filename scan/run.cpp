@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,7 +76,9 @@ class Driver {
     todo.insert(todo.end(), counts_.pending.begin(), counts_.pending.end());
     std::sort(todo.begin(), todo.end());
     std::size_t next = 0;
+    const StopSignals signals;
     while (next < todo.size() || !running_.empty()) {
+      if (StopSignals::received() != 0) stop_tasks();
       while (next < todo.size() && static_cast<int>(running_.size()) < options_.jobs) launch(todo[next++]);
       collect_ended();
       draw_progress(false);
@@ -87,6 +90,22 @@ class Driver {
 
  private:
   using Clock = std::chrono::steady_clock;
+
+  // Passes the signal on to every running task, waits until each has removed
+  // its scratch folder, and ends as the signal would have ended the run.
+  [[noreturn]] void stop_tasks() {
+    for (const auto& [pid, k] : running_) kill(pid, StopSignals::received());
+    int status = 0;
+    while (!running_.empty()) {
+      const pid_t pid = waitpid(-1, &status, 0);
+      if (pid > 0) running_.erase(pid);
+      else if (errno != EINTR) break;
+    }
+    if (options_.progress) std::cerr << '\n';
+    std::cerr << "bravik_scan: stopped by signal " << StopSignals::received()
+              << "; chunks not done stay to do, the next run does them\n";
+    StopSignals::end_as_stopped();
+  }
 
   void launch(int k) {
     const Command command{own_folder() / "bravik_scan", task_arguments(folder_, k, options_.mode), folder_.root,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "scan/process.hpp"
 #include "scan/task.hpp"
 
 namespace bravik::scan {
@@ -36,6 +37,32 @@ std::string number_ranges(const std::vector<int>& numbers) {
   return text;
 }
 
+namespace {
+
+// "running 2 (130 of 1000 markers done in them): chunk 3 on host 130 of 500, ..."
+// from the records of live tasks of chunks not done.
+std::string running_text(const ScanFolder& folder, const Plan& plan) {
+  std::string chunks;
+  long done = 0, markers = 0;
+  int count = 0;
+  for (const RunningChunk& r : running_chunks(folder)) {
+    if (r.chunk > static_cast<int>(plan.chunks.size()) || folder.state(r.chunk) == ChunkState::done ||
+        process_gone(r.host, r.pid))
+      continue;
+    const long size = plan.chunk(r.chunk).size();
+    done += r.markers_done;
+    markers += size;
+    ++count;
+    chunks += std::string(chunks.empty() ? "" : ", ") + "chunk " + std::to_string(r.chunk) + " on " + r.host + " " +
+              std::to_string(r.markers_done) + " of " + std::to_string(size);
+  }
+  if (count == 0) return "";
+  return "running " + std::to_string(count) + " (" + std::to_string(done) + " of " + std::to_string(markers) +
+         " markers done in them): " + chunks + '\n';
+}
+
+}  // namespace
+
 std::string status_text(const ScanFolder& folder, const Plan& plan) {
   const ChunkCounts counts = count_chunks(folder, plan);
   std::ostringstream out;
@@ -50,6 +77,7 @@ std::string status_text(const ScanFolder& folder, const Plan& plan) {
   }
   out << "pending " << counts.pending.size() << (counts.pending.empty() ? "" : ": " + number_ranges(counts.pending))
       << '\n';
+  out << running_text(folder, plan);
   if (counts.failed_markers.empty()) return out.str();
   constexpr std::size_t shown = 5;
   out << "markers failed " << counts.failed_markers.size() << " (in done chunks; their rows of results.tsv say why)\n";

@@ -1,9 +1,12 @@
 #include "scan/task.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -27,14 +30,27 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// A folder of its own under the scratch base, removed with the object.
+void write_text(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) throw tools::InputError(path.string() + ": cannot write the file");
+}
+
+// "bravik-chunk-K-": the start of the names of chunk K's scratch folders.
+std::string scratch_prefix(int k) { return "bravik-chunk-" + std::to_string(k) + "-"; }
+const char* const owner_file = "owner";  // "HOST PID" of the task that made the folder
+
+// A folder of its own under the scratch base, with its owner named in it,
+// removed with the object.
 class ScratchFolder {
  public:
   ScratchFolder(const fs::path& base, int k) {
-    std::string pattern = (base / ("bravik-chunk-" + std::to_string(k) + "-XXXXXX")).string();
+    std::string pattern = (base / (scratch_prefix(k) + "XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr)
-      throw tools::InputError(base.string() + ": cannot make a scratch folder there");
+      throw tools::InputError(base.string() + ": cannot make a scratch folder there: " + std::strerror(errno));
     path_ = pattern;
+    write_text(path_ / owner_file, host_name() + " " + std::to_string(getpid()) + "\n");
   }
   ~ScratchFolder() {
     std::error_code ec;
@@ -47,6 +63,22 @@ class ScratchFolder {
  private:
   fs::path path_;
 };
+
+// Removes chunk k's scratch folders whose owner, a task on this host, is
+// gone (stopped by SIGKILL or a reboot). Folders of tasks on other hosts, and
+// of live tasks, stay.
+void remove_stale_scratch(const fs::path& base, int k) {
+  const std::string prefix = scratch_prefix(k);
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(base, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.rfind(prefix, 0) != 0) continue;
+    std::istringstream owner(text_of_file(entry.path() / owner_file));
+    std::string owner_host;
+    long pid = 0;
+    if (owner >> owner_host >> pid && process_gone(owner_host, pid)) fs::remove_all(entry.path(), ec);
+  }
+}
 
 fs::path scratch_base(const TaskOptions& options) {
   if (!options.scratch.empty()) return options.scratch;
@@ -68,13 +100,6 @@ std::string mendel_table(const tools::PedigreeFile& file, const std::vector<int>
     out << m + 1 << '\t' << resets[static_cast<std::size_t>(m)] << '\t' << typed << '\n';
   }
   return out.str();
-}
-
-void write_text(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) throw tools::InputError(path.string() + ": cannot write the file");
 }
 
 std::string first_line_of_text(const std::string& text) { return text.substr(0, text.find('\n')); }
@@ -119,9 +144,7 @@ void sync_to_disk(const fs::path& path) {
 // renames them into it. Returns false when another try of the chunk got
 // there first.
 bool move_results_into_place(const ScanFolder& folder, int k, const fs::path& from) {
-  char host[256] = "host";
-  gethostname(host, sizeof host - 1);
-  const fs::path gathering = folder.chunks() / (gathering_prefix(k) + host + "." + std::to_string(getpid()));
+  const fs::path gathering = folder.chunks() / (gathering_prefix(k) + host_name() + "." + std::to_string(getpid()));
   std::error_code ec;
   fs::create_directories(gathering, ec);
   if (ec) throw tools::InputError(gathering.string() + ": cannot make the folder: " + ec.message());
@@ -209,6 +232,43 @@ void use_cluster_cores() {
 
 namespace {
 
+// OUT/running/K.HOST.PID while the task runs: the markers its program has
+// done ("done N of M"), which the program itself keeps up to date
+// (BRAVIK_PROGRESS_FILE). Records of tasks gone are removed by the next try.
+class RunningRecord {
+ public:
+  RunningRecord(const ScanFolder& folder, const Chunk& chunk)
+      : path_(folder.running() / running_record_name(chunk.number, host_name(), getpid())) {
+    remove_stale_running_records(folder, chunk.number);
+    std::error_code ec;
+    fs::create_directories(folder.running(), ec);
+    write_text(path_, "done 0 of " + std::to_string(chunk.size()) + "\n");
+    setenv("BRAVIK_PROGRESS_FILE", path_.c_str(), 1);
+  }
+  ~RunningRecord() {
+    std::error_code ec;
+    fs::remove(path_, ec);
+    fs::remove(path_.string() + ".new", ec);
+  }
+  RunningRecord(const RunningRecord&) = delete;
+  RunningRecord& operator=(const RunningRecord&) = delete;
+
+ private:
+  static void remove_stale_running_records(const ScanFolder& folder, int k) {
+    for (const RunningChunk& r : running_chunks(folder))
+      if (r.chunk == k && process_gone(r.host, r.pid)) {
+        std::error_code ec;
+        fs::remove(r.record, ec);
+      }
+  }
+  fs::path path_;
+};
+
+// Ends the task as stopped when SIGINT or SIGTERM came.
+void stop_if_signalled() {
+  if (StopSignals::received() != 0) throw TaskStopped{StopSignals::received()};
+}
+
 // Lists the markers whose log-likelihood is not finite in the results of
 // `dir`; returns how many.
 std::size_t list_failed_markers(const fs::path& dir, const Chunk& chunk) {
@@ -223,12 +283,19 @@ std::size_t list_failed_markers(const fs::path& dir, const Chunk& chunk) {
 TaskOutcome run_chunk(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const TaskOptions& options) {
   const int k = chunk.number;
   remove_leftovers(folder, k);
+  remove_stale_scratch(scratch_base(options), k);
   const ScratchFolder scratch(scratch_base(options), k);
+  const RunningRecord running(folder, chunk);
   const Command command{analysis_program(options.mode), analysis_arguments(options.mode), scratch.path(),
                         scratch.path() / "stdout.txt", scratch.path() / "stderr.txt"};
   const double set_up_seconds = timed_set_up(folder, plan, chunk, scratch.path());
+  stop_if_signalled();
   const auto program_start = std::chrono::steady_clock::now();
-  const ProcessEnd end = wait_for(start(command));
+  const pid_t program = start(command);
+  StopSignals::forward_to(program);
+  const ProcessEnd end = wait_for(program);
+  StopSignals::forward_to(0);
+  stop_if_signalled();
   if (!end.succeeded()) {
     record_failure(folder, k, end.text(), first_line_of(command.err));
     return TaskOutcome::failed;
@@ -260,9 +327,13 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
   claim_mode(folder, plan, options.mode);
   if (folder.state(k) == ChunkState::done) return TaskOutcome::already_done;
   // Whatever stops the chunk (no scratch folder, a full disk while the
-  // results move into place) is recorded, so that run and status show it.
+  // results move into place) is recorded, so that run and status show it; a
+  // stop by a signal is not a failure, the chunk stays to do.
+  const StopSignals signals;
   try {
     return run_chunk(folder, plan, chunk, options);
+  } catch (const TaskStopped&) {
+    throw;
   } catch (const TaskStep& e) {
     record_failure(folder, k, e.step(), first_line_of_text(e.what()));
     throw tools::InputError(e.what());

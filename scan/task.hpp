@@ -38,11 +38,17 @@ std::vector<std::string> failed_markers_of(const ScanFolder& folder, int k);
 
 enum class TaskOutcome { done, markers_failed, already_done, failed };
 
+// Thrown when SIGINT or SIGTERM stopped the task, after its scratch folder
+// and running record are gone; the chunk stays to do.
+struct TaskStopped {
+  int signal = 0;
+};
+
 // Runs chunk k unless it is done, after claiming the scan's mode (mode.hpp).
 // On status 0 its results, its mode and the markers that failed are moved
 // into the scan folder in one rename and any earlier failure record is
 // removed; any failure (set-up, start, program, moving the results) is
-// recorded.
+// recorded. SIGINT and SIGTERM stop the program and the task (TaskStopped).
 TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options);
 
 }  // namespace bravik::scan

@@ -2,12 +2,17 @@
 // show or with nonsense: each case runs the commands a user would and checks
 // the refusal, the failure or the note they get.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "program_runner.hpp"
+#include "scan/process.hpp"
 #include "scan_commands.hpp"
 #include "test_support.hpp"
 
@@ -244,6 +249,86 @@ TEST(ScanHardening, FewMatchingSamplesAreSummarizedAndABlankInAContigKeepsThePla
   EXPECT_EQ(status.status, 0) << status.err;
   EXPECT_NE(status.out.find("pending 1: 1\n"), std::string::npos) << status.out;
   EXPECT_NE(read_file(work.path() / "s" / "plan.txt").find("chunk 1 1 2 chr_1:100 chr_1:200\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+std::string bravik_host() { return bravik::scan::host_name(); }
+
+// The first running record of the scan: its task's process id; 0 while none.
+long running_task(const fs::path& scan) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(scan / "running", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".new") == std::string::npos) return std::stol(name.substr(name.rfind('.') + 1));
+  }
+  return 0;
+}
+
+// A task stopped by SIGTERM (a scheduler's time limit) removes its scratch
+// folder and leaves its chunk to do; the next try removes the scratch folders
+// of its chunk whose owner is gone, and no other.
+TEST(ScanHardening, StoppedTaskLeavesNothingBehindAndTheNextTryClearsStaleScratch) {
+  const WorkFolder work("scan_stopped_task");
+  write_file(work.path() / "p.ped", ten_persons);
+  ASSERT_EQ(scan_command(work.path(), "prepare --pedigree p.ped s").status, 0);
+  // A copy of bravik_scan beside a program that waits until it is stopped.
+  const fs::path bin = work.path() / "bin";
+  fs::create_directories(bin);
+  fs::copy_file(build_program("bravik_scan"), bin / "bravik_scan");
+  write_file(bin / "bravik_2point", "#!/bin/sh\nexec sleep 60\n");
+  fs::permissions(bin / "bravik_2point", fs::perms::owner_all);
+  const fs::path scratch = work.path() / "scratch";
+  fs::create_directories(scratch / "bravik-chunk-1-stale1");
+  write_file(scratch / "bravik-chunk-1-stale1" / "owner", bravik_host() + " 999999999\n");
+  fs::create_directories(scratch / "bravik-chunk-1-alive1");
+  write_file(scratch / "bravik-chunk-1-alive1" / "owner", bravik_host() + " " + std::to_string(getpid()) + "\n");
+
+  ASSERT_EQ(std::system(("cd " + quoted(work.path()) + " && (bin/bravik_scan task --fixed --scratch scratch s 1 "
+                         "> t.out 2> t.err; echo $? > t.rc) &")
+                            .c_str()),
+            0);
+  long task = 0;
+  for (int tries = 0; tries < 1000 && task == 0; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    task = running_task(work.path() / "s");
+  }
+  ASSERT_GT(task, 0) << read_file(work.path() / "t.err");
+  const RunResult status = scan_command(work.path(), "status s");
+  EXPECT_NE(status.out.find("running 1 (0 of 2 markers done in them): chunk 1 on " + bravik_host() + " 0 of 2\n"),
+            std::string::npos)
+      << status.out;
+  EXPECT_FALSE(fs::exists(scratch / "bravik-chunk-1-stale1"));
+  EXPECT_TRUE(fs::exists(scratch / "bravik-chunk-1-alive1"));
+  kill(static_cast<pid_t>(task), SIGTERM);
+  for (int tries = 0; tries < 1000 && !fs::exists(work.path() / "t.rc"); ++tries)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(read_file(work.path() / "t.rc"), "143\n");
+  EXPECT_NE(read_file(work.path() / "t.err").find("bravik_scan: chunk 1 stopped by signal 15; its scratch folder is "
+                                                  "removed and the chunk stays to do"),
+            std::string::npos);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(scratch)) left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"bravik-chunk-1-alive1"});
+  EXPECT_TRUE(fs::is_empty(work.path() / "s" / "running"));
+  EXPECT_NE(scan_command(work.path(), "status s").out.find("failed 0\npending 1: 1\n"), std::string::npos);
+}
+
+// A task that cannot even make its scratch folder records why, and run and
+// status show that line.
+TEST(ScanHardening, FailureOutsideTheProgramIsShownByRunAndStatus) {
+  const WorkFolder work("scan_no_scratch");
+  write_file(work.path() / "p.ped", ten_persons);
+  ASSERT_EQ(scan_command(work.path(), "prepare --pedigree p.ped s").status, 0);
+  const RunResult run = run_in(work.path(), "TMPDIR=/nonexistent/scratch " + quoted(build_program("bravik_scan")) +
+                                                " run --fixed s");
+  EXPECT_EQ(run.status, 1);
+  const std::string line = "/nonexistent/scratch: cannot make a scratch folder there: No such file or directory";
+  EXPECT_NE(run.err.find("bravik_scan: chunk 1 failed (task): " + line), std::string::npos) << run.err;
+  const RunResult status = scan_command(work.path(), "status s");
+  EXPECT_NE(status.out.find("failed 1: 1\n  chunk 1: task: " + line + "\n"), std::string::npos) << status.out;
 }
 
 }  // namespace
