@@ -177,6 +177,25 @@ TEST(ScanHardening, ParTemplateOfALargeTraitKeepsItsValuesApart) {
   EXPECT_EQ(task.status, 0) << task.err;
 }
 
+// A family name of a million characters in the notes of bravik_prep and of
+// prepare: quoted cut, once per note.
+TEST(ScanHardening, NotesQuoteLongTokensCut) {
+  const WorkFolder work("scan_long_tokens");
+  const std::string huge(1'000'000, 'F');
+  write_file(work.path() / "long.ped", ten_persons + huge + " 1 0 0 1 1.0  1 2  1 2\n" + huge +
+                                           " 2 0 0 2 1.0  1 1  1 1\n" + huge + " 3 1 2 1 x  2 2  1 2\n");
+  const RunResult prep = run_in(work.path(), quoted(build_program("bravik_prep")) +
+                                                 " --untype-inconsistent long.ped out");
+  EXPECT_EQ(prep.status, 0) << prep.err.substr(0, 500);
+  EXPECT_NE(prep.err.find("family '" + std::string(40, 'F') + "...' (1000000 characters): Mendelian inconsistency"),
+            std::string::npos)
+      << prep.err.substr(0, 500);
+  EXPECT_LT(prep.err.size(), 1000u) << prep.err.substr(0, 500);
+  const RunResult scan = scan_command(work.path(), "prepare --pedigree long.ped s");
+  EXPECT_EQ(scan.status, 0) << scan.err.substr(0, 500);
+  EXPECT_LT(scan.err.size() + scan.out.size(), 1000u) << scan.err.substr(0, 500);
+}
+
 // A trial task in one mode and the real run in another would merge LODs of
 // two modes into one table.
 TEST(ScanHardening, OneScanIsOfOneModeAndItsTableSaysWhich) {
