@@ -268,6 +268,31 @@ TEST(ScanPlot, ChromosomesSideBySideWithTheHighestPeaksNamed) {
   EXPECT_NE(svg.find("data-lod=\"-2\""), std::string::npos);
 }
 
+// One chromosome: its positions in Mb on the axis; a LOD near the largest
+// double and a failed marker's LOD that is not a number draw no "nan".
+TEST(ScanPlot, OneChromosomeHasAnAxisInMegabasesAndHugeOrFailedLodsNoNan) {
+  std::vector<ResultRow> rows;
+  for (int m = 0; m < 5; ++m) {
+    ResultRow row;
+    row.marker = MarkerRow{"7", 1'000'000LL * (m + 1), 0, "m" + std::to_string(m), "1", "2", 0.5, 10};
+    const double lod = m == 2 ? 1.7e308 : 0.5 * m;
+    row.result = MarkerResult{-10, -10 + lod, lod, {}, {}, {}};
+    row.status = "analysed";
+    rows.push_back(row);
+  }
+  rows[4].result->lod = std::nan("");
+  rows[4].status = "failed";
+  const std::string svg = render_genome_svg(rows, "one chromosome");
+  EXPECT_NE(svg.find(">position on chromosome 7 (Mb)</text>"), std::string::npos);
+  for (const char* label : {"\">1</text>", "\">2.5</text>", "\">4</text>"})
+    EXPECT_NE(svg.find(label), std::string::npos) << label;
+  EXPECT_EQ(svg.find("chromosome-name"), std::string::npos);
+  EXPECT_EQ(svg.find("nan"), std::string::npos) << svg.substr(svg.find("nan") - 20, 40);
+  EXPECT_EQ(svg.find("inf"), std::string::npos);
+  rows[0].marker.chromosome = "8";
+  EXPECT_NE(render_genome_svg(rows, "two").find(">chromosome</text>"), std::string::npos);
+}
+
 // Markers handed over as a list, for the preparation.
 class ListedMarkers final : public bravik::genotypes::GenotypeSource {
  public:
