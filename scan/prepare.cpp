@@ -203,7 +203,8 @@ std::string out_of_order_note(const StreamedMarkers& streamed) {
 int default_chunk_size(long markers, unsigned cores) {
   constexpr long chunks_per_core = 4;
   constexpr long smallest = 25;
-  const long per_chunk = (markers + chunks_per_core * cores - 1) / (chunks_per_core * std::max(1u, cores));
+  const long chunks = chunks_per_core * std::max(1u, cores);
+  const long per_chunk = (markers + chunks - 1) / chunks;
   return static_cast<int>(std::clamp<long>(per_chunk, smallest, max_chunk_size));
 }
 

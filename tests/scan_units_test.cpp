@@ -51,6 +51,18 @@ TEST(ScanPlan, ChunksCoverTheMarkersWhenTheSizeDoesNotDivideTheCount) {
   EXPECT_EQ(plan.chunks[2].to, "1:2300");
 }
 
+// Four chunks per core where the markers allow, 25 to 500 markers a chunk.
+TEST(ScanPlan, DefaultChunkSizeGivesEveryCoreFourChunks) {
+  struct Case {
+    long markers;
+    unsigned cores;
+    int size;
+  };
+  for (const Case& c : {Case{400, 2, 50}, Case{401, 2, 51}, Case{100000, 32, 500}, Case{100000, 64, 391},
+                        Case{30, 2, 25}, Case{400, 0, 100}, Case{1, 8, 25}})
+    EXPECT_EQ(default_chunk_size(c.markers, c.cores), c.size) << c.markers << " markers, " << c.cores << " cores";
+}
+
 TEST(ScanPlan, ReadsBackWhatItWrites) {
   const Plan plan = plan_of(23, 10);
   const std::string text = plan_text(plan);
