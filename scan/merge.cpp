@@ -8,6 +8,7 @@
 #include "scan/layout.hpp"
 #include "scan/mode.hpp"
 #include "scan/plan.hpp"
+#include "textio/message_text.hpp"
 #include "tools/pedfile/command_line.hpp"
 #include "tools/pedfile/input_error.hpp"
 #include "tools/pedfile/pedigree_file.hpp"
@@ -184,6 +185,26 @@ RunResults read_run_results(const std::filesystem::path& lod, const std::filesys
   return run;
 }
 
+void name_families(RunResults& run, const std::filesystem::path& id_table) {
+  std::map<std::string, std::string> family_id;  // by family number
+  std::istringstream in(text_of_file(id_table));
+  for (std::string line; std::getline(in, line);) {
+    const std::vector<std::string_view> w = tools::split_fields(line);
+    if (w.size() >= 4 && w[0].front() != '#') family_id.emplace(std::string(w[1]), std::string(w[3]));
+  }
+  const std::string word = "family ";
+  for (auto& [marker, result] : run.analysed) {
+    std::string& text = result.failure;
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+      const std::size_t number = at + word.size();
+      const std::size_t end = text.find_first_not_of("0123456789", number);
+      const auto id = family_id.find(text.substr(number, end - number));
+      if (end == number || id == family_id.end()) continue;
+      text.insert(end, " (" + textio::short_text(id->second) + ")");
+    }
+  }
+}
+
 std::vector<std::string> failed_marker_lines(const RunResults& run, long first) {
   std::vector<std::string> lines;
   for (const auto& [marker, result] : run.analysed)
@@ -232,9 +253,9 @@ std::vector<ResultRow> scan_results(const std::filesystem::path& scan_folder) {
     set_mode(rows, chunk, checked_chunk_mode(folder, chunk.number, scan_mode));
     const std::filesystem::path dir = folder.chunk(chunk.number);
     const MendelCounts mendel = read_mendel_table(dir / "mendel.tsv", chunk.size());
-    fill_results(rows, static_cast<std::size_t>(chunk.first - 1),
-                 read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt")), mendel.typed,
-                 mendel.resets);
+    RunResults run = read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt"));
+    name_families(run, folder.input() / "ids.txt");
+    fill_results(rows, static_cast<std::size_t>(chunk.first - 1), run, mendel.typed, mendel.resets);
   }
   return rows;
 }

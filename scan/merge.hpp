@@ -40,6 +40,12 @@ struct RunResults {
 RunResults read_run_results(const std::filesystem::path& lod, const std::filesystem::path& estimates,
                             const std::optional<std::string>& error_text);
 
+// Adds the pedigree's family id to every "family N" of the failures, from
+// the table of person numbers the preparation wrote (ids.txt: global number,
+// family number, local number, family id, person id, line); a table that
+// cannot be read leaves the texts as they are.
+void name_families(RunResults& run, const std::filesystem::path& id_table);
+
 // "marker N: reason", one per failed marker of a run whose marker 1 is the
 // scan's marker `first`.
 std::vector<std::string> failed_marker_lines(const RunResults& run, long first);

@@ -272,7 +272,8 @@ void stop_if_signalled() {
 // Lists the markers whose log-likelihood is not finite in the results of
 // `dir`; returns how many.
 std::size_t list_failed_markers(const fs::path& dir, const Chunk& chunk) {
-  const RunResults run = read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt"));
+  RunResults run = read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt"));
+  name_families(run, dir / "ids.txt");
   const std::vector<std::string> lines = failed_marker_lines(run, chunk.first);
   std::string text;
   for (const std::string& line : lines) text += line + '\n';

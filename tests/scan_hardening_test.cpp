@@ -74,7 +74,7 @@ TEST(ScanHardening, TraitFarOutsideMakesEveryMarkerFailWithItsFamily) {
   const RunResult run = scan_command(work.path(), "run --fixed bad");
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_NE(run.err.find("bravik_scan: chunk 1: 6 markers failed, the first marker 1: null hypothesis: the "
-                         "log-likelihood of family 2 is not finite"),
+                         "log-likelihood of family 2 (F2) is not finite"),
             std::string::npos)
       << run.err;
   const RunResult status = scan_command(work.path(), "status bad");
@@ -88,7 +88,7 @@ TEST(ScanHardening, TraitFarOutsideMakesEveryMarkerFailWithItsFamily) {
     ASSERT_EQ(f.size(), 29u);
     EXPECT_EQ(f[9], "failed") << table[r];
     EXPECT_EQ(f[27], "fixed");
-    EXPECT_NE(f[28].find("the log-likelihood of family 2 is not finite"), std::string::npos) << f[28];
+    EXPECT_NE(f[28].find("the log-likelihood of family 2 (F2) is not finite"), std::string::npos) << f[28];
   }
   EXPECT_EQ(read_file(work.path() / "bad" / "results.svg").find("nan"), std::string::npos);
 }
