@@ -166,9 +166,7 @@ int task_command(const std::vector<std::string>& args) {
   }
   if (outcome == TaskOutcome::already_done) std::cout << "chunk " << k << " is done already\n";
   if (outcome == TaskOutcome::markers_failed) {
-    const std::vector<std::string> lines = failed_markers_of(ScanFolder{positional[0]}, k);
-    std::cerr << "bravik_scan: chunk " << k << ": " << lines.size() << " markers failed, the first "
-              << (lines.empty() ? "" : lines.front()) << '\n';
+    std::cerr << "bravik_scan: " << failed_markers_summary(ScanFolder{positional[0]}, k) << '\n';
     return exit_chunks_failed;
   }
   if (outcome != TaskOutcome::failed) return 0;

@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::array<AnalysisMode, 3> modes = {AnalysisMode::robust, AnalysisMode::classic, AnalysisMode::fixed};
 
-std::string option_of(AnalysisMode mode) {
-  return mode == AnalysisMode::robust ? "no mode option" : "--" + mode_name(mode);
-}
-
 // Writes the record unless one exists (link fails then): of tasks that start
 // together, one records and the others read its record.
 void record_once(const fs::path& path, AnalysisMode mode) {
@@ -41,6 +37,8 @@ std::string mode_name(AnalysisMode mode) {
   return "robust";
 }
 
+std::string mode_option(AnalysisMode mode) { return mode == AnalysisMode::robust ? "" : "--" + mode_name(mode); }
+
 std::optional<AnalysisMode> read_mode(const fs::path& path) {
   if (!fs::exists(path)) return std::nullopt;
   const std::string text = tools::read_text_file(path.string(), "mode record");
@@ -62,11 +60,12 @@ void claim_mode(const ScanFolder& folder, const Plan& plan, AnalysisMode mode) {
     write_mode(folder.mode(), mode);
     return;
   }
+  const std::string go_on = recorded == AnalysisMode::robust ? "no mode option" : mode_option(recorded);
   throw tools::InputError(folder.root.string() + ": the scan runs in " + mode_name(recorded) + " mode (" +
                           folder.mode().string() + "), in which chunks " + number_ranges(done) +
-                          " are done; this command asks " + mode_name(mode) + " mode. Go on with " +
-                          option_of(recorded) + ", or remove " + folder.chunks().string() + " and " +
-                          folder.mode().string() + " to start the scan again in " + mode_name(mode) + " mode");
+                          " are done; this command asks " + mode_name(mode) + " mode. Go on with " + go_on +
+                          ", or remove " + folder.chunks().string() + " and " + folder.mode().string() +
+                          " to start the scan again in " + mode_name(mode) + " mode");
 }
 
 }  // namespace bravik::scan

@@ -19,6 +19,7 @@ enum class AnalysisMode { robust, classic, fixed };
 inline constexpr const char* mode_file_name = "mode.txt";
 
 std::string mode_name(AnalysisMode mode);  // "robust", "classic", "fixed"
+std::string mode_option(AnalysisMode mode);  // "", "--classic", "--fixed"
 // The mode a file records; empty when the file does not exist. Throws
 // InputError naming the file and its text when it names no mode.
 std::optional<AnalysisMode> read_mode(const fs::path& path);

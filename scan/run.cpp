@@ -53,8 +53,7 @@ std::string duration_text(double seconds) {
 
 std::vector<std::string> task_arguments(const ScanFolder& folder, int k, AnalysisMode mode) {
   std::vector<std::string> args{"task", fs::absolute(folder.root).string(), std::to_string(k)};
-  if (mode == AnalysisMode::classic) args.push_back("--classic");
-  if (mode == AnalysisMode::fixed) args.push_back("--fixed");
+  if (mode != AnalysisMode::robust) args.push_back(mode_option(mode));
   return args;
 }
 
@@ -140,11 +139,10 @@ class Driver {
   }
 
   void report_failed_markers(int k) {
-    const std::vector<std::string> lines = failed_markers_of(folder_, k);
-    if (lines.empty()) return;
+    const std::string summary = failed_markers_summary(folder_, k);
+    if (summary.empty()) return;
     if (options_.progress) std::cerr << '\n';
-    std::cerr << "bravik_scan: chunk " << k << ": " << lines.size() << " markers failed, the first " << lines.front()
-              << '\n';
+    std::cerr << "bravik_scan: " << summary << '\n';
   }
 
   // Redraws the progress line twice a second at most, unless `now_anyway`.

@@ -114,15 +114,6 @@ void write_script(const fs::path& path, const std::string& text) {
                             fs::perms::others_read | fs::perms::others_exec);
 }
 
-std::string mode_option(AnalysisMode mode) {
-  switch (mode) {
-    case AnalysisMode::classic: return "--classic";
-    case AnalysisMode::fixed: return "--fixed";
-    case AnalysisMode::robust: break;
-  }
-  return "";
-}
-
 struct SlurmSettings {
   AnalysisMode mode = AnalysisMode::robust;
   int max_running = 0;

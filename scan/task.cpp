@@ -1,13 +1,12 @@
 #include "scan/task.hpp"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -320,6 +319,13 @@ std::vector<std::string> failed_markers_of(const ScanFolder& folder, int k) {
   std::ifstream in(path);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+std::string failed_markers_summary(const ScanFolder& folder, int k) {
+  const std::vector<std::string> lines = failed_markers_of(folder, k);
+  if (lines.empty()) return "";
+  return "chunk " + std::to_string(k) + ": " + std::to_string(lines.size()) + " markers failed, the first " +
+         lines.front();
 }
 
 TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options) {

@@ -35,6 +35,8 @@ void use_cluster_cores();
 // each ("marker N: reason"), in the chunk's markers_failed.txt.
 inline constexpr const char* failed_markers_name = "markers_failed.txt";
 std::vector<std::string> failed_markers_of(const ScanFolder& folder, int k);
+// "chunk K: N markers failed, the first marker M: reason"; "" when none did.
+std::string failed_markers_summary(const ScanFolder& folder, int k);
 
 enum class TaskOutcome { done, markers_failed, already_done, failed };
 
