@@ -116,7 +116,7 @@ double cpu_seconds() {
 
 // Streams every marker through the selection a scan applies; returns the count kept.
 std::size_t stream(GenotypeSource& source, std::size_t rows) {
-  const MarkerSelection selection(MarkerFilter{}, source.persons_held());
+  MarkerSelection selection(MarkerFilter{}, source.persons_held());
   std::vector<std::uint8_t> codes(rows);
   MarkerInfo info;
   std::size_t kept = 0;
@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
   const double peak_after_writing = peak_megabytes();
 
   const auto load_start = Clock::now();
-  const bravik::tools::PedigreeFile pedigree = load_pedigree((folder / "d.fam").string(), true, TraitOptions{});
+  const bravik::tools::PedigreeFile pedigree = load_pedigree((folder / "d.fam").string(), true, TraitOptions{}).persons;
   std::printf("%-34s %8.2f s\n", "loading the pedigree from .fam", seconds_since(load_start));
 
   const Timer bed_timer;

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "genotypes/text_lines.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik::genotypes {
 namespace {
@@ -20,7 +21,29 @@ std::set<std::string> read_id_list(const std::string& path, std::string_view wha
   return ids;
 }
 
+// "LIST FILE: 3 of 10 ids match no marker: a, b, c, ..." when any does not.
+void note_unmatched(std::vector<std::string>& notes, const std::string& what, const std::string& path,
+                    const std::set<std::string>& ids, const std::set<std::string>& met) {
+  constexpr std::size_t shown = 5;
+  std::vector<std::string> unmatched;
+  for (const std::string& id : ids)
+    if (!met.contains(id)) unmatched.push_back(id);
+  if (unmatched.empty()) return;
+  std::string note = what + " " + path + ": " + std::to_string(unmatched.size()) + " of " + std::to_string(ids.size()) +
+                     " ids match no marker of the data: ";
+  for (std::size_t i = 0; i < std::min(shown, unmatched.size()); ++i)
+    note += (i > 0 ? ", " : "") + textio::short_text(unmatched[i]);
+  notes.push_back(note + (unmatched.size() > shown ? ", ..." : ""));
+}
+
 }  // namespace
+
+std::vector<std::string> MarkerSelection::unmatched_id_notes() const {
+  std::vector<std::string> notes;
+  note_unmatched(notes, "--extract", filter_.extract_path, extract_, met_);
+  note_unmatched(notes, "--exclude", filter_.exclude_path, exclude_, met_);
+  return notes;
+}
 
 std::string_view decision_name(MarkerDecision decision) {
   switch (decision) {
@@ -78,7 +101,8 @@ MarkerDecision MarkerSelection::decide_by_place(const MarkerInfo& info) const {
   return MarkerDecision::keep;
 }
 
-MarkerDecision MarkerSelection::decide(const MarkerInfo& info, std::span<const std::uint8_t> codes) const {
+MarkerDecision MarkerSelection::decide(const MarkerInfo& info, std::span<const std::uint8_t> codes) {
+  if (extract_.contains(info.id) || exclude_.contains(info.id)) met_.insert(info.id);
   const MarkerDecision by_place = decide_by_place(info);
   if (by_place != MarkerDecision::keep) return by_place;
   const AlleleCount alleles = count_alleles(codes);

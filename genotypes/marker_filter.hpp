@@ -59,16 +59,21 @@ class MarkerSelection {
   MarkerSelection(const MarkerFilter& filter, std::size_t persons_held);
 
   // The place and id are checked before the codes, so the first failing
-  // reason is reported.
-  MarkerDecision decide(const MarkerInfo& info, std::span<const std::uint8_t> codes) const;
+  // reason is reported. Remembers the listed ids it met.
+  MarkerDecision decide(const MarkerInfo& info, std::span<const std::uint8_t> codes);
   // The same from the place and id alone (keep when the codes may still pass).
   MarkerDecision decide_by_place(const MarkerInfo& info) const;
+
+  // One note per list with ids that no marker decided so far carries: how
+  // many of how many, and the first few (a typing error, another build).
+  std::vector<std::string> unmatched_id_notes() const;
 
  private:
   MarkerFilter filter_;
   std::set<std::string> chromosomes_;
   std::set<std::string> extract_;
   std::set<std::string> exclude_;
+  std::set<std::string> met_;  // listed ids some marker carries
   std::size_t persons_held_;
 };
 

@@ -51,7 +51,7 @@ tools::PedigreeFile read_pedigree_only(const std::string& path, const TraitOptio
   return pedigree;
 }
 
-void apply_pheno_table(tools::PedigreeFile& pedigree, const TraitOptions& options) {
+std::vector<std::string> apply_pheno_table(tools::PedigreeFile& pedigree, const TraitOptions& options) {
   LineReader table(options.pheno_path, "phenotype table");
   std::vector<std::string_view> fields;
   if (!table.next(fields)) throw tools::InputError(options.pheno_path + ": the phenotype table is empty");
@@ -60,6 +60,7 @@ void apply_pheno_table(tools::PedigreeFile& pedigree, const TraitOptions& option
 
   for (tools::PedigreeRow& row : pedigree.rows) row.trait.reset();
   const PersonIndex index(pedigree);
+  MatchTally tally(options.pheno_path, "row", MatchTally::Rule::family_and_person);
   std::set<std::size_t> seen;
   tools::Diagnostics errors;
   while (table.next(fields)) {
@@ -69,6 +70,7 @@ void apply_pheno_table(tools::PedigreeFile& pedigree, const TraitOptions& option
       continue;
     }
     const auto row = index.find(fields[0], fields[1]);
+    tally.add(std::string(fields[0]) + " " + std::string(fields[1]), row.has_value());
     if (!row) continue;  // persons outside the pedigree do not take part
     if (!seen.insert(*row).second) {
       errors.add(table.at() + "family " + std::string(fields[0]) + ", person " + std::string(fields[1]) +
@@ -82,12 +84,16 @@ void apply_pheno_table(tools::PedigreeFile& pedigree, const TraitOptions& option
     pedigree.rows[*row].trait = trait;
   }
   errors.throw_if_any();
+  return tally.notes(pedigree, seen.size());
 }
 
-tools::PedigreeFile load_pedigree(const std::string& path, bool is_fam, const TraitOptions& options) {
-  tools::PedigreeFile pedigree = is_fam ? read_fam(path, options) : read_pedigree_only(path, options);
-  if (!options.pheno_path.empty()) apply_pheno_table(pedigree, options);
-  return pedigree;
+LoadedPedigree load_pedigree(const std::string& path, bool is_fam, const TraitOptions& options) {
+  if (options.pheno_path.empty() != options.pheno_name.empty())
+    throw tools::InputError(options.pheno_path.empty() ? "--pheno-name needs --pheno FILE, the table that holds the column"
+                                                       : "--pheno needs --pheno-name NAME, the column of the trait");
+  LoadedPedigree loaded{is_fam ? read_fam(path, options) : read_pedigree_only(path, options), {}};
+  if (!options.pheno_path.empty()) loaded.notes = apply_pheno_table(loaded.persons, options);
+  return loaded;
 }
 
 }  // namespace bravik::genotypes

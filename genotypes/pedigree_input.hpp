@@ -6,6 +6,7 @@
 // afterwards by tools::prepare_structure, as for any pedigree file.
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "pedfile/pedigree_file.hpp"
 
@@ -32,12 +33,19 @@ tools::PedigreeFile read_pedigree_only(const std::string& path, const TraitOptio
 // table `options.pheno_path`, matched by FID and IID; persons the table lacks
 // become not measured. Throws tools::InputError naming the file, line and
 // value for an unknown column name, a row with the wrong number of columns,
-// a value that is not a number, or a person listed twice.
-void apply_pheno_table(tools::PedigreeFile& pedigree, const TraitOptions& options);
+// a value that is not a number, or a person listed twice. Returns notes on
+// rows that match no person and on a table that matches few persons.
+std::vector<std::string> apply_pheno_table(tools::PedigreeFile& pedigree, const TraitOptions& options);
+
+// The persons of a scan and the notes of reading them.
+struct LoadedPedigree {
+  tools::PedigreeFile persons;
+  std::vector<std::string> notes;
+};
 
 // The pedigree of a scan as the options describe it: `read_fam` or
 // `read_pedigree_only` by `path`'s kind (`is_fam`), then the phenotype table
-// when one is named.
-tools::PedigreeFile load_pedigree(const std::string& path, bool is_fam, const TraitOptions& options);
+// when one is named (a column name without a table is an error).
+LoadedPedigree load_pedigree(const std::string& path, bool is_fam, const TraitOptions& options);
 
 }  // namespace bravik::genotypes

@@ -34,12 +34,13 @@ class PedigreeFileSource final : public GenotypeSource {
  private:
   void match_rows(const tools::PedigreeFile& pedigree) {
     const PersonIndex index(pedigree);
+    MatchTally tally(genotypes_.name, "person", MatchTally::Rule::family_and_person);
     for (const tools::PedigreeRow& row : genotypes_.rows) {
       const auto match = index.find(row.family, row.person);
-      if (!match)
-        notes_.push_back(genotypes_.where(row) + "not in the pedigree " + pedigree.name + "; genotypes ignored");
+      tally.add(row.family + " " + row.person, match.has_value());
       rows_.add(match);
     }
+    notes_ = tally.notes(pedigree, rows_.persons_held());
   }
 
   void open_map(const std::string& map_path) {

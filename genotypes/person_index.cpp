@@ -1,5 +1,7 @@
 #include "genotypes/person_index.hpp"
 
+#include "textio/message_text.hpp"
+
 namespace bravik::genotypes {
 namespace {
 
@@ -24,7 +26,40 @@ std::optional<std::size_t> lookup(const std::map<std::string, std::size_t, std::
   return it->second;
 }
 
+std::string listed(const std::vector<std::string>& names, std::size_t total) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + textio::short_text(name);
+  return text + (total > names.size() ? ", ..." : "");
+}
+
 }  // namespace
+
+void MatchTally::add(std::string_view name, bool matched) {
+  ++seen_;
+  unmatched_ += !matched;
+  std::vector<std::string>& names = matched ? matched_names_ : unmatched_names_;
+  if (names.size() < examples) names.emplace_back(name);
+}
+
+std::vector<std::string> MatchTally::notes(const tools::PedigreeFile& pedigree, std::size_t pedigree_matched) const {
+  const bool by_name = rule_ == Rule::sample_name;
+  const std::string how = by_name ? "a sample name is FID_IID or an IID that one person carries"
+                                  : "a person is matched by FID and IID";
+  std::vector<std::string> notes;
+  if (unmatched_ > 0)
+    notes.push_back(file_ + ": " + std::to_string(unmatched_) + " of " + std::to_string(seen_) + " " + unit_ +
+                    "s match no person of " + pedigree.name + " and are ignored (" + how +
+                    "): " + listed(unmatched_names_, unmatched_));
+  if (2 * pedigree_matched >= pedigree.rows.size()) return notes;
+  std::vector<std::string> persons;
+  for (std::size_t r = 0; r < std::min(examples, pedigree.rows.size()); ++r)
+    persons.push_back(pedigree.rows[r].family + (by_name ? "_" : " ") + pedigree.rows[r].person);
+  notes.push_back(file_ + " matches only " + std::to_string(pedigree_matched) + " of the " +
+                  std::to_string(pedigree.rows.size()) + " persons of " + pedigree.name + " (" + how + "); " +
+                  pedigree.name + " names persons like " + listed(persons, pedigree.rows.size()) + ", " + file_ +
+                  " has " + unit_ + "s like " + listed(unmatched_names_.empty() ? matched_names_ : unmatched_names_, seen_));
+  return notes;
+}
 
 PersonIndex::PersonIndex(const tools::PedigreeFile& pedigree) {
   for (std::size_t r = 0; r < pedigree.rows.size(); ++r) {

@@ -31,6 +31,30 @@ class PersonIndex {
   std::map<std::string, std::size_t, std::less<>> by_unique_person_;
 };
 
+// How the persons of a file (genotype file, phenotype table) met the
+// pedigree: counts and a few names of each side, so that a file that matches
+// few persons is reported in a few lines, not one line per person.
+class MatchTally {
+ public:
+  enum class Rule { family_and_person, sample_name };
+  // `file` and `unit` ("sample", "row") for the notes.
+  MatchTally(std::string file, std::string unit, Rule rule) : file_(std::move(file)), unit_(std::move(unit)), rule_(rule) {}
+
+  void add(std::string_view name, bool matched);
+  std::size_t unmatched() const { return unmatched_; }
+  // A note on the file's persons that match nobody, and, when the file
+  // matches fewer than half of the pedigree's persons (`pedigree_matched`),
+  // one with the counts, how persons are matched and examples of both sides.
+  std::vector<std::string> notes(const tools::PedigreeFile& pedigree, std::size_t pedigree_matched) const;
+
+ private:
+  static constexpr std::size_t examples = 3;
+  std::string file_, unit_;
+  Rule rule_;
+  std::size_t seen_ = 0, unmatched_ = 0;
+  std::vector<std::string> matched_names_, unmatched_names_;  // the first few
+};
+
 // The pedigree row of each person of a genotype file, in the file's order,
 // and the spreading of a marker's calls onto the pedigree's rows.
 class RowMap {

@@ -17,21 +17,21 @@ constexpr std::array<int, 3> bed_header = {0x6c, 0x1b, 0x01};
 // 1 missing, 2 heterozygous, 3 homozygous allele 2.
 constexpr std::array<std::uint8_t, 4> code_of_slot = {1, 0, 2, 3};
 
-// The pedigree row of each .fam line, with a note for each person the
+// The pedigree row of each .fam line, with notes on the persons the
 // pedigree lacks.
 RowMap rows_of_fam(const std::string& fam_path, const tools::PedigreeFile& pedigree, std::vector<std::string>& notes) {
   const PersonIndex index(pedigree);
   LineReader fam(fam_path, ".fam file");
+  MatchTally tally(fam_path, "person", MatchTally::Rule::family_and_person);
   std::vector<std::string_view> fields;
   RowMap rows(pedigree.rows.size());
   while (fam.next(fields)) {
     fam.expect_columns(fields, 6, "FID IID father mother sex trait");
     const auto row = index.find(fields[0], fields[1]);
-    if (!row)
-      notes.push_back(fam.at() + "family " + std::string(fields[0]) + ", person " + std::string(fields[1]) +
-                      " is not in the pedigree " + pedigree.name + "; their genotypes are ignored");
+    tally.add(std::string(fields[0]) + " " + std::string(fields[1]), row.has_value());
     rows.add(row);
   }
+  notes = tally.notes(pedigree, rows.persons_held());
   return rows;
 }
 

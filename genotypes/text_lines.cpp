@@ -1,6 +1,7 @@
 #include "genotypes/text_lines.hpp"
 
 #include <charconv>
+#include <cmath>
 
 #include "pedfile/input_error.hpp"
 #include "pedfile/pedigree_file.hpp"
@@ -26,6 +27,7 @@ LineReader::LineReader(std::string path, std::string_view what) : path_(std::mov
 bool LineReader::next(std::vector<std::string_view>& fields) {
   while (std::getline(in_, text_)) {
     ++line_;
+    if (line_ == 1) tools::drop_byte_order_mark(text_);
     fields = tools::split_fields(text_);
     if (!fields.empty()) return true;
   }
@@ -47,6 +49,11 @@ void read_marker_place(const LineReader& reader, const std::vector<std::string_v
   info.id.assign(fields[1]);
   info.centimorgans = parse_number<double>(fields[2], reader, "cM position");
   info.position = parse_number<long long>(fields[3], reader, "bp position");
+  if (!std::isfinite(info.centimorgans))
+    throw tools::InputError(reader.at() + "cM position '" + std::string(fields[2]) + "' is not a finite number");
+  if (info.position < 0 || info.position > max_base_pair)
+    throw tools::InputError(reader.at() + "bp position '" + std::string(fields[3]) + "' is not from 0 to " +
+                            std::to_string(max_base_pair));
 }
 
 long count_field_lines(const std::string& path, std::string_view what) {

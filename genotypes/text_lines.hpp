@@ -35,8 +35,12 @@ class LineReader {
   long line_ = 0;
 };
 
+// The largest base-pair position read (PLINK 2's limit, 2^31 - 2).
+inline constexpr long long max_base_pair = 2'147'483'646;
+
 // Chromosome, id, cM and bp from the first four fields of a .bim or .map line
-// (InputError naming the line for a position that is not a number).
+// (InputError naming the line for a position that is not a number, a cM that
+// is not finite, a bp below 0 or above max_base_pair).
 void read_marker_place(const LineReader& reader, const std::vector<std::string_view>& fields, MarkerInfo& info);
 
 // The count of lines with any field, from a pass over the file.

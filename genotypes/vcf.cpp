@@ -4,10 +4,12 @@
 #include <htslib/vcf.h>
 
 #include <cstdlib>
+#include <map>
 
 #include "genotypes/person_index.hpp"
 #include "genotypes/sources.hpp"
 #include "pedfile/input_error.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik::genotypes {
 namespace {
@@ -101,17 +103,26 @@ class VcfSource final : public GenotypeSource {
     if (bcf_hdr_nsamples(header_.get()) == 0) throw tools::InputError(path_ + ": the file holds no samples");
   }
 
+  // Two samples that resolve to one person are refused: one would silently
+  // overwrite the other.
   void match_samples(const tools::PedigreeFile& pedigree) {
     const PersonIndex index(pedigree);
+    MatchTally tally(path_, "sample", MatchTally::Rule::sample_name);
+    std::map<std::size_t, std::string> sample_of_row;
     const int samples = bcf_hdr_nsamples(header_.get());
     for (int s = 0; s < samples; ++s) {
       const std::string name = header_->samples[s];
       const auto row = index.find_sample(name);
-      if (!row)
-        sample_notes_.push_back(path_ + ": sample " + name + " matches no person of " + pedigree.name +
-                                " (by IID or FID_IID); ignored");
+      if (row && !sample_of_row.emplace(*row, name).second)
+        throw tools::InputError(path_ + ": samples " + textio::short_text(sample_of_row[*row]) + " and " +
+                                textio::short_text(name) + " are both family " +
+                                textio::short_text(pedigree.rows[*row].family) + ", person " +
+                                textio::short_text(pedigree.rows[*row].person) + " of " + pedigree.name +
+                                "; keep one of them (bcftools view -s) or rename the other");
+      tally.add(name, row.has_value());
       rows_.add(row);
     }
+    sample_notes_ = tally.notes(pedigree, rows_.persons_held());
   }
 
   // The next record; false at the end. Throws for a record htslib rejects.

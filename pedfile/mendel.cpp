@@ -3,6 +3,7 @@
 #include <array>
 
 #include "pedfile/input_error.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik::tools {
 namespace {
@@ -73,9 +74,9 @@ int find_inconsistency(const PedigreeFile& file, const Family& fam, int marker) 
 std::string describe(const PedigreeFile& file, const Family& fam, const NuclearFamily& nuc, int marker) {
   const auto person = [&](int local) {
     const std::size_t row = fam.rows[static_cast<std::size_t>(local)];
-    return file.rows[row].person + " " + alleles_of_code(file.code(row, marker));
+    return textio::short_text(file.rows[row].person) + " " + alleles_of_code(file.code(row, marker));
   };
-  std::string text = file.name + ": marker " + std::to_string(marker + 1) + ", family " + fam.id +
+  std::string text = file.name + ": marker " + std::to_string(marker + 1) + ", family " + textio::short_text(fam.id) +
                      ": Mendelian inconsistency in the nuclear family of father " + person(nuc.father) +
                      ", mother " + person(nuc.mother) + ", children";
   for (std::size_t c = 0; c < nuc.children.size(); ++c) text += (c ? ", " : " ") + person(nuc.children[c]);
@@ -116,7 +117,7 @@ std::vector<std::string> check_mendelian(PedigreeFile& file, const PreparedPedig
         if (!untype_members(file, fam, nuc, marker)) {
           // The conflict runs through untyped members: untype the whole family at this marker.
           for (const NuclearFamily& other : fam.nuclear) untype_members(file, fam, other, marker);
-          notes.push_back(file.name + ": marker " + std::to_string(marker + 1) + ", family " + fam.id +
+          notes.push_back(file.name + ": marker " + std::to_string(marker + 1) + ", family " + textio::short_text(fam.id) +
                           ": the whole family set untyped at this marker");
         }
       }

@@ -29,6 +29,11 @@ std::vector<std::string_view> split_fields(std::string_view line) {
   return tokens;
 }
 
+void drop_byte_order_mark(std::string& text) {
+  constexpr std::string_view mark = "\xEF\xBB\xBF";
+  if (text.starts_with(mark)) text.erase(0, mark.size());
+}
+
 namespace {
 
 bool is_missing_token(std::string_view t) { return t == "x" || t == "NA" || t == "." ; }
@@ -157,7 +162,9 @@ PedigreeFile read_pedigree_file(const std::string& path) {
   if (!in) throw InputError(path + ": cannot open the pedigree file");
   std::ostringstream content;
   content << in.rdbuf();
-  return parse_pedigree_text(content.str(), path);
+  std::string text = content.str();
+  drop_byte_order_mark(text);
+  return parse_pedigree_text(text, path);
 }
 
 void write_pedigree_file(std::ostream& out, const PedigreeFile& file) {

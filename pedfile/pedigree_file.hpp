@@ -51,6 +51,9 @@ struct PedigreeFile {
 // The blank- or tab-separated fields of a line (a trailing '\r' is a blank).
 std::vector<std::string_view> split_fields(std::string_view line);
 
+// Removes the UTF-8 byte-order mark that some editors put first in a file.
+void drop_byte_order_mark(std::string& text);
+
 // A trait value: empty for x, NA, . and values of -998 or below; an error
 // text in `error` when the token is no number.
 std::optional<double> parse_trait(std::string_view token, std::string& error);

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "pedfile/input_error.hpp"
@@ -61,10 +62,15 @@ std::string shortest(double value) {
   return std::string(buffer, result.ptr);
 }
 
-// A round figure with four significant digits, for the par.inp template.
-std::string rounded(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.4g", value);
+// A round figure for the par.inp template: four significant digits, more
+// when four would move the value by more than `tolerance` (a trait of mean
+// 1,000,000 and spread 1 would give means and bounds all 1e+06).
+std::string rounded(double value, double tolerance) {
+  char buffer[40];
+  for (int digits = 4; digits < 17; ++digits) {
+    std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
+    if (std::fabs(std::strtod(buffer, nullptr) - value) <= tolerance) break;
+  }
   return buffer;
 }
 
@@ -130,8 +136,9 @@ void write_par(const std::filesystem::path& path, const PedigreeFile& file) {
   out << " link free  value  step  low  high   (this heading line is skipped)\n";
   for (int i = 0; i < 7; ++i) {
     const Line& l = lines[i];
-    out << ' ' << i + 1 << ' ' << l.free << ' ' << rounded(l.value) << ' ' << rounded(l.step) << ' '
-        << rounded(l.low) << ' ' << rounded(l.high) << "   " << l.meaning << '\n';
+    const double tolerance = 0.5 * l.step;  // half a step: values and bounds stay apart
+    out << ' ' << i + 1 << ' ' << l.free << ' ' << rounded(l.value, tolerance) << ' ' << rounded(l.step, tolerance)
+        << ' ' << rounded(l.low, tolerance) << ' ' << rounded(l.high, tolerance) << "   " << l.meaning << '\n';
   }
   close_output(out, path);
 }

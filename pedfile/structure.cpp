@@ -8,6 +8,7 @@
 #include "pedfile/input_error.hpp"
 #include "pedfile/random.hpp"
 #include "pedigree/blocks.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik::tools {
 namespace {
@@ -38,7 +39,7 @@ std::vector<RawFamily> group_families(const PedigreeFile& file) {
 
 std::string person_at(const PedigreeFile& file, const RawFamily& fam, int local) {
   const PedigreeRow& row = file.rows[fam.rows[static_cast<std::size_t>(local)]];
-  return row.person + " (line " + std::to_string(row.line) + ")";
+  return textio::short_text(row.person) + " (line " + std::to_string(row.line) + ")";
 }
 
 // Resolves father and mother ids to local indices and checks them.
@@ -60,7 +61,8 @@ void link_parents(const PedigreeFile& file, RawFamily& fam, Diagnostics& errors)
     const bool has_father = row.father != "0";
     const bool has_mother = row.mother != "0";
     if (has_father != has_mother) {
-      errors.add(file.where(row) + "only one parent known (father " + row.father + ", mother " + row.mother +
+      errors.add(file.where(row) + "only one parent known (father " + textio::short_text(row.father) + ", mother " +
+                 textio::short_text(row.mother) +
                  "); give both parents or neither");
       continue;
     }
@@ -68,14 +70,14 @@ void link_parents(const PedigreeFile& file, RawFamily& fam, Diagnostics& errors)
     const auto resolve = [&](const std::string& id, const char* role, int expected_sex, const char* sex_word) {
       const auto it = local.find(id);
       if (it == local.end()) {
-        errors.add(file.where(row) + role + " " + id + " is not in family " + fam.id);
+        errors.add(file.where(row) + role + " " + textio::short_text(id) + " is not in family " + textio::short_text(fam.id));
         return no_person;
       }
       const auto parent = static_cast<std::size_t>(it->second);
       const PedigreeRow& parent_row = file.rows[fam.rows[parent]];
       if (parent_row.sex != expected_sex && !sex_reported[parent]) {
         sex_reported[parent] = true;
-        errors.add(file.where(row) + role + " " + id + " is not " + sex_word + " (sex " +
+        errors.add(file.where(row) + role + " " + textio::short_text(id) + " is not " + sex_word + " (sex " +
                    std::to_string(parent_row.sex) + " on line " + std::to_string(parent_row.line) + ")");
       }
       return it->second;
@@ -178,7 +180,7 @@ void check_loops(const PedigreeFile& file, const RawFamily& fam, Diagnostics& er
       std::string names;
       for (int v = person; v != -1; v = previous[static_cast<std::size_t>(v)])
         if (v < persons) names += (names.empty() ? "" : ", ") + person_at(file, fam, v);
-      errors.add(file.name + ": family " + fam.id + ": marriage or consanguinity loop through persons " + names +
+      errors.add(file.name + ": family " + textio::short_text(fam.id) + ": marriage or consanguinity loop through persons " + names +
                  "; the likelihood does not handle pedigrees with loops");
       return;
     }
@@ -310,7 +312,8 @@ PreparedPedigree prepare_structure(const PedigreeFile& file, const PeelingOption
   for (const RawFamily& fam : families) {
     Family out = finish_family(fam, peeling_order(fam, options, random), unattached);
     if (out.nuclear.empty()) {
-      ped.notes.push_back("family " + fam.id + " has no nuclear family: its persons join the family of unattached persons");
+      ped.notes.push_back("family " + textio::short_text(fam.id) +
+                          " has no nuclear family: its persons join the family of unattached persons");
       continue;
     }
     ped.families.push_back(std::move(out));
@@ -318,7 +321,7 @@ PreparedPedigree prepare_structure(const PedigreeFile& file, const PeelingOption
   if (!unattached.empty()) {
     std::string ids;
     for (std::size_t k = 0; k < unattached.size() && k < 20; ++k)
-      ids += " " + file.rows[unattached[k]].family + "/" + file.rows[unattached[k]].person;
+      ids += " " + textio::short_text(file.rows[unattached[k]].family) + "/" + textio::short_text(file.rows[unattached[k]].person);
     if (unattached.size() > 20) ids += " ...";
     ped.notes.push_back(std::to_string(unattached.size()) + " persons belong to no nuclear family and form the last family" +
                         " (family " + std::to_string(ped.families.size() + 1) +

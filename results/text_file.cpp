@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "pedfile/input_error.hpp"
+#include "pedfile/pedigree_file.hpp"
 
 namespace bravik::results {
 
@@ -12,7 +13,9 @@ std::string read_text_file(const std::string& path, const char* what) {
   if (!in) throw tools::InputError(path + ": cannot open the " + what);
   std::ostringstream content;
   content << in.rdbuf();
-  return content.str();
+  std::string text = content.str();
+  tools::drop_byte_order_mark(text);
+  return text;
 }
 
 }  // namespace bravik::results

@@ -1,5 +1,6 @@
 #include "run/robust.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <span>
@@ -112,15 +113,39 @@ void order_start(const Pass& pass, std::vector<double>& x) {
   if (m22 > m11) std::swap(m11, m22);
 }
 
-void note_spread(int imark, const char* what, const StartsOutcome& outcome, double reported) {
-  if (!(outcome.spread() <= reported)) {
-    textio::console_write(stderr, "note: marker " + std::to_string(imark) + ", " + what + ": the local searches from " +
-                                      "several starts ended " + figure(outcome.spread()) +
-                                      " apart in log-likelihood; the best is reported\n");
-  }
+// A start ends rejected when every point it tried was out of bounds or had no
+// finite value: its value is then the rejection value, never a maximum.
+bool is_rejected(double value) { return !(value > 0.1 * rejection_value); }
+
+// The log-likelihood difference that moves a LOD by 0.01: LOD = 2 x
+// difference / 4.6.
+constexpr double noted_lnl_difference = 0.01 * 4.6 / 2.0;
+
+void note_single_best(int imark, const char* what, const StartsOutcome& outcome) {
+  const std::string note = single_best_note(outcome);
+  if (!note.empty()) textio::console_write(stderr, "note: marker " + std::to_string(imark) + ", " + what + ": " + note + "\n");
 }
 
 }  // namespace
+
+std::string single_best_note(const StartsOutcome& outcome) {
+  const std::size_t starts = outcome.ends.size();
+  const double best = outcome.best().value;
+  if (starts < 2 || is_rejected(best) || !(outcome.ends[1].value < best - noted_lnl_difference)) return "";
+  const std::size_t rejected = static_cast<std::size_t>(std::count_if(
+      outcome.ends.begin(), outcome.ends.end(), [](const StartEnd& end) { return is_rejected(end.value); }));
+  std::string others;
+  if (is_rejected(outcome.ends[1].value)) {
+    others = "the other starts were rejected";
+  } else {
+    const double lower = best - outcome.ends[1].value;
+    others = "the next best ended " + figure(lower) + " lower in log-likelihood (a LOD change of " +
+             figure(2.0 * lower / 4.6) + ")";
+    if (rejected > 0) others += ", " + std::to_string(rejected) + " starts were rejected";
+  }
+  return "the best maximum was reached from one of " + std::to_string(starts) + " starts only; " + others +
+         "; other starts may find a higher maximum";
+}
 
 RobustMaximizer::RobustMaximizer(Model& model, textio::Channels& io, std::function<void(double&)> evaluate,
                                  const MaximizerSettings& pattern, const RobustSettings& settings)
@@ -198,7 +223,7 @@ int RobustMaximizer::maximize_trait_part(int imark) {
     starts.push_back(std::move(x));
   }
   const StartsOutcome outcome = maximize(pass, starts);
-  note_spread(imark, "null hypothesis (trait part, kept for every marker)", outcome, settings_.reported_spread);
+  note_single_best(imark, "null hypothesis (trait part, kept for every marker)", outcome);
   keep_trait_optima(pass, outcome);
   if (untyped) restore_marker_codes();
   return static_cast<int>(starts.size());
@@ -282,7 +307,7 @@ void RobustMaximizer::maximize_alternative(int imark) {
     starts.push_back(std::move(x));
   }
   first_call_ = true;
-  note_spread(imark, "alternative hypothesis", maximize(pass, starts), settings_.reported_spread);
+  note_single_best(imark, "alternative hypothesis", maximize(pass, starts));
   if (settings_.from_previous_alternative) previous_alternative_ = point_of(pass, o);
   first_call_ = true;
   o.flnl = evaluate_point();

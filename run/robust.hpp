@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -35,11 +36,18 @@ struct RobustSettings {
   bool from_previous_alternative = true;  // the previous marker's alternative maximum is a start
   std::uint64_t seed = 20261208;
   BoxSearchTolerances tolerances{.relative_step = 1e-4};
-  double reported_spread = 0.01;  // starts ending further apart get a line on standard error
+  double reported_spread = 0.01;  // other null maxima kept as alternative starts lie further apart
 };
 
 struct RobustPass;         // the coordinates of one pass's searches
 struct StartsOutcome;
+
+// The note on a pass's starts, or "" when there is nothing to act on: a note
+// only when the best end was reached from one start only, every other start
+// ending lower by more than a LOD change of 0.01 (0.023 in log-likelihood),
+// so that fewer or other starts would report another LOD. Rejected starts are
+// counted, never shown by their rejection value.
+std::string single_best_note(const StartsOutcome& outcome);
 
 class RobustMaximizer {
  public:

@@ -14,6 +14,7 @@
 #include "scan/mode_options.hpp"
 #include "scan/plan.hpp"
 #include "scan/prepare.hpp"
+#include "scan/process.hpp"
 #include "scan/run.hpp"
 #include "scan/significance.hpp"
 #include "scan/slurm.hpp"
@@ -80,7 +81,7 @@ void add_selection_options(tools::CommandLine& cl, genotypes::MarkerFilter& f) {
 }
 
 struct OpenedData {
-  tools::PedigreeFile persons;
+  genotypes::LoadedPedigree persons;
   std::unique_ptr<genotypes::GenotypeSource> source;
 };
 
@@ -92,13 +93,13 @@ OpenedData open_data(const DataOptions& d, const std::string& usage) {
   OpenedData opened;
   if (!d.bfile.empty()) {
     opened.persons = genotypes::load_pedigree(d.bfile + ".fam", true, d.trait);
-    opened.source = genotypes::open_bed(d.bfile, opened.persons);
+    opened.source = genotypes::open_bed(d.bfile, opened.persons.persons);
   } else if (!d.vcf.empty()) {
     opened.persons = genotypes::load_pedigree(d.fam.empty() ? d.pedigree : d.fam, !d.fam.empty(), d.trait);
-    opened.source = genotypes::open_vcf(d.vcf, opened.persons);
+    opened.source = genotypes::open_vcf(d.vcf, opened.persons.persons);
   } else {
     opened.persons = genotypes::load_pedigree(d.pedigree, false, d.trait);
-    opened.source = genotypes::open_pedigree_file(d.pedigree, opened.persons, d.map);
+    opened.source = genotypes::open_pedigree_file(d.pedigree, opened.persons.persons, d.map);
   }
   return opened;
 }
@@ -122,14 +123,18 @@ int prepare_command(const std::vector<std::string>& args) {
             [&](std::string_view v) { settings.par = v; });
   cl.option("--maxpar", "FILE", "maxpar.inp of every chunk (default: the preparation tool's)",
             [&](std::string_view v) { settings.maxpar = v; });
-  cl.option("--chunk-size", "N", "markers per chunk, 1 to 500 (default 500)", [&](std::string_view v) {
+  cl.option("--chunk-size", "N", "markers per chunk, 1 to 500 (default: four chunks per core, 25 to 500 markers)",
+            [&](std::string_view v) {
     settings.chunk_size = tools::parse_int(v, "chunk size", 1, max_chunk_size);
   });
   tools::add_peeling_options(cl, settings.peeling);
   std::vector<std::string> positional;
   if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
   OpenedData opened = open_data(data, cl.usage());
-  std::cout << prepare_scan(opened.persons, *opened.source, settings, positional[0]);
+  settings.input_checker = analysis_program(AnalysisMode::robust);
+  const PrepareReport report = prepare_scan(opened.persons, *opened.source, settings, positional[0]);
+  std::cout << report.summary;
+  std::cerr << report.notes;
   return 0;
 }
 
@@ -147,8 +152,19 @@ int task_command(const std::vector<std::string>& args) {
   if (!parse_arguments(cl, args, positional, 2, "the scan folder OUT and the chunk number K")) return 0;
   use_cluster_cores();
   const int k = chunk_number(positional[1]);
-  const TaskOutcome outcome = run_task(ScanFolder{positional[0]}, k, options);
+  TaskOutcome outcome = TaskOutcome::failed;
+  try {
+    outcome = run_task(ScanFolder{positional[0]}, k, options);
+  } catch (const TaskStopped& stopped) {
+    std::cerr << "bravik_scan: chunk " << k << " stopped by signal " << stopped.signal
+              << "; its scratch folder is removed and the chunk stays to do\n";
+    StopSignals::end_as_stopped();
+  }
   if (outcome == TaskOutcome::already_done) std::cout << "chunk " << k << " is done already\n";
+  if (outcome == TaskOutcome::markers_failed) {
+    std::cerr << "bravik_scan: " << failed_markers_summary(ScanFolder{positional[0]}, k) << '\n';
+    return exit_chunks_failed;
+  }
   if (outcome != TaskOutcome::failed) return 0;
   const ChunkFailure failure = read_failure(ScanFolder{positional[0]}, k);
   std::cerr << "bravik_scan: chunk " << k << " failed (" << failure.ending << "): " << failure.first_error_line << '\n';
@@ -171,8 +187,9 @@ int run_command(const std::vector<std::string>& args) {
   options.progress = isatty(STDERR_FILENO) != 0;
   const ScanFolder folder{positional[0]};
   const int failed = run_scan(folder, options);
-  std::cout << status_text(folder, read_plan(folder.plan().string()));
-  return failed > 0 ? exit_chunks_failed : 0;
+  const Plan plan = read_plan(folder.plan().string());
+  std::cout << status_text(folder, plan);
+  return failed > 0 || !count_chunks(folder, plan).failed_markers.empty() ? exit_chunks_failed : 0;
 }
 
 int status_command(const std::vector<std::string>& args) {
@@ -193,6 +210,7 @@ int merge_command(const std::vector<std::string>& args) {
   std::vector<std::string> positional;
   if (!parse_arguments(cl, args, positional, 1, "the FOLDER")) return 0;
   const fs::path folder = positional[0];
+  if (!fs::is_directory(folder)) throw tools::InputError(folder.string() + ": no such folder");
   const bool scan = fs::exists(ScanFolder{folder}.plan());
   const std::vector<ResultRow> rows = scan ? scan_results(folder) : run_folder_results(folder);
   const ScanFolder out{folder};
@@ -205,7 +223,10 @@ int merge_command(const std::vector<std::string>& args) {
   for (const ResultRow& r : rows) unfinished += r.status == "failed" || r.status == "pending";
   std::cout << "bravik_scan merge: " << rows.size() << " markers written to " << out.results_table().string() << " and "
             << out.results_plot().string() << '\n' << significance.text;
-  if (unfinished > 0) std::cerr << "bravik_scan merge: " << unfinished << " markers are in chunks not done (status failed or pending)\n";
+  if (unfinished > 0)
+    std::cerr << "bravik_scan merge: " << unfinished
+              << " markers have status failed or pending (the column reason of " << out.results_table().string()
+              << " says why; bravik_scan status lists them)\n";
   if (significance.incomplete > 0)
     std::cerr << "bravik_scan merge: " << significance.incomplete << " replicates have chunks not done and are left out\n";
   return unfinished > 0 || significance.incomplete > 0 ? exit_chunks_failed : 0;

@@ -18,6 +18,8 @@ constexpr double top = 50;
 constexpr double bottom = 80;
 constexpr double gap_share = 0.01;  // of the whole x range, between chromosomes
 const char* const colours[2] = {"#263238", "#1e88e5"};
+// LODs beyond are drawn at it, so that the axis span stays a finite number.
+constexpr double largest_drawn_lod = 1e300;
 
 struct Point {
   double x;  // within the chromosome
@@ -39,17 +41,25 @@ long chromosome_number(const std::string& name) {
   return std::stol(digits);
 }
 
-std::vector<ChromosomeSpan> spans_of(const std::vector<ResultRow>& rows) {
-  const bool by_position = std::all_of(rows.begin(), rows.end(), [](const ResultRow& r) {
+// Markers are placed by position when every plotted one has one; else by rank.
+bool placed_by_position(const std::vector<ResultRow>& rows) {
+  return std::all_of(rows.begin(), rows.end(), [](const ResultRow& r) {
     return !r.result || !std::isfinite(r.result->lod) || r.marker.position.value_or(0) > 0;
   });
+}
+
+// Failed markers (a log-likelihood not finite) are not drawn.
+bool plotted(const ResultRow& r) { return r.result && std::isfinite(r.result->lod) && r.status != "failed"; }
+
+std::vector<ChromosomeSpan> spans_of(const std::vector<ResultRow>& rows, bool by_position) {
   std::map<std::string, ChromosomeSpan, bool (*)(const std::string&, const std::string&)> spans(chromosome_before);
   for (const ResultRow& r : rows) {
     ChromosomeSpan& span = spans[r.marker.chromosome];
     span.name = r.marker.chromosome;
     const double rank = static_cast<double>(span.points.size());
-    if (r.result && std::isfinite(r.result->lod))
-      span.points.push_back({by_position ? static_cast<double>(*r.marker.position) : rank, r.result->lod, &r.marker.id});
+    if (plotted(r))
+      span.points.push_back({by_position ? static_cast<double>(*r.marker.position) : rank,
+                             std::clamp(r.result->lod, -largest_drawn_lod, largest_drawn_lod), &r.marker.id});
   }
   std::vector<ChromosomeSpan> ordered;
   for (auto& [name, span] : spans) {
@@ -100,6 +110,18 @@ std::vector<std::pair<const ChromosomeSpan*, const Point*>> peaks_of(const std::
   return peaks;
 }
 
+// Ticks and labels in Mb under the plot of one chromosome.
+void write_megabase_ticks(std::ostream& svg, const ChromosomeSpan& span) {
+  constexpr double base_pairs_per_mb = 1e6;
+  const tools::Axis mb{span.lo / base_pairs_per_mb, span.hi / base_pairs_per_mb, left, width - right};
+  tools::for_each_tick(mb, tools::tick_step(mb.hi - mb.lo), [&](double v) {
+    svg << "<line class=\"tick\" x1=\"" << tools::svg_number(mb.at(v)) << "\" x2=\"" << tools::svg_number(mb.at(v))
+        << "\" y1=\"" << height - bottom << "\" y2=\"" << height - bottom + 5 << "\" stroke=\"black\"/>\n"
+        << "<text class=\"tick-label\" x=\"" << tools::svg_number(mb.at(v)) << "\" y=\"" << height - bottom + 18
+        << "\" text-anchor=\"middle\">" << tools::svg_label(v) << "</text>\n";
+  });
+}
+
 }  // namespace
 
 bool chromosome_before(const std::string& a, const std::string& b) {
@@ -129,7 +151,9 @@ void write_empirical_levels(std::ostream& svg, const tools::Axis& y, const std::
 }  // namespace
 
 std::string render_genome_svg(const std::vector<ResultRow>& rows, const std::string& title, const std::vector<double>& levels) {
-  std::vector<ChromosomeSpan> spans = spans_of(rows);
+  const bool by_position = placed_by_position(rows);
+  std::vector<ChromosomeSpan> spans = spans_of(rows, by_position);
+  const bool one_chromosome_in_mb = spans.size() == 1 && by_position;
   const tools::Axis x{0, lay_out(spans), left, width - right};
   const tools::Axis y = lod_axis(spans, levels);
   const auto px = [&](const ChromosomeSpan& s, const Point& p) { return tools::svg_number(x.at(s.offset + p.x - s.lo)); };
@@ -139,18 +163,22 @@ std::string render_genome_svg(const std::vector<ResultRow>& rows, const std::str
   tools::write_lod_grid(svg, y, left, width - right);
   svg << "<rect class=\"frame\" x=\"" << left << "\" y=\"" << top << "\" width=\"" << width - left - right
       << "\" height=\"" << height - top - bottom << "\" fill=\"none\" stroke=\"black\"/>\n"
-      << "<text x=\"" << (left + width - right) / 2 << "\" y=\"" << height - 12
-      << "\" text-anchor=\"middle\">chromosome</text>\n"
+      << "<text x=\"" << (left + width - right) / 2 << "\" y=\"" << height - 12 << "\" text-anchor=\"middle\">"
+      << (one_chromosome_in_mb ? "position on chromosome " + tools::svg_escaped(spans[0].name) + " (Mb)" : "chromosome")
+      << "</text>\n"
       << "<text transform=\"translate(22," << (top + height - bottom) / 2
       << ") rotate(-90)\" text-anchor=\"middle\">LOD score</text>\n";
   tools::write_lod_reference_lines(svg, y, left, width - right);
   write_empirical_levels(svg, y, levels);
+  if (one_chromosome_in_mb) write_megabase_ticks(svg, spans[0]);
   for (std::size_t c = 0; c < spans.size(); ++c) {
     const ChromosomeSpan& s = spans[c];
     svg << "<polyline class=\"chromosome\" data-chr=\"" << tools::svg_escaped(s.name) << "\" fill=\"none\" stroke=\""
         << colours[c % 2] << "\" stroke-width=\"1\" points=\"";
     for (const Point& p : s.points) svg << px(s, p) << ',' << tools::svg_number(y.at(p.lod)) << ' ';
-    svg << "\"/>\n<text class=\"chromosome-name\" x=\"" << tools::svg_number(x.at(s.offset + (s.hi - s.lo) / 2))
+    svg << "\"/>\n";
+    if (one_chromosome_in_mb) continue;  // the axis title names it
+    svg << "<text class=\"chromosome-name\" x=\"" << tools::svg_number(x.at(s.offset + (s.hi - s.lo) / 2))
         << "\" y=\"" << height - bottom + 18 << "\" text-anchor=\"middle\" fill=\"" << colours[c % 2] << "\">"
         << tools::svg_escaped(s.name) << "</text>\n";
   }

@@ -22,9 +22,15 @@
 //                         stderr.txt, mendel.tsv (per marker of the chunk:
 //                         nuclear families set untyped, persons typed after),
 //                         timing.txt (seconds of the set-up and the program,
-//                         and the program's processor seconds)
+//                         and the program's processor seconds), mode.txt (the
+//                         analysis mode), markers_failed.txt (when a marker's
+//                         log-likelihood is not finite: one line each)
 //   OUT/failed/K          the last failure of chunk K: "exit N" or "signal N",
 //                         then the first line of the program's standard error
+//   OUT/mode.txt          the analysis mode of the scan (mode.hpp), recorded
+//                         by its first run, task or slurm
+//   OUT/running/K.HOST.PID   while task PID on HOST runs chunk K: "done N of
+//                         M", the markers its program has done
 //   OUT/run.lock          held (flock) by a running `run`
 //   OUT/results.tsv, OUT/results.svg   written by `merge`
 //
@@ -40,6 +46,7 @@
 // different chunks; two tasks of one chunk leave the first result in place.
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace bravik::scan {
 
@@ -61,6 +68,8 @@ struct ScanFolder {
   fs::path failures() const { return root / "failed"; }
   fs::path failure(int k) const { return failures() / std::to_string(k); }
   fs::path lock() const { return root / "run.lock"; }
+  fs::path mode() const { return root / "mode.txt"; }
+  fs::path running() const { return root / "running"; }
   fs::path results_table() const { return root / "results.tsv"; }
   fs::path results_plot() const { return root / "results.svg"; }
 
@@ -73,6 +82,23 @@ struct ChunkFailure {
   std::string first_error_line;
 };
 ChunkFailure read_failure(const ScanFolder& folder, int k);
+
+// The whole content of a file; empty when it cannot be read.
+std::string text_of_file(const fs::path& path);
+
+// "K.HOST.PID": the running record of chunk K's task PID on HOST.
+std::string running_record_name(int k, const std::string& host, long pid);
+
+// A running record: chunk, owner and the markers its program has done.
+struct RunningChunk {
+  int chunk = 0;
+  std::string host;
+  long pid = 0;
+  fs::path record;
+  long markers_done = 0;
+};
+// The records under OUT/running whose names are well formed.
+std::vector<RunningChunk> running_chunks(const ScanFolder& folder);
 
 // Writes a whole file through a temporary name and a rename, so that readers
 // see the old content or the new, never a part.

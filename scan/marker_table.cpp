@@ -6,6 +6,7 @@
 #include "pedfile/command_line.hpp"
 #include "pedfile/input_error.hpp"
 #include "results/text_file.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik::scan {
 namespace {
@@ -21,10 +22,18 @@ std::vector<std::string> fields_of(const std::string& line) {
   return fields;
 }
 
+long long position_of(const std::string& text) {
+  long long value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < 0)
+    throw tools::InputError("position '" + textio::short_text(text) + "' is not an integer of at least 0");
+  return value;
+}
+
 MarkerRow parse_row(const std::vector<std::string>& f) {
   MarkerRow row;
   row.chromosome = f[0];
-  if (f[1] != "NA") row.position = tools::parse_int(f[1], "position", 0, 2'000'000'000);
+  if (f[1] != "NA") row.position = position_of(f[1]);
   if (f[2] != "NA") row.centimorgans = tools::parse_real(f[2], "cM");
   row.id = f[3];
   row.allele1 = f[4];

@@ -1,5 +1,7 @@
 #include "scan/merge.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -9,17 +11,12 @@
 #include "results/lod_file.hpp"
 #include "results/text_file.hpp"
 #include "scan/layout.hpp"
+#include "scan/mode.hpp"
 #include "scan/plan.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik::scan {
 namespace {
-
-std::string text_of(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 // Two lines per analysed marker, null then alternative, in fixed columns
 // (I4, then E13.6 per value: a negative value may touch the one before it):
@@ -53,7 +50,9 @@ void read_estimates(const std::filesystem::path& path, RunResults& run) {
   }
 }
 
-// "warning: marker K, null hypothesis: no maximum within ..." (or alternative).
+// "warning: marker K, null hypothesis: no maximum within ..." (or
+// alternative), and "warning: marker K, null hypothesis: the log-likelihood
+// of family F is not finite (...); cause".
 void read_warnings(const std::string& error_text, RunResults& run) {
   std::istringstream in(error_text);
   const std::string head = "warning: marker ";
@@ -65,6 +64,20 @@ void read_warnings(const std::string& error_text, RunResults& run) {
     const std::string rest = line.substr(comma + 2);
     if (rest.rfind("null hypothesis: no maximum", 0) == 0) run.null_short.insert(marker);
     if (rest.rfind("alternative hypothesis: no maximum", 0) == 0) run.alternative_short.insert(marker);
+    if (rest.find("is not finite") != std::string::npos) {
+      std::string& words = run.not_finite[marker];
+      words += (words.empty() ? "" : "; ") + rest;
+    }
+  }
+}
+
+bool all_finite(const MarkerResult& r) { return std::isfinite(r.lnl0) && std::isfinite(r.lnl1) && std::isfinite(r.lod); }
+
+void mark_failures(RunResults& run) {
+  for (auto& [marker, result] : run.analysed) {
+    if (all_finite(result)) continue;
+    const auto words = run.not_finite.find(marker);
+    result.failure = words != run.not_finite.end() ? words->second : "a log-likelihood or the LOD is not finite";
   }
 }
 
@@ -90,8 +103,33 @@ MendelCounts read_mendel_table(const std::filesystem::path& path, long markers) 
   return counts;
 }
 
-void mark_chunk(std::vector<ResultRow>& rows, const Chunk& chunk, const char* status) {
-  for (long m = chunk.first; m <= chunk.last; ++m) rows[static_cast<std::size_t>(m - 1)].status = status;
+void mark_chunk(std::vector<ResultRow>& rows, const Chunk& chunk, const char* status, const std::string& reason) {
+  for (long m = chunk.first; m <= chunk.last; ++m) {
+    rows[static_cast<std::size_t>(m - 1)].status = status;
+    rows[static_cast<std::size_t>(m - 1)].reason = reason;
+  }
+}
+
+// The mode chunk k was done in, which must be the scan's.
+std::string checked_chunk_mode(const ScanFolder& folder, int k, const std::optional<AnalysisMode>& scan_mode) {
+  const fs::path record = folder.chunk(k) / mode_file_name;
+  const std::optional<AnalysisMode> mode = read_mode(record);
+  if (mode == scan_mode) return mode ? mode_name(*mode) : "";
+  const auto name = [](const std::optional<AnalysisMode>& m) { return m ? mode_name(*m) + " mode" : "no recorded mode"; };
+  throw tools::InputError(folder.chunk(k).string() + ": chunk " + std::to_string(k) + " was done in " + name(mode) +
+                          ", the scan runs in " + name(scan_mode) + " (" + folder.mode().string() +
+                          "); one table takes the LODs of one mode: remove " + folder.chunk(k).string() +
+                          " and run the chunk again");
+}
+
+void set_mode(std::vector<ResultRow>& rows, const Chunk& chunk, const std::string& mode) {
+  for (long m = chunk.first; m <= chunk.last; ++m) rows[static_cast<std::size_t>(m - 1)].mode = mode;
+}
+
+// A reason as one field of the table: its tabs and line ends become blanks.
+std::string tab_free(std::string text) {
+  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+  return text;
 }
 
 std::string yes_no(std::optional<bool> value) { return value ? (*value ? "yes" : "no") : "NA"; }
@@ -139,12 +177,40 @@ RunResults read_run_results(const std::filesystem::path& lod, const std::filesys
                             const std::optional<std::string>& error_text) {
   RunResults run;
   for (const results::LodPoint& p : results::parse_lod_text(results::read_text_file(lod.string(), "LOD file"), lod.string()))
-    run.analysed[p.marker] = MarkerResult{p.null_lnl, p.alt_lnl, p.lod, {}, {}};
+    run.analysed[p.marker] = MarkerResult{p.null_lnl, p.alt_lnl, p.lod, {}, {}, {}};
   run.maximized = std::filesystem::exists(estimates);
   if (run.maximized) read_estimates(estimates, run);
   run.warnings_known = error_text.has_value();
   if (error_text) read_warnings(*error_text, run);
+  mark_failures(run);
   return run;
+}
+
+void name_families(RunResults& run, const std::filesystem::path& id_table) {
+  std::map<std::string, std::string> family_id;  // by family number
+  std::istringstream in(text_of_file(id_table));
+  for (std::string line; std::getline(in, line);) {
+    const std::vector<std::string_view> w = tools::split_fields(line);
+    if (w.size() >= 4 && w[0].front() != '#') family_id.emplace(std::string(w[1]), std::string(w[3]));
+  }
+  const std::string word = "family ";
+  for (auto& [marker, result] : run.analysed) {
+    std::string& text = result.failure;
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+      const std::size_t number = at + word.size();
+      const std::size_t end = text.find_first_not_of("0123456789", number);
+      const auto id = family_id.find(text.substr(number, end - number));
+      if (end == number || id == family_id.end()) continue;
+      text.insert(end, " (" + textio::short_text(id->second) + ")");
+    }
+  }
+}
+
+std::vector<std::string> failed_marker_lines(const RunResults& run, long first) {
+  std::vector<std::string> lines;
+  for (const auto& [marker, result] : run.analysed)
+    if (!result.failure.empty()) lines.push_back("marker " + std::to_string(first + marker - 1) + ": " + result.failure);
+  return lines;
 }
 
 void fill_results(std::vector<ResultRow>& rows, std::size_t first, const RunResults& run,
@@ -158,7 +224,8 @@ void fill_results(std::vector<ResultRow>& rows, std::size_t first, const RunResu
       row.status = typed[m] == 0 ? "untyped" : "rare";
       continue;
     }
-    row.status = "analysed";
+    row.status = it->second.failure.empty() ? "analysed" : "failed";
+    row.reason = it->second.failure;
     row.result = it->second;
     if (!run.maximized || !run.warnings_known) continue;
     row.null_maximum_found = run.null_short.count(number) == 0;
@@ -170,21 +237,26 @@ std::vector<ResultRow> scan_results(const std::filesystem::path& scan_folder) {
   const ScanFolder folder{scan_folder};
   const Plan plan = read_plan(folder.plan().string());
   std::vector<ResultRow> rows;
-  for (MarkerRow& m : read_marker_table(folder.markers().string())) rows.push_back(ResultRow{std::move(m), {}, "", {}, {}, {}});
+  for (MarkerRow& m : read_marker_table(folder.markers().string())) rows.push_back(ResultRow{std::move(m), {}, "", {}, {}, {}, {}, {}});
   if (static_cast<long>(rows.size()) != plan.markers)
     throw tools::InputError(folder.markers().string() + ": holds " + std::to_string(rows.size()) +
                             " markers, the plan " + std::to_string(plan.markers));
+  const std::optional<AnalysisMode> scan_mode = read_mode(folder.mode());
   for (const Chunk& chunk : plan.chunks) {
     const ChunkState state = folder.state(chunk.number);
-    if (state != ChunkState::done) {
-      mark_chunk(rows, chunk, state == ChunkState::failed ? "failed" : "pending");
-      continue;
+    if (state == ChunkState::failed) {
+      const ChunkFailure failure = read_failure(folder, chunk.number);
+      mark_chunk(rows, chunk, "failed", "chunk " + std::to_string(chunk.number) + ": " + failure.ending + ": " +
+                                            failure.first_error_line);
     }
+    if (state == ChunkState::pending) mark_chunk(rows, chunk, "pending", "");
+    if (state != ChunkState::done) continue;
+    set_mode(rows, chunk, checked_chunk_mode(folder, chunk.number, scan_mode));
     const std::filesystem::path dir = folder.chunk(chunk.number);
     const MendelCounts mendel = read_mendel_table(dir / "mendel.tsv", chunk.size());
-    fill_results(rows, static_cast<std::size_t>(chunk.first - 1),
-                 read_run_results(dir / "lod.out", dir / "est.out", text_of(dir / "stderr.txt")), mendel.typed,
-                 mendel.resets);
+    RunResults run = read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt"));
+    name_families(run, folder.input() / "ids.txt");
+    fill_results(rows, static_cast<std::size_t>(chunk.first - 1), run, mendel.typed, mendel.resets);
   }
   return rows;
 }
@@ -195,7 +267,7 @@ std::vector<ResultRow> run_folder_results(const std::filesystem::path& run_folde
   std::vector<long> typed;
   for (MarkerRow& m : marker_file_rows(run_folder / names[1])) {
     typed.push_back(m.typed);
-    rows.push_back(ResultRow{std::move(m), {}, "", {}, {}, {}});
+    rows.push_back(ResultRow{std::move(m), {}, "", {}, {}, {}, {}, {}});
   }
   const std::filesystem::path estimates = names.size() > 3 ? run_folder / names[3] : std::filesystem::path();
   fill_results(rows, 0, read_run_results(run_folder / names[2], estimates, std::nullopt), typed, {});
@@ -207,7 +279,7 @@ std::string results_table_text(const std::vector<ResultRow>& rows) {
   for (const char* pass : {"null", "alt"})
     for (const char* name : {"gene_freq", "mean11", "mean12", "mean22", "variance", "polygenic_step"})
       text += std::string("\t") + pass + "_" + name;
-  text += "\tnull_maximum_found\talt_maximum_found\n";
+  text += "\tnull_maximum_found\talt_maximum_found\tmode\treason\n";
   for (const ResultRow& row : rows) {
     std::string line = marker_table_line(row.marker);
     line += '\t' + (row.mendel_reset ? std::to_string(*row.mendel_reset) : "NA") + '\t' + row.status;
@@ -217,6 +289,7 @@ std::string results_table_text(const std::vector<ResultRow>& rows) {
     add_estimates(line, r ? r->null_estimates : std::nullopt);
     add_estimates(line, r ? r->alternative_estimates : std::nullopt);
     line += '\t' + yes_no(row.null_maximum_found) + '\t' + yes_no(row.alternative_maximum_found);
+    line += '\t' + (row.mode.empty() ? "NA" : row.mode) + '\t' + (row.reason.empty() ? "NA" : tab_free(row.reason));
     text += line + '\n';
   }
   return text;

@@ -21,6 +21,7 @@ using Estimates = std::array<double, 6>;
 struct MarkerResult {
   double lnl0 = 0, lnl1 = 0, lod = 0;
   std::optional<Estimates> null_estimates, alternative_estimates;
+  std::string failure;  // why the marker failed (a log-likelihood not finite); empty when it did not
 };
 
 // What one run of a program says of its markers (numbered from 1 in the run).
@@ -29,13 +30,25 @@ struct RunResults {
   bool maximized = false;       // an estimate file was written
   bool warnings_known = false;  // the program's standard error was kept
   std::set<int> null_short, alternative_short;  // searches that found no maximum
+  std::map<int, std::string> not_finite;         // the program's words on a log-likelihood not finite
 };
 
 // Reads the LOD file, the estimate file when it exists and the warnings of
-// the program's standard error text when it was kept. Throws InputError
-// naming file and line.
+// the program's standard error text when it was kept; a marker whose
+// log-likelihoods or LOD are not finite gets its failure, with the family the
+// program named. Throws InputError naming file and line.
 RunResults read_run_results(const std::filesystem::path& lod, const std::filesystem::path& estimates,
                             const std::optional<std::string>& error_text);
+
+// Adds the pedigree's family id to every "family N" of the failures, from
+// the table of person numbers the preparation wrote (ids.txt: global number,
+// family number, local number, family id, person id, line); a table that
+// cannot be read leaves the texts as they are.
+void name_families(RunResults& run, const std::filesystem::path& id_table);
+
+// "marker N: reason", one per failed marker of a run whose marker 1 is the
+// scan's marker `first`.
+std::vector<std::string> failed_marker_lines(const RunResults& run, long first);
 
 struct ResultRow {
   MarkerRow marker;
@@ -43,6 +56,8 @@ struct ResultRow {
   std::string status;  // analysed, rare, untyped, failed or pending
   std::optional<MarkerResult> result;
   std::optional<bool> null_maximum_found, alternative_maximum_found;
+  std::string mode;    // the analysis mode of its chunk; empty when unknown
+  std::string reason;  // of a failed marker or chunk; empty otherwise
 };
 
 // The rows of a chunk's (or a run folder's) markers: `first` is the row of

@@ -1,7 +1,7 @@
 #pragma once
 // The options that choose the analysis mode, shared by the commands that run chunks.
 #include "pedfile/command_line.hpp"
-#include "scan/task.hpp"
+#include "scan/mode.hpp"
 
 namespace bravik::scan {
 

@@ -1,8 +1,11 @@
 #include "scan/prepare.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "pedfile/input_error.hpp"
 #include "pedfile/run_folder.hpp"
@@ -11,6 +14,9 @@
 #include "scan/marker_table.hpp"
 #include "scan/packed_genotypes.hpp"
 #include "scan/plan.hpp"
+#include "scan/process.hpp"
+#include "scan/task.hpp"
+#include "scan/trait_notes.hpp"
 
 namespace bravik::scan {
 namespace {
@@ -23,13 +29,26 @@ MarkerRow row_of(const genotypes::MarkerInfo& info, std::span<const std::uint8_t
   return row;
 }
 
-std::string place_of(const MarkerRow& row) { return row.chromosome + ":" + std::to_string(row.position.value_or(0)); }
+// "chr:pos" as one word of the plan: a blank in a chromosome name (a VCF
+// contig may hold one) becomes '_'.
+std::string place_of(const MarkerRow& row) {
+  std::string place = row.chromosome + ":" + std::to_string(row.position.value_or(0));
+  std::replace_if(place.begin(), place.end(), [](unsigned char c) { return std::isspace(c) != 0; }, '_');
+  return place;
+}
 
+// A folder with the plan, the chunks, the failures, the mode or the results
+// of a scan is refused: they belong to another preparation, and a new plan
+// beside them would mix two scans.
 void start_folder(const ScanFolder& folder) {
-  if (fs::exists(folder.plan()))
-    throw tools::InputError(folder.root.string() + ": holds a prepared scan already (" + folder.plan().string() +
-                            "); remove the folder or choose another");
   std::error_code ec;
+  const bool chunks_held = fs::exists(folder.chunks()) && !fs::is_empty(folder.chunks(), ec);
+  for (const fs::path& held : {folder.plan(), folder.failures(), folder.mode(), folder.results_table(),
+                               folder.results_plot()})
+    if (fs::exists(held) || chunks_held)
+      throw tools::InputError(folder.root.string() + ": holds a prepared scan already (" +
+                              (chunks_held ? folder.chunks() : held).string() +
+                              "); remove the folder or choose another");
   fs::create_directories(folder.chunks(), ec);
   if (ec) throw tools::InputError(folder.chunks().string() + ": cannot create the folder: " + ec.message());
 }
@@ -58,11 +77,45 @@ void write_shared_inputs(const ScanFolder& folder, const tools::PedigreeFile& ro
   if (!out) throw tools::InputError(folder.pedigree().string() + ": cannot write the file");
 }
 
+// The program's complaint without its notes on the empty marker file.
+std::string complaint_of(const std::string& errors) {
+  std::string text;
+  std::istringstream in(errors);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("warning: ", 0) != 0 && line.rfind("no marker was analysed", 0) != 0) text += "\n  " + line;
+  return text;
+}
+
+// Runs the analysis program on a copy of the shared inputs with no marker: it
+// reads par.inp and maxpar.inp with its own checks, which name the file, the
+// line and the value of the first fault. Every chunk would fail on them.
+void check_run_inputs(const ScanFolder& folder, const PrepareSettings& settings) {
+  if (settings.input_checker.empty()) return;
+  const fs::path dir = folder.root / ".input-check";
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  fs::create_directories(dir, ec);
+  copy_shared_inputs(folder, dir);
+  write_file_atomically(dir / "mark.dat", "0\n");
+  const Command command{settings.input_checker, {}, dir, dir / "stdout.txt", dir / "stderr.txt"};
+  const ProcessEnd end = wait_for(start(command));
+  const std::string errors = text_of_file(dir / "stderr.txt");
+  fs::remove_all(dir, ec);
+  if (end.succeeded()) return;
+  const auto source = [](const fs::path& given, const char* name) {
+    return given.empty() ? std::string(name) + " (the template)" : given.string() + " (" + name + ")";
+  };
+  throw tools::InputError(source(settings.par, "par.inp") + ", " + source(settings.maxpar, "maxpar.inp") + ": " +
+                          command.program.filename().string() + " refuses them (" + end.text() +
+                          "), so every chunk would fail:" + complaint_of(errors));
+}
+
 struct StreamedMarkers {
   long read = 0;
   std::vector<std::string> places;                    // "chr:pos" of each kept marker
   std::map<genotypes::MarkerDecision, long> dropped;  // by reason
   long out_of_order = 0;                              // kept markers placed before the one kept ahead of them
+  std::vector<std::string> notes;                     // ids of --extract and --exclude that match no marker
 };
 
 bool placed_before(const MarkerRow& a, const MarkerRow& b) {
@@ -72,7 +125,7 @@ bool placed_before(const MarkerRow& a, const MarkerRow& b) {
 
 StreamedMarkers stream_markers(const ScanFolder& folder, genotypes::GenotypeSource& source, std::size_t rows,
                                const std::vector<std::size_t>& order, const genotypes::MarkerFilter& filter) {
-  const genotypes::MarkerSelection selection(filter, source.persons_held());
+  genotypes::MarkerSelection selection(filter, source.persons_held());
   PackedGenotypeWriter writer(folder.genotypes(), order.size());
   std::ofstream table(folder.markers(), std::ios::binary | std::ios::trunc);
   table << marker_table_header << '\n';
@@ -94,6 +147,7 @@ StreamedMarkers stream_markers(const ScanFolder& folder, genotypes::GenotypeSour
     streamed.out_of_order += previous && placed_before(row, *previous);
     previous = row;
   }
+  streamed.notes = selection.unmatched_id_notes();
   writer.close();
   table.close();
   if (!table) throw tools::InputError(folder.markers().string() + ": writing failed");
@@ -111,39 +165,78 @@ std::string summary_text(const tools::PreparedPedigree& ped, const StreamedMarke
     out << "dropped " << count << ' ' << genotypes::decision_name(decision) << '\n';
   for (const genotypes::SkippedRecords& s : source.skipped()) out << "skipped " << s.count << ' ' << s.reason << '\n';
   out << "chunks " << plan.chunks.size() << " of at most " << plan.chunk_size << " markers\n";
-  for (const std::string& note : ped.notes) out << "note: " << note << '\n';
-  for (const std::string& note : source.notes()) out << "note: " << note << '\n';
-  if (streamed.out_of_order > 0)
-    out << "note: " << streamed.out_of_order
-        << " markers come before the marker read ahead of them in genome order; chunks and results keep the order of "
-           "the source\n";
   return out.str();
+}
+
+std::string notes_text(const std::vector<std::vector<std::string>>& groups) {
+  std::string text;
+  for (const std::vector<std::string>& notes : groups)
+    for (const std::string& note : notes) text += "note: " + note + '\n';
+  return text;
+}
+
+std::string joined_lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += "\n  " + line;
+  return text;
+}
+
+// A scan of nobody measured or nobody genotyped would give LOD 0 everywhere.
+void check_someone_is_measured_and_typed(const genotypes::LoadedPedigree& persons,
+                                         const genotypes::GenotypeSource& source) {
+  if (measured_persons(persons.persons) == 0)
+    throw tools::InputError(persons.persons.name + ": no person has a measured trait, so every LOD would be 0" +
+                            joined_lines(persons.notes));
+  if (source.persons_held() == 0)
+    throw tools::InputError("the genotypes hold no person of " + persons.persons.name + joined_lines(source.notes()));
+}
+
+std::string out_of_order_note(const StreamedMarkers& streamed) {
+  if (streamed.out_of_order == 0) return {};
+  return std::to_string(streamed.out_of_order) +
+         " markers come before the marker read ahead of them in genome order; chunks and results keep the order of "
+         "the source";
 }
 
 }  // namespace
 
-std::string prepare_scan(const tools::PedigreeFile& persons, genotypes::GenotypeSource& source,
-                         const PrepareSettings& settings, const fs::path& out) {
+int default_chunk_size(long markers, unsigned cores) {
+  constexpr long chunks_per_core = 4;
+  constexpr long smallest = 25;
+  const long chunks = chunks_per_core * std::max(1u, cores);
+  const long per_chunk = (markers + chunks - 1) / chunks;
+  return static_cast<int>(std::clamp<long>(per_chunk, smallest, max_chunk_size));
+}
+
+PrepareReport prepare_scan(const genotypes::LoadedPedigree& persons, genotypes::GenotypeSource& source,
+                           const PrepareSettings& settings, const fs::path& out) {
   const ScanFolder folder{out};
-  const tools::PedigreeFile rows = without_markers(persons);
+  const tools::PedigreeFile rows = without_markers(persons.persons);
   const tools::PreparedPedigree ped = tools::prepare_structure(rows, settings.peeling);
+  check_someone_is_measured_and_typed(persons, source);
   start_folder(folder);
+  write_shared_inputs(folder, rows, ped, settings);
+  check_run_inputs(folder, settings);
   const StreamedMarkers streamed = stream_markers(folder, source, rows.rows.size(), pedigree_order(ped), settings.filter);
   if (streamed.places.empty()) throw tools::InputError("no marker is left to analyse");
-  write_shared_inputs(folder, rows, ped, settings);
 
   Plan plan;
   plan.persons = static_cast<long>(ped.persons());
   plan.families = static_cast<long>(ped.families.size());
   plan.markers = static_cast<long>(streamed.places.size());
-  plan.chunk_size = settings.chunk_size;
+  plan.chunk_size = settings.chunk_size > 0 ? settings.chunk_size
+                                            : default_chunk_size(plan.markers, std::thread::hardware_concurrency());
   plan.peeling = settings.peeling;
   plan.chunks = cut_into_chunks(plan.markers, plan.chunk_size,
                                 [&](long m) { return streamed.places[static_cast<std::size_t>(m - 1)]; });
-  const std::string summary = summary_text(ped, streamed, source, plan);
-  write_file_atomically(folder.summary(), summary);
+  std::vector<std::string> order_note;
+  if (const std::string note = out_of_order_note(streamed); !note.empty()) order_note.push_back(note);
+  const PrepareReport report{summary_text(ped, streamed, source, plan),
+                             notes_text({persons.notes, trait_notes(rows), ped.notes, source.notes(), streamed.notes,
+                                         order_note})};
+  write_file_atomically(folder.summary(), report.summary + report.notes);
   write_file_atomically(folder.plan(), plan_text(plan));
-  return summary;
+  return report;
 }
 
 }  // namespace bravik::scan

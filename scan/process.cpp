@@ -35,7 +35,53 @@ namespace {
   _exit(127);
 }
 
+volatile sig_atomic_t caught_signal = 0;
+volatile sig_atomic_t forwarded_pid = 0;
+
+constexpr std::array<int, 2> stop_signals = {SIGINT, SIGTERM};
+
+extern "C" void on_stop_signal(int signal) {
+  if (caught_signal == 0) caught_signal = signal;
+  if (forwarded_pid > 0) kill(static_cast<pid_t>(forwarded_pid), signal);
+}
+
 }  // namespace
+
+StopSignals::StopSignals() {
+  struct sigaction action{};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: a waiting call returns, and the waiter looks at the signal
+  for (std::size_t i = 0; i < stop_signals.size(); ++i) sigaction(stop_signals[i], &action, &saved_[i]);
+}
+
+StopSignals::~StopSignals() {
+  for (std::size_t i = 0; i < stop_signals.size(); ++i) sigaction(stop_signals[i], &saved_[i], nullptr);
+}
+
+int StopSignals::received() { return caught_signal; }
+
+void StopSignals::forward_to(pid_t pid) {
+  forwarded_pid = pid;
+  if (pid > 0 && caught_signal != 0) kill(pid, caught_signal);  // caught before the child was known
+}
+
+void StopSignals::end_as_stopped() {
+  const int signal = caught_signal;
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+  _exit(128 + signal);
+}
+
+std::string host_name() {
+  char host[256] = "host";
+  gethostname(host, sizeof host - 1);
+  return host;
+}
+
+bool process_gone(const std::string& host, long pid) {
+  return host == host_name() && pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
 
 pid_t start(const Command& command) {
   const std::string program = command.program.string();

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +17,7 @@
 #include <thread>
 
 #include "pedfile/input_error.hpp"
+#include "scan/mode_claim.hpp"
 #include "scan/process.hpp"
 #include "scan/status.hpp"
 
@@ -51,8 +54,7 @@ std::string duration_text(double seconds) {
 
 std::vector<std::string> task_arguments(const ScanFolder& folder, int k, AnalysisMode mode) {
   std::vector<std::string> args{"task", fs::absolute(folder.root).string(), std::to_string(k)};
-  if (mode == AnalysisMode::classic) args.push_back("--classic");
-  if (mode == AnalysisMode::fixed) args.push_back("--fixed");
+  if (mode != AnalysisMode::robust) args.push_back(mode_option(mode));
   return args;
 }
 
@@ -79,7 +81,9 @@ class Driver {
     todo.insert(todo.end(), counts_.pending.begin(), counts_.pending.end());
     std::sort(todo.begin(), todo.end());
     std::size_t next = 0;
+    const StopSignals signals;
     while (next < todo.size() || !running_.empty()) {
+      if (StopSignals::received() != 0) stop_tasks();
       while (next < todo.size() && static_cast<int>(running_.size()) < options_.jobs) launch(todo[next++]);
       collect_ended();
       draw_progress(false);
@@ -91,6 +95,22 @@ class Driver {
 
  private:
   using Clock = std::chrono::steady_clock;
+
+  // Passes the signal on to every running task, waits until each has removed
+  // its scratch folder, and ends as the signal would have ended the run.
+  [[noreturn]] void stop_tasks() {
+    for (const auto& [pid, k] : running_) kill(pid, StopSignals::received());
+    int status = 0;
+    while (!running_.empty()) {
+      const pid_t pid = waitpid(-1, &status, 0);
+      if (pid > 0) running_.erase(pid);
+      else if (errno != EINTR) break;
+    }
+    if (options_.progress) std::cerr << '\n';
+    std::cerr << "bravik_scan: stopped by signal " << StopSignals::received()
+              << "; chunks not done stay to do, the next run does them\n";
+    StopSignals::end_as_stopped();
+  }
 
   void launch(int k) {
     const Command command{own_folder() / "bravik_scan", task_arguments(folder_, k, options_.mode), folder_.root,
@@ -114,6 +134,7 @@ class Driver {
     if (folder_.state(k) == ChunkState::done) {
       ++chunks_done_now_;
       markers_done_now_ += task_markers(plan_, k);
+      report_failed_markers(k);
       return;
     }
     ++failed_;
@@ -121,6 +142,13 @@ class Driver {
     if (options_.progress) std::cerr << '\n';
     std::cerr << "bravik_scan: chunk " << k << " failed (" << (failure.ending.empty() ? end_of(status).text() : failure.ending)
               << "): " << failure.first_error_line << '\n';
+  }
+
+  void report_failed_markers(int k) {
+    const std::string summary = failed_markers_summary(folder_, k);
+    if (summary.empty()) return;
+    if (options_.progress) std::cerr << '\n';
+    std::cerr << "bravik_scan: " << summary << '\n';
   }
 
   // Redraws the progress line twice a second at most, unless `now_anyway`.
@@ -167,8 +195,13 @@ std::string progress_line(std::size_t chunks_done, std::size_t chunks, long mark
 int run_scan(const ScanFolder& folder, const RunOptions& options) {
   const Plan plan = read_plan(folder.plan().string());
   const RunLock lock(folder);
+  claim_mode(folder, plan, options.mode);
   RunOptions chosen = options;
   if (chosen.jobs <= 0) chosen.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  // Fewer chunks to do than jobs: the idle cores go to the chunks' threads.
+  const ChunkCounts counts = count_chunks(folder, plan);
+  const std::size_t todo = counts.failed.size() + counts.pending.size();
+  chosen.jobs = static_cast<int>(std::clamp<std::size_t>(todo, 1, static_cast<std::size_t>(chosen.jobs)));
   share_cores(chosen.jobs);
   return Driver(folder, plan, chosen).run();
 }

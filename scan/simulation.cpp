@@ -88,11 +88,6 @@ void check_done_replicates(const ScanFolder& folder, const Plan& plan, const Sim
 
 }  // namespace
 
-std::string mode_name(AnalysisMode mode) {
-  const char* const names[] = {"robust", "classic", "fixed"};  // in the order of AnalysisMode
-  return names[static_cast<std::size_t>(mode)];
-}
-
 std::string simulation_text(const Simulation& s) {
   return std::string(simulation_heading) + "\nreplicates " + std::to_string(s.replicates) + "\nseed " +
          std::to_string(s.seed) + "\nmode " + mode_name(s.mode) + "\n";

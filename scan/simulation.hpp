@@ -26,7 +26,7 @@
 #include "scan/layout.hpp"
 #include "scan/marker_table.hpp"
 #include "scan/plan.hpp"
-#include "scan/task.hpp"
+#include "scan/chunk_setup.hpp"
 
 namespace bravik::scan {
 
@@ -56,7 +56,6 @@ int task_number(const Plan& plan, TaskRef ref);
 // Throws InputError naming the task when there is no such task.
 TaskRef task_ref(const Plan& plan, const std::optional<Simulation>& simulation, int task);
 
-std::string mode_name(AnalysisMode mode);
 
 // The program's arguments for a replicate task of the simulation.
 std::vector<std::string> replicate_arguments(const ScanFolder& folder, const Simulation& simulation);

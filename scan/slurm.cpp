@@ -11,6 +11,7 @@
 
 #include "pedfile/command_line.hpp"
 #include "pedfile/input_error.hpp"
+#include "scan/mode_claim.hpp"
 #include "scan/mode_options.hpp"
 #include "scan/process.hpp"
 #include "scan/simulation.hpp"
@@ -115,15 +116,6 @@ void write_script(const fs::path& path, const std::string& text) {
                             fs::perms::others_read | fs::perms::others_exec);
 }
 
-std::string mode_option(AnalysisMode mode) {
-  switch (mode) {
-    case AnalysisMode::classic: return "--classic";
-    case AnalysisMode::fixed: return "--fixed";
-    case AnalysisMode::robust: break;
-  }
-  return "";
-}
-
 struct SlurmSettings {
   AnalysisMode mode = AnalysisMode::robust;
   int max_running = 0;
@@ -224,6 +216,7 @@ int slurm_command(const std::vector<std::string>& args) {
   const ScanFolder folder{root};
   const Plan plan = read_plan(folder.plan().string());
   const int tasks = task_count(plan, read_simulation(folder));
+  claim_mode(folder, plan, settings.mode);
   SlurmJob job{own_folder() / "bravik_scan", folder.root, chunks_to_do(folder, plan),
                tasks, mode_option(settings.mode), settings.max_running,
                std::vector<std::string>(dashes == args.end() ? dashes : dashes + 1, args.end())};

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -13,31 +15,41 @@
 #include "pedfile/run_folder.hpp"
 #include "pedfile/structure.hpp"
 #include "scan/marker_table.hpp"
+#include "scan/merge.hpp"
+#include "scan/mode_claim.hpp"
 #include "scan/packed_genotypes.hpp"
 #include "scan/process.hpp"
 #include "scan/simulation.hpp"
+#include "scan/status.hpp"
 
 namespace bravik::scan {
 namespace {
 
 // The files of a finished chunk that are kept; the marker file is not. A
 // replicate keeps its chromosomes' maxima only, besides what the program said.
-const std::vector<std::string> kept_results = {"lod.out",    "est.out",    "sigma.DAT", "stdout.txt",
-                                               "stderr.txt", "mendel.tsv", "timing.txt"};
-const std::vector<std::string> kept_replicate_results = {"maxima.tsv", "stderr.txt", "timing.txt"};
+const std::vector<std::string> kept_results = {"lod.out",    "est.out",    "sigma.DAT",    "stdout.txt",
+                                               "stderr.txt", "mendel.tsv", "timing.txt",   mode_file_name,
+                                               failed_markers_name};
+const std::vector<std::string> kept_replicate_results = {"maxima.tsv", "stderr.txt", "timing.txt", mode_file_name};
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// A folder of its own under the scratch base, removed with the object.
+// "bravik-chunk-K-": the start of the names of chunk K's scratch folders.
+std::string scratch_prefix(int k) { return "bravik-chunk-" + std::to_string(k) + "-"; }
+const char* const owner_file = "owner";  // "HOST PID" of the task that made the folder
+
+// A folder of its own under the scratch base, with its owner named in it,
+// removed with the object.
 class ScratchFolder {
  public:
   ScratchFolder(const fs::path& base, int k) {
-    std::string pattern = (base / ("bravik-chunk-" + std::to_string(k) + "-XXXXXX")).string();
+    std::string pattern = (base / (scratch_prefix(k) + "XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr)
-      throw tools::InputError(base.string() + ": cannot make a scratch folder there");
+      throw tools::InputError(base.string() + ": cannot make a scratch folder there: " + std::strerror(errno));
     path_ = pattern;
+    write_text(path_ / owner_file, host_name() + " " + std::to_string(getpid()) + "\n");
   }
   ~ScratchFolder() {
     std::error_code ec;
@@ -51,43 +63,26 @@ class ScratchFolder {
   fs::path path_;
 };
 
+// Removes chunk k's scratch folders whose owner, a task on this host, is
+// gone (stopped by SIGKILL or a reboot). Folders of tasks on other hosts, and
+// of live tasks, stay.
+void remove_stale_scratch(const fs::path& base, int k) {
+  const std::string prefix = scratch_prefix(k);
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(base, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.rfind(prefix, 0) != 0) continue;
+    std::istringstream owner(text_of_file(entry.path() / owner_file));
+    std::string owner_host;
+    long pid = 0;
+    if (owner >> owner_host >> pid && process_gone(owner_host, pid)) fs::remove_all(entry.path(), ec);
+  }
+}
+
 fs::path scratch_base(const TaskOptions& options) {
   if (!options.scratch.empty()) return options.scratch;
   const char* tmpdir = std::getenv("TMPDIR");
   return tmpdir != nullptr && *tmpdir != '\0' ? fs::path(tmpdir) : fs::path("/tmp");
-}
-
-void copy_shared_inputs(const ScanFolder& folder, const fs::path& dir) {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder.input(), ec)) {
-    if (!entry.is_regular_file()) continue;
-    fs::copy_file(entry.path(), dir / entry.path().filename(), fs::copy_options::overwrite_existing, ec);
-    if (ec) throw tools::InputError(entry.path().string() + ": cannot copy into " + dir.string() + ": " + ec.message());
-  }
-  if (ec) throw tools::InputError(folder.input().string() + ": cannot read the shared inputs: " + ec.message());
-}
-
-void fill_codes(tools::PedigreeFile& file, const std::vector<std::size_t>& order, const PackedGenotypeBlock& block) {
-  for (std::size_t i = 0; i < order.size(); ++i)
-    for (int m = 0; m < file.markers; ++m) file.code(order[i], m) = block.code(static_cast<std::size_t>(m), i);
-}
-
-std::string mendel_table(const tools::PedigreeFile& file, const std::vector<int>& resets) {
-  std::ostringstream out;
-  out << "marker\tmendel_reset\ttyped\n";
-  for (int m = 0; m < file.markers; ++m) {
-    long typed = 0;
-    for (std::size_t row = 0; row < file.rows.size(); ++row) typed += file.code(row, m) != 0;
-    out << m + 1 << '\t' << resets[static_cast<std::size_t>(m)] << '\t' << typed << '\n';
-  }
-  return out.str();
-}
-
-void write_text(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) throw tools::InputError(path.string() + ": cannot write the file");
 }
 
 std::string first_line_of_text(const std::string& text) { return text.substr(0, text.find('\n')); }
@@ -132,9 +127,7 @@ void sync_to_disk(const fs::path& path) {
 // renames them into it. Returns false when another try of the chunk got
 // there first.
 bool move_results_into_place(const ScanFolder& folder, int k, const fs::path& from, const std::vector<std::string>& kept) {
-  char host[256] = "host";
-  gethostname(host, sizeof host - 1);
-  const fs::path gathering = folder.chunks() / (gathering_prefix(k) + host + "." + std::to_string(getpid()));
+  const fs::path gathering = folder.chunks() / (gathering_prefix(k) + host_name() + "." + std::to_string(getpid()));
   std::error_code ec;
   fs::create_directories(gathering, ec);
   if (ec) throw tools::InputError(gathering.string() + ": cannot make the folder: " + ec.message());
@@ -154,75 +147,110 @@ bool move_results_into_place(const ScanFolder& folder, int k, const fs::path& fr
   throw tools::InputError(folder.chunk(k).string() + ": cannot put the results in place: " + ec.message());
 }
 
-// Sets the chunk up in `dir` and returns the seconds it took; a failure is
-// recorded before it is passed on.
-double timed_set_up(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const fs::path& dir, int k,
+// A failure of a step of the task, for its record: what the step was.
+class TaskStep : public std::runtime_error {
+ public:
+  TaskStep(const std::string& step, const std::string& what) : std::runtime_error(what), step_(step) {}
+  const std::string& step() const { return step_; }
+
+ private:
+  std::string step_;
+};
+
+// Sets the chunk up in `dir` and returns the seconds it took.
+double timed_set_up(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const fs::path& dir,
                     const CodeReplacement& replace) {
   const auto start = std::chrono::steady_clock::now();
   try {
     set_up_chunk(folder, plan, chunk, dir, replace);
-  } catch (const tools::InputError& e) {
-    record_failure(folder, k, "set-up", first_line_of_text(e.what()));
-    throw;
+  } catch (const std::exception& e) {
+    throw TaskStep("set-up", e.what());
   }
   return seconds_since(start);
 }
 
 }  // namespace
 
-fs::path analysis_program(AnalysisMode mode) {
-  return own_folder() / (mode == AnalysisMode::fixed ? "bravik_2point" : "bravik_2point_max");
-}
-
-std::vector<std::string> analysis_arguments(AnalysisMode mode) {
-  if (mode == AnalysisMode::robust) return {"--robust"};
-  return {};
-}
-
-void set_up_chunk(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const fs::path& dir,
-                  const CodeReplacement& replace) {
-  copy_shared_inputs(folder, dir);
-  tools::PedigreeFile file = tools::read_pedigree_file(folder.pedigree().string());
-  const tools::PreparedPedigree ped = tools::prepare_structure(file, plan.peeling);
-  if (static_cast<long>(ped.persons()) != plan.persons)
-    throw tools::InputError(folder.pedigree().string() + ": holds " + std::to_string(ped.persons()) +
-                            " persons, the plan " + std::to_string(plan.persons));
-  file.markers = static_cast<int>(chunk.size());
-  file.codes.assign(file.rows.size() * static_cast<std::size_t>(file.markers), 0);
-  const std::vector<std::size_t> order = pedigree_order(ped);
-  const PackedGenotypeBlock block(folder.genotypes(), order.size(), static_cast<std::size_t>(plan.markers),
-                                  static_cast<std::size_t>(chunk.first - 1), static_cast<std::size_t>(chunk.size()));
-  fill_codes(file, order, block);
-  std::vector<int> resets;
-  tools::check_mendelian(file, ped, true, &resets);
-  if (replace) replace(file, ped, order);
-  tools::write_marker_file(dir / "mark.dat", file, ped);
-  write_text(dir / "mendel.tsv", mendel_table(file, resets));
-}
-
 void use_cluster_cores() {
   const char* cores = std::getenv("SLURM_CPUS_PER_TASK");
   if (cores != nullptr && *cores != '\0') setenv("BRAVIK_THREADS", cores, 1);
 }
 
-TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options) {
-  const Plan plan = read_plan(folder.plan().string());
-  const std::optional<Simulation> simulation = read_simulation(folder);
+namespace {
+
+// OUT/running/K.HOST.PID while the task runs: the markers its program has
+// done ("done N of M"), which the program itself keeps up to date
+// (BRAVIK_PROGRESS_FILE). Records of tasks gone are removed by the next try.
+class RunningRecord {
+ public:
+  RunningRecord(const ScanFolder& folder, int k, const Chunk& chunk)
+      : path_(folder.running() / running_record_name(k, host_name(), getpid())) {
+    remove_stale_running_records(folder, k);
+    std::error_code ec;
+    fs::create_directories(folder.running(), ec);
+    write_text(path_, "done 0 of " + std::to_string(chunk.size()) + "\n");
+    setenv("BRAVIK_PROGRESS_FILE", path_.c_str(), 1);
+  }
+  ~RunningRecord() {
+    std::error_code ec;
+    fs::remove(path_, ec);
+    fs::remove(path_.string() + ".new", ec);
+  }
+  RunningRecord(const RunningRecord&) = delete;
+  RunningRecord& operator=(const RunningRecord&) = delete;
+
+ private:
+  static void remove_stale_running_records(const ScanFolder& folder, int k) {
+    for (const RunningChunk& r : running_chunks(folder))
+      if (r.chunk == k && process_gone(r.host, r.pid)) {
+        std::error_code ec;
+        fs::remove(r.record, ec);
+      }
+  }
+  fs::path path_;
+};
+
+// Ends the task as stopped when SIGINT or SIGTERM came.
+void stop_if_signalled() {
+  if (StopSignals::received() != 0) throw TaskStopped{StopSignals::received()};
+}
+
+// Lists the markers whose log-likelihood is not finite in the results of
+// `dir`; returns how many.
+std::size_t list_failed_markers(const fs::path& dir, const Chunk& chunk) {
+  RunResults run = read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt"));
+  name_families(run, dir / "ids.txt");
+  const std::vector<std::string> lines = failed_marker_lines(run, chunk.first);
+  std::string text;
+  for (const std::string& line : lines) text += line + '\n';
+  if (!lines.empty()) write_text(dir / failed_markers_name, text);
+  return lines.size();
+}
+
+// Task k: chunk k of the data, or a chunk of a replicate in the simulation's mode.
+TaskOutcome run_chunk(const ScanFolder& folder, const Plan& plan, const std::optional<Simulation>& simulation,
+                      int k, const TaskOptions& options) {
   const TaskRef ref = task_ref(plan, simulation, k);
   const Chunk& chunk = plan.chunk(ref.chunk);
-  if (folder.state(k) == ChunkState::done) return TaskOutcome::already_done;
-  remove_leftovers(folder, k);
   const bool replicate = ref.replicate > 0;
   const AnalysisMode mode = replicate ? simulation->mode : options.mode;
+  remove_leftovers(folder, k);
+  remove_stale_scratch(scratch_base(options), k);
   const ScratchFolder scratch(scratch_base(options), k);
+  const RunningRecord running(folder, k, chunk);
   const Command command{analysis_program(mode),
                         replicate ? replicate_arguments(folder, *simulation) : analysis_arguments(mode), scratch.path(),
                         scratch.path() / "stdout.txt", scratch.path() / "stderr.txt"};
   const double set_up_seconds =
-      timed_set_up(folder, plan, chunk, scratch.path(), k,
+      timed_set_up(folder, plan, chunk, scratch.path(),
                    replicate ? replicate_codes(folder, *simulation, chunk, ref.replicate) : CodeReplacement{});
+  stop_if_signalled();
   const auto program_start = std::chrono::steady_clock::now();
-  const ProcessEnd end = wait_for(start(command));
+  const pid_t program = start(command);
+  StopSignals::forward_to(program);
+  const ProcessEnd end = wait_for(program);
+  StopSignals::forward_to(0);
+  stop_if_signalled();
   if (!end.succeeded()) {
     record_failure(folder, k, end.text(), first_line_of(command.err));
     return TaskOutcome::failed;
@@ -230,14 +258,41 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
   write_text(scratch.path() / "timing.txt", "setup_seconds " + std::to_string(set_up_seconds) + "\nprogram_seconds " +
                                                 std::to_string(seconds_since(program_start)) +
                                                 "\nprogram_cpu_seconds " + std::to_string(end.cpu_seconds) + "\n");
+  write_mode(scratch.path() / mode_file_name, mode);
   if (replicate)
     write_text(scratch.path() / "maxima.tsv",
                maxima_text(chunk_maxima(scratch.path() / "lod.out", read_marker_table(folder.markers().string()), chunk)));
+  const std::size_t failed_markers = replicate ? 0 : list_failed_markers(scratch.path(), chunk);
   if (!move_results_into_place(folder, k, scratch.path(), replicate ? kept_replicate_results : kept_results))
     return TaskOutcome::already_done;
   std::error_code ec;
   fs::remove(folder.failure(k), ec);
-  return TaskOutcome::done;
+  return failed_markers > 0 ? TaskOutcome::markers_failed : TaskOutcome::done;
+}
+
+}  // namespace
+
+TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options) {
+  const Plan plan = read_plan(folder.plan().string());
+  const std::optional<Simulation> simulation = read_simulation(folder);
+  task_ref(plan, simulation, k);  // refuses a task number beyond the plan's tasks
+  claim_mode(folder, plan, options.mode);
+  if (folder.state(k) == ChunkState::done) return TaskOutcome::already_done;
+  // Whatever stops the chunk (no scratch folder, a full disk while the
+  // results move into place) is recorded, so that run and status show it; a
+  // stop by a signal is not a failure, the chunk stays to do.
+  const StopSignals signals;
+  try {
+    return run_chunk(folder, plan, simulation, k, options);
+  } catch (const TaskStopped&) {
+    throw;
+  } catch (const TaskStep& e) {
+    record_failure(folder, k, e.step(), first_line_of_text(e.what()));
+    throw tools::InputError(e.what());
+  } catch (const std::exception& e) {
+    record_failure(folder, k, "task", first_line_of_text(e.what()));
+    throw;
+  }
 }
 
 }  // namespace bravik::scan

@@ -79,7 +79,9 @@ TEST(GenotypesBed, DecodesEachSlotByItsIntegerValueIntoThePedigreeRows) {
   EXPECT_EQ(markers[1].info.chromosome, "chr2");
   EXPECT_EQ(source->persons_held(), 4u);
   ASSERT_EQ(source->notes().size(), 1u);
-  EXPECT_NE(source->notes()[0].find("d.fam:5: family G, person e is not in the pedigree"), std::string::npos);
+  EXPECT_EQ(source->notes()[0],
+            (work.path() / "d.fam").string() +
+                ": 1 of 5 persons match no person of p.txt and are ignored (a person is matched by FID and IID): G e");
 }
 
 std::string vcf_text(const std::string& samples, const std::vector<std::string>& records) {
@@ -124,8 +126,10 @@ TEST(GenotypesVcf, ReadsDiploidBiallelicCallsAndCountsWhatItSkips) {
   EXPECT_EQ(skipped[1].reason + " " + std::to_string(skipped[1].count), "not diploid 1");
   const std::vector<std::string> notes = source->notes();
   ASSERT_EQ(notes.size(), 3u);
-  EXPECT_NE(notes[0].find("c.vcf: sample GHOST matches no person of d.fam (by IID or FID_IID); ignored"),
-            std::string::npos);
+  EXPECT_NE(notes[0].find("c.vcf: 1 of 5 samples match no person of d.fam and are ignored (a sample name is FID_IID "
+                          "or an IID that one person carries): GHOST"),
+            std::string::npos)
+      << notes[0];
   EXPECT_NE(notes[1].find("c.vcf: calls not diploid: 1 records skipped"), std::string::npos);
   EXPECT_NE(notes[2].find("c.vcf: haploid calls in diploid records: 1 read as untyped"), std::string::npos);
 }
@@ -161,8 +165,17 @@ TEST(GenotypesPedigreeFile, NamesMarkersByTheMapAndNotesPersonsOutsideThePedigre
   EXPECT_EQ(markers[1].info.position, 200);
   EXPECT_EQ(markers[0].info.centimorgans, 1.5);
   EXPECT_EQ(mapped->persons_held(), 2u);
-  ASSERT_EQ(mapped->notes().size(), 1u);
-  EXPECT_NE(mapped->notes()[0].find("g.txt:2: family F, person z: not in the pedigree d.fam"), std::string::npos);
+  // Two of five persons held: fewer than half, so the matching is explained.
+  ASSERT_EQ(mapped->notes().size(), 2u);
+  EXPECT_NE(mapped->notes()[0].find("g.txt: 1 of 3 persons match no person of d.fam and are ignored (a person is "
+                                    "matched by FID and IID): F z"),
+            std::string::npos)
+      << mapped->notes()[0];
+  EXPECT_NE(mapped->notes()[1].find("g.txt matches only 2 of the 5 persons of d.fam (a person is matched by FID and "
+                                    "IID); d.fam names persons like F a, F b, F c, ..., "),
+            std::string::npos)
+      << mapped->notes()[1];
+  EXPECT_NE(mapped->notes()[1].find("g.txt has persons like F z"), std::string::npos) << mapped->notes()[1];
 
   const auto unmapped = open_pedigree_file((work.path() / "g.txt").string(), pedigree);
   const std::vector<SourceMarker> numbered = read_all(*unmapped, pedigree.rows.size());
@@ -200,7 +213,7 @@ TEST(GenotypesPedigreeInput, PedigreeFileLosesItsMarkersAndPhenoTableReplacesThe
   TraitOptions options;
   options.pheno_path = (work.path() / "t.txt").string();
   options.pheno_name = "height";
-  const bravik::tools::PedigreeFile p = load_pedigree((work.path() / "p.txt").string(), false, options);
+  const bravik::tools::PedigreeFile p = load_pedigree((work.path() / "p.txt").string(), false, options).persons;
   EXPECT_EQ(p.markers, 0);
   EXPECT_TRUE(p.codes.empty());
   ASSERT_EQ(p.rows.size(), 3u);
@@ -208,7 +221,7 @@ TEST(GenotypesPedigreeInput, PedigreeFileLosesItsMarkersAndPhenoTableReplacesThe
   EXPECT_FALSE(p.rows[1].trait);  // not in the table
   EXPECT_EQ(p.rows[2].trait, 1.8);
   options.pheno_name = "weight";
-  const bravik::tools::PedigreeFile w = load_pedigree((work.path() / "p.txt").string(), false, options);
+  const bravik::tools::PedigreeFile w = load_pedigree((work.path() / "p.txt").string(), false, options).persons;
   EXPECT_FALSE(w.rows[0].trait);  // -9
   EXPECT_EQ(w.rows[2].trait, 70);
 }
@@ -278,7 +291,7 @@ TEST(GenotypesMarkerSelection, NamesTheFirstReasonToDrop) {
       {"2 of 10 missing but only 9 held", missing, 9, marker("1", 1, "a"), MarkerDecision::keep},
   };
   for (const Case& c : cases) {
-    const MarkerSelection selection(c.filter, c.held);
+    MarkerSelection selection(c.filter, c.held);
     EXPECT_EQ(decision_name(selection.decide(c.info, ten_codes)), decision_name(c.decision)) << c.what;
   }
   frequency.min_maf = 0.31;

@@ -9,6 +9,7 @@
 
 #include "optimize/box_search.hpp"
 #include "optimize/multistart.hpp"
+#include "run/robust.hpp"
 
 namespace {
 
@@ -146,6 +147,41 @@ TEST(SpreadOverBox, AnIntervalOfOneRepresentableValueGivesPointsInsideIt) {
   for (const auto& p : points) {
     EXPECT_GT(p[0], low);
     EXPECT_LT(p[0], high);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The robust mode's note on a pass's starts: only when the best end was
+// reached from one start alone, and never with the rejection value in it.
+TEST(RobustStartsNote, OnlyWhenTheBestWasReachedFromOneStartAlone) {
+  const double rejected = static_cast<double>(-1.0E18f);
+  struct Case {
+    const char* what;
+    std::vector<double> values;  // the ends, best first
+    const char* note;            // "" for none
+  };
+  const std::vector<Case> cases = {
+      {"one start", {-10.0}, ""},
+      {"two starts at the best", {-10.0, -10.0, -14.0}, ""},
+      {"the next within a LOD change of 0.01", {-10.0, -10.02, -30.0}, ""},
+      {"the next 1.15 lower", {-10.0, -11.15, -12.0},
+       "the best maximum was reached from one of 3 starts only; the next best ended 1.15 lower in log-likelihood (a "
+       "LOD change of 0.5); other starts may find a higher maximum"},
+      {"the next lower, two rejected", {-10.0, -10.5, rejected, rejected},
+       "the best maximum was reached from one of 4 starts only; the next best ended 0.5 lower in log-likelihood (a LOD "
+       "change of 0.2174), 2 starts were rejected; other starts may find a higher maximum"},
+      {"all others rejected", {-10.0, rejected, rejected},
+       "the best maximum was reached from one of 3 starts only; the other starts were rejected; other starts may find "
+       "a higher maximum"},
+      {"every start rejected", {rejected, rejected}, ""},
+  };
+  for (const Case& c : cases) {
+    bravik::StartsOutcome outcome;
+    for (const double v : c.values) outcome.ends.push_back(bravik::StartEnd{{0.5}, v, outcome.ends.size()});
+    EXPECT_EQ(bravik::single_best_note(outcome), c.note) << c.what;
   }
 }
 

@@ -51,6 +51,18 @@ TEST(ScanPlan, ChunksCoverTheMarkersWhenTheSizeDoesNotDivideTheCount) {
   EXPECT_EQ(plan.chunks[2].to, "1:2300");
 }
 
+// Four chunks per core where the markers allow, 25 to 500 markers a chunk.
+TEST(ScanPlan, DefaultChunkSizeGivesEveryCoreFourChunks) {
+  struct Case {
+    long markers;
+    unsigned cores;
+    int size;
+  };
+  for (const Case& c : {Case{400, 2, 50}, Case{401, 2, 51}, Case{100000, 32, 500}, Case{100000, 64, 391},
+                        Case{30, 2, 25}, Case{400, 0, 100}, Case{1, 8, 25}})
+    EXPECT_EQ(default_chunk_size(c.markers, c.cores), c.size) << c.markers << " markers, " << c.cores << " cores";
+}
+
 TEST(ScanPlan, ReadsBackWhatItWrites) {
   const Plan plan = plan_of(23, 10);
   const std::string text = plan_text(plan);
@@ -209,12 +221,13 @@ TEST_F(RunResultFiles, TableHasOneHeaderAndFullPrecisionOrNA) {
   std::getline(in, analysed);
   std::getline(in, untyped);
   EXPECT_EQ(header.rfind("chr\tpos\tcm\tid\ta1\ta2\tfreq\ttyped\tmendel_reset\tstatus\tlnl0\tlnl1\tlod\tnull_gene_freq", 0), 0u);
-  EXPECT_EQ(std::count(header.begin(), header.end(), '\t'), 26);
-  EXPECT_EQ(std::count(analysed.begin(), analysed.end(), '\t'), 26);
+  EXPECT_EQ(std::count(header.begin(), header.end(), '\t'), 28);
+  EXPECT_EQ(std::count(analysed.begin(), analysed.end(), '\t'), 28);
   EXPECT_EQ(analysed.rfind("1\t1000\t0.5\trs1\tA\tG\t0.3333333333333333\t9\t0\tanalysed\t-16.7939\t-10.1901\t2.871\t0.465719\t", 0),
             0u)
       << analysed;
-  EXPECT_EQ(analysed.substr(analysed.size() - 7), "yes\tyes");
+  EXPECT_EQ(header.substr(header.size() - 48), "null_maximum_found\talt_maximum_found\tmode\treason");
+  EXPECT_EQ(analysed.substr(analysed.size() - 13), "yes\tyes\tNA\tNA");
   EXPECT_NE(untyped.find("\tuntyped\tNA\tNA\tNA\t"), std::string::npos) << untyped;
 }
 
@@ -243,7 +256,7 @@ TEST(ScanPlot, ChromosomesSideBySideWithTheHighestPeaksNamed) {
   const auto add = [&](const char* chr, long long pos, const char* id, std::optional<double> lod) {
     ResultRow row;
     row.marker = MarkerRow{chr, pos, 0, id, "1", "2", 0.5, 10};
-    if (lod) row.result = MarkerResult{-10, -10 + *lod, *lod, {}, {}};
+    if (lod) row.result = MarkerResult{-10, -10 + *lod, *lod, {}, {}, {}};
     rows.push_back(row);
   };
   add("2", 500, "b1", 0.5);
@@ -265,6 +278,31 @@ TEST(ScanPlot, ChromosomesSideBySideWithTheHighestPeaksNamed) {
   EXPECT_EQ(svg.find("a3"), std::string::npos);
   EXPECT_NE(svg.find("data-lod=\"3\""), std::string::npos);
   EXPECT_NE(svg.find("data-lod=\"-2\""), std::string::npos);
+}
+
+// One chromosome: its positions in Mb on the axis; a LOD near the largest
+// double and a failed marker's LOD that is not a number draw no "nan".
+TEST(ScanPlot, OneChromosomeHasAnAxisInMegabasesAndHugeOrFailedLodsNoNan) {
+  std::vector<ResultRow> rows;
+  for (int m = 0; m < 5; ++m) {
+    ResultRow row;
+    row.marker = MarkerRow{"7", 1'000'000LL * (m + 1), 0, "m" + std::to_string(m), "1", "2", 0.5, 10};
+    const double lod = m == 2 ? 1.7e308 : 0.5 * m;
+    row.result = MarkerResult{-10, -10 + lod, lod, {}, {}, {}};
+    row.status = "analysed";
+    rows.push_back(row);
+  }
+  rows[4].result->lod = std::nan("");
+  rows[4].status = "failed";
+  const std::string svg = render_genome_svg(rows, "one chromosome");
+  EXPECT_NE(svg.find(">position on chromosome 7 (Mb)</text>"), std::string::npos);
+  for (const char* label : {"\">1</text>", "\">2.5</text>", "\">4</text>"})
+    EXPECT_NE(svg.find(label), std::string::npos) << label;
+  EXPECT_EQ(svg.find("chromosome-name"), std::string::npos);
+  EXPECT_EQ(svg.find("nan"), std::string::npos) << svg.substr(svg.find("nan") - 20, 40);
+  EXPECT_EQ(svg.find("inf"), std::string::npos);
+  rows[0].marker.chromosome = "8";
+  EXPECT_NE(render_genome_svg(rows, "two").find(">chromosome</text>"), std::string::npos);
 }
 
 // Markers handed over as a list, for the preparation.
@@ -289,8 +327,8 @@ class ListedMarkers final : public bravik::genotypes::GenotypeSource {
 TEST(ScanPrepare, KeepsAutosomalMarkersInPedigreeOrderAndSaysWhatItDropped) {
   const ScratchDir dir;
   // Families interleaved in the file, so that pedigree order differs from it.
-  const bravik::tools::PedigreeFile persons = bravik::tools::parse_pedigree_text(
-      "F c 1 2 1 0.5\nG 9 0 0 1 0.1\nF 1 0 0 1 1.5\nF 2 0 0 2 x\nG 8 9 0 1 0.2\n", "ped.txt");
+  const bravik::genotypes::LoadedPedigree persons{bravik::tools::parse_pedigree_text(
+      "F c 1 2 1 0.5\nG 9 0 0 1 0.1\nF 1 0 0 1 1.5\nF 2 0 0 2 x\nG 8 9 0 1 0.2\n", "ped.txt"), {}};
   const auto marker = [](const char* chr, long long pos, const char* id, std::vector<std::uint8_t> codes) {
     bravik::genotypes::MarkerInfo info;
     info.chromosome = chr;
@@ -308,15 +346,16 @@ TEST(ScanPrepare, KeepsAutosomalMarkersInPedigreeOrderAndSaysWhatItDropped) {
   EXPECT_NE(error.find("ped.txt:5: family G, person 8: only one parent known"), std::string::npos) << error;
   EXPECT_FALSE(fs::exists(dir.path() / "scan" / "plan.txt"));
 
-  const bravik::tools::PedigreeFile fixed = bravik::tools::parse_pedigree_text(
-      "F c 1 2 1 0.5\nG 9 0 0 1 0.1\nF 1 0 0 1 1.5\nF 2 0 0 2 x\nG 8 0 0 1 0.2\n", "ped.txt");
+  const bravik::genotypes::LoadedPedigree fixed{bravik::tools::parse_pedigree_text(
+      "F c 1 2 1 0.5\nG 9 0 0 1 0.1\nF 1 0 0 1 1.5\nF 2 0 0 2 x\nG 8 0 0 1 0.2\n", "ped.txt"), {}};
   ListedMarkers again({marker("2", 500, "m1", {2, 1, 3, 0, 0}), marker("X", 10, "mx", {1, 1, 1, 1, 1}),
                        marker("1", 900, "m2", {1, 1, 1, 2, 0})});
-  const std::string summary = prepare_scan(fixed, again, settings, dir.path() / "scan");
+  const PrepareReport report = prepare_scan(fixed, again, settings, dir.path() / "scan");
+  const std::string& summary = report.summary;
   EXPECT_NE(summary.find("markers_read 3\nmarkers_kept 2\ndropped 1 non-autosomal\n"), std::string::npos) << summary;
-  EXPECT_NE(summary.find("note: 1 markers come before the marker read ahead of them in genome order"),
+  EXPECT_NE(report.notes.find("note: 1 markers come before the marker read ahead of them in genome order"),
             std::string::npos)
-      << summary;
+      << report.notes;
   const ScanFolder folder{dir.path() / "scan"};
   EXPECT_EQ(read_file(folder.markers()),
             "chr\tpos\tcm\tid\ta1\ta2\tfreq\ttyped\n"

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "pedfile/input_error.hpp"
+#include "textio/message_text.hpp"
 #include "tools/plot/svg.hpp"
 
 namespace bravik::tools {
