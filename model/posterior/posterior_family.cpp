@@ -1,0 +1,592 @@
+#include "model/posterior/posterior_family.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "model/density.hpp"
+
+namespace bravik {
+
+namespace {
+
+constexpr std::size_t class_pairs = static_cast<std::size_t>(N_POL) * N_POL;
+constexpr std::size_t child_block = N_JOINT * class_pairs;
+
+// The number of entries a nuclear family keeps for the outward pass: those of
+// its connector's states.
+std::size_t connector_states(const Model& model, const SeriesPlan& plan, const FamilyPlan& family) {
+  std::size_t states = 0;
+  for (int i = family.nuclear_begin; i < family.nuclear_end; ++i) {
+    states += static_cast<std::size_t>(model.genot.n_gen(plan.nuclear[static_cast<std::size_t>(i)].q)) * N_POL;
+  }
+  return states;
+}
+
+}  // namespace
+
+void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
+  std::size_t kept = 0;
+  std::size_t nuclear = 0;
+  std::size_t persons = 0;
+  for (const FamilyPlan& family : plan.families) {
+    kept = std::max(kept, connector_states(model, plan, family));
+    nuclear = std::max(nuclear, static_cast<std::size_t>(family.nuclear_end - family.nuclear_begin));
+    persons = std::max(persons, static_cast<std::size_t>(family.persons));
+  }
+  const auto states = static_cast<std::size_t>(plan.most_slots) * N_POL;
+  const auto children = static_cast<std::size_t>(plan.most_children) + 1;
+  const auto grow = [](auto& v, std::size_t size) {
+    if (v.size() < size) v.resize(size);
+  };
+  grow(x, states);
+  grow(outside, states);
+  grow(outside_known, persons);
+  grow(before, kept);
+  grow(sums, kept);
+  grow(scale, nuclear);
+  grow(child_classes, children * child_block);
+  grow(child_adjoint, children * child_block);
+  grow(child_sums, children * class_pairs);
+  grow(before_child, (children + 1) * class_pairs);
+  grow(after_child, (children + 1) * class_pairs);
+  grow(connector_weight, static_cast<std::size_t>(N_JOINT) * N_POL);
+  grow(connector_classes, child_block);
+  grow(class_table, N_POL * class_pairs);
+  for (std::vector<double>* v : {&pair_weight, &pair_joint, &to_connector, &child_weight}) grow(*v, class_pairs);
+}
+
+namespace {
+
+// The parents whose states a nuclear family's sum runs over (the first and
+// the second of T(g_d | g_1, g_2) and P(c_d | c_1, c_2), as mmpfam orders
+// them), the children it sums, and whether the connector is the second parent
+// (case 1) or a child (cases 2 and 3).
+struct Sum {
+  int first;
+  int second;
+  int children_begin;  // in SeriesPlan::children
+  int children_end;
+  bool connector_is_parent;
+};
+
+Sum sum_of(const NuclearPlan& nf) {
+  if (nf.kind == ConnectorCase::parent) return {nf.spouse, nf.q, nf.children_begin, nf.children_end, true};
+  return {nf.mother, nf.father, nf.children_begin + 1, nf.children_end, false};
+}
+
+// NP: the number of classes, known when compiling (7 or 1), or 0 for the
+// number in use.
+template <int NP>
+class FamilyPasses {
+ public:
+  FamilyPasses(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+               const TransmissionDerivatives& derivatives, PosteriorWorkspace& work, const PosteriorOutputs& out)
+      : model_(model),
+        plan_(plan),
+        family_(family),
+        derivatives_(derivatives),
+        work_(work),
+        out_(out) {}
+
+  double inward() {
+    fill_factors();
+    form_class_table();
+    double scale_sum = 0.0;
+    double end_sum = 0.0;
+    std::size_t kept = 0;
+    for (int i = family_.nuclear_begin; i < family_.nuclear_end; ++i) {
+      const NuclearPlan& nf = plan_.nuclear[static_cast<std::size_t>(i)];
+      const int n = states(nf.q);
+      double* before = work_.before.data() + kept;
+      double* sums = work_.sums.data() + kept;
+      kept += static_cast<std::size_t>(n);
+      double* xq = x(nf.q);
+      std::copy(xq, xq + n, before);
+      connector_sums(nf, sums);
+      double w = 0.0;
+      for (int s = 0; s < n; ++s) {
+        xq[s] = sums[s] * xq[s];
+        w = w + xq[s];
+      }
+      work_.scale[static_cast<std::size_t>(i - family_.nuclear_begin)] = w;
+      const double r = 1.0 / w;
+      double b = 0.0;
+      for (int s = 0; s < n; ++s) {
+        xq[s] = xq[s] * r;
+        b = b + xq[s];
+      }
+      scale_sum = scale_sum + std::log(w);
+      if (nf.terminal) end_sum = end_sum + std::log(b);
+    }
+    return end_sum + scale_sum;
+  }
+
+  void outward() {
+    std::fill_n(work_.outside_known.begin(), family_.persons, std::uint8_t{0});
+    for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
+      out_.recombinations[p] = 0.0;
+      out_.theta_score[p] = 0.0;
+    }
+    std::size_t kept = 0;
+    for (int i = family_.nuclear_begin; i < family_.nuclear_end; ++i) kept += static_cast<std::size_t>(states(plan_.nuclear[static_cast<std::size_t>(i)].q));
+    for (int i = family_.nuclear_end - 1; i >= family_.nuclear_begin; --i) {
+      const NuclearPlan& nf = plan_.nuclear[static_cast<std::size_t>(i)];
+      kept -= static_cast<std::size_t>(states(nf.q));
+      outward_through(nf, work_.before.data() + kept, work_.sums.data() + kept,
+                      work_.scale[static_cast<std::size_t>(i - family_.nuclear_begin)]);
+    }
+    for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
+      if (!known(p)) own_factors_as_posterior(p);
+    }
+  }
+
+  // Every posterior quantity of the family is not a number.
+  void not_numbers() {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
+      for (int s = 0; s < states(p); ++s) posterior(p, s) = nan;
+      out_.recombinations[p] = nan;
+      out_.theta_score[p] = nan;
+    }
+  }
+
+ private:
+  int np() const { return NP > 0 ? NP : model_.pg.npol; }
+  int genotypes(int p) const { return model_.genot.n_gen(p); }
+  int code(int p, int k) const { return model_.genot.l_gen(model_.genot.i_start(p) + k); }
+  int states(int p) const { return genotypes(p) * np(); }
+  int first_slot(int p) const { return model_.genot.i_start(p) - family_.base; }
+  double* x(int p) const { return work_.x.data() + first_slot(p) * np(); }
+  double* outside(int p) const { return work_.outside.data() + first_slot(p) * np(); }
+  bool known(int p) const { return work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] != 0; }
+  void set_known(int p) const { work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] = 1; }
+  // State s = (k - 1) np + c - 1 of person p.
+  double& posterior(int p, int s) const {
+    const int k = s / np();
+    const int c = s % np();
+    return out_.posterior[static_cast<std::size_t>(model_.genot.i_start(p) + k) * N_POL + static_cast<std::size_t>(c)];
+  }
+  double t(int gd, int g1, int g2) const { return model_.tranc.tgen(gd, g1, g2); }
+  static std::size_t table_index(int gd, int g1, int g2) {
+    return static_cast<std::size_t>((gd - 1) + N_JOINT * ((g1 - 1) + N_JOINT * (g2 - 1)));
+  }
+  double p(int cd, int c1, int c2) const { return model_.tranc.tpol(cd, c1, c2); }  // classes from 0
+
+  // The factors of massix: fen alone for a listed child, fen times the priors
+  // of genotype and class for everybody else, 1.0 or the priors alone for a
+  // phenotype skipped entirely.
+  void fill_factors() {
+    const prpar_block& prpar = model_.prpar;
+    for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
+      const bool child = plan_.is_child[static_cast<std::size_t>(p)] != 0;
+      const bool has_density = model_.ped.buf2.yph(p) > skipped_entirely;
+      double* xp = x(p);
+      for (int k = 1; k <= genotypes(p); ++k) {
+        const int g = code(p, k);
+        for (int j = 1; j <= np(); ++j) {
+          double& v = xp[(k - 1) * np() + j - 1];
+          if (child) {
+            v = has_density ? fen(model_, p, g, j) : 1.0;
+          } else {
+            v = has_density ? fen(model_, p, g, j) * prpar.gfreq(g) * prpar.wpol(j) : prpar.wpol(j) * prpar.gfreq(g);
+          }
+        }
+      }
+    }
+  }
+
+  // Vectors over the pairs of the parents' classes, j = c_1 np + c_2.
+  int pairs() const { return np() * np(); }
+  std::size_t pair_vector(int i) const { return static_cast<std::size_t>(i) * static_cast<std::size_t>(pairs()); }
+  // P(c | c_1, c_2) as a vector over the parents' class pairs.
+  const double* classes_given_parents(int c) const { return work_.class_table.data() + pair_vector(c); }
+
+  void form_class_table() const {
+    for (int c = 0; c < np(); ++c) {
+      double* row = work_.class_table.data() + pair_vector(c);
+      for (int c1 = 0; c1 < np(); ++c1) {
+        for (int c2 = 0; c2 < np(); ++c2) row[c1 * np() + c2] = p(c, c1, c2);
+      }
+    }
+  }
+
+  // For each summed child i and genotype k_d, F = sum over c_d of x_d(k_d, c_d)
+  // P(c_d | c_1, c_2); the adjoint A of T x F has the same layout.
+  double* child_classes(int i, int k) const {
+    return work_.child_classes.data() + (static_cast<std::size_t>(i) * N_JOINT + static_cast<std::size_t>(k - 1)) *
+                                            static_cast<std::size_t>(pairs());
+  }
+  double* child_adjoint(int i, int k) const {
+    return work_.child_adjoint.data() + (static_cast<std::size_t>(i) * N_JOINT + static_cast<std::size_t>(k - 1)) *
+                                            static_cast<std::size_t>(pairs());
+  }
+
+  void form_child_classes(const Sum& sum) const {
+    const int nn = pairs();
+    for (int i = sum.children_begin; i < sum.children_end; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(i)];
+      const double* xd = x(d);
+      for (int k = 1; k <= genotypes(d); ++k) {
+        double* f = child_classes(i - sum.children_begin, k);
+        std::fill_n(f, nn, 0.0);
+        for (int cd = 0; cd < np(); ++cd) {
+          const double xv = xd[(k - 1) * np() + cd];
+          const double* row = classes_given_parents(cd);
+          for (int j = 0; j < nn; ++j) f[j] += xv * row[j];
+        }
+      }
+    }
+  }
+
+  // For the parents' genotypes g1 and g2: each summed child's sum E_i over its
+  // genotypes, and the products of E over the children before child i
+  // (before(i)) and from child i on (after(i)), all as vectors over the class
+  // pairs; before(n) is the product over all of them.
+  double* before(int i) const { return work_.before_child.data() + pair_vector(i); }
+  double* after(int i) const { return work_.after_child.data() + pair_vector(i); }
+
+  void child_products(const Sum& sum, int g1, int g2) const {
+    const int n = sum.children_end - sum.children_begin;
+    const int nn = pairs();
+    for (int i = 0; i < n; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      double* e = work_.child_sums.data() + pair_vector(i);
+      std::fill_n(e, nn, 0.0);
+      for (int k = 1; k <= genotypes(d); ++k) {
+        const double tv = t(code(d, k), g1, g2);
+        if (tv == 0.0) continue;
+        const double* f = child_classes(i, k);
+        for (int j = 0; j < nn; ++j) e[j] += tv * f[j];
+      }
+    }
+    std::fill_n(before(0), nn, 1.0);
+    for (int i = 0; i < n; ++i) {
+      const double* e = work_.child_sums.data() + pair_vector(i);
+      const double* b = before(i);
+      double* next = before(i + 1);
+      for (int j = 0; j < nn; ++j) next[j] = b[j] * e[j];
+    }
+    std::fill_n(after(n), nn, 1.0);
+    for (int i = n - 1; i >= 0; --i) {
+      const double* e = work_.child_sums.data() + pair_vector(i);
+      const double* a = after(i + 1);
+      double* here = after(i);
+      for (int j = 0; j < nn; ++j) here[j] = a[j] * e[j];
+    }
+  }
+
+  static bool all_zero(const double* v, int n) {
+    for (int i = 0; i < n; ++i) {
+      if (v[i] != 0.0) return false;
+    }
+    return true;
+  }
+
+  static double dot(const double* a, const double* b, int n) {
+    double v = 0.0;
+    for (int i = 0; i < n; ++i) v = v + a[i] * b[i];
+    return v;
+  }
+
+  // x_1(c_1) x_2(c_2) as a vector over the class pairs.
+  void parents_product(const double* x1, const double* x2, double* out) const {
+    for (int c1 = 0; c1 < np(); ++c1) {
+      for (int c2 = 0; c2 < np(); ++c2) out[c1 * np() + c2] = x1[c1] * x2[c2];
+    }
+  }
+
+  // The sums S of the connector's states (cases 1 to 3 of mmpfam).
+  void connector_sums(const NuclearPlan& nf, double* sums) const {
+    const Sum sum = sum_of(nf);
+    std::fill_n(sums, states(nf.q), 0.0);
+    form_child_classes(sum);
+    const int n = sum.children_end - sum.children_begin;
+    const int nn = pairs();
+    double* w = work_.pair_weight.data();
+    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
+      const double* x1 = x(sum.first) + (k1 - 1) * np();
+      if (all_zero(x1, np())) continue;
+      const int g1 = code(sum.first, k1);
+      for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
+        const double* x2 = x(sum.second) + (k2 - 1) * np();
+        const int g2 = code(sum.second, k2);
+        if (sum.connector_is_parent) {
+          child_products(sum, g1, g2);
+          const double* product = before(n);
+          for (int c1 = 0; c1 < np(); ++c1) {
+            for (int c2 = 0; c2 < np(); ++c2) sums[(k2 - 1) * np() + c2] += x1[c1] * product[c1 * np() + c2];
+          }
+          continue;
+        }
+        if (all_zero(x2, np())) continue;
+        child_products(sum, g1, g2);
+        const double* product = before(n);
+        parents_product(x1, x2, w);
+        for (int j = 0; j < nn; ++j) w[j] *= product[j];
+        for (int cq = 0; cq < np(); ++cq) {
+          const double r = dot(w, classes_given_parents(cq), nn);
+          for (int kq = 1; kq <= genotypes(nf.q); ++kq) sums[(kq - 1) * np() + cq] += t(code(nf.q, kq), g1, g2) * r;
+        }
+      }
+    }
+  }
+
+  // The outward step through one nuclear family. H(s_q), the weight of the
+  // connector's state s_q, is d lnL / d x_q after this nuclear family times
+  // x_q before it over W: every quantity of the nuclear family's joint
+  // posterior is H times a term of the sum S(s_q), divided by Z = sum H S.
+  void outward_through(const NuclearPlan& nf, const double* before_sum, const double* sums, double w) {
+    const int q = nf.q;
+    const int n = states(q);
+    double* gq = outside(q);
+    if (!known(q)) {
+      // q's entries are summed into the likelihood: d lnL / d x_q is constant.
+      std::fill_n(gq, n, 1.0);
+      set_known(q);
+      own_factors_as_posterior(q);
+    }
+    double* h = work_.connector_weight.data();
+    double z = 0.0;
+    for (int s = 0; s < n; ++s) {
+      h[s] = gq[s] * before_sum[s] / w;
+      z = z + h[s] * sums[s];
+    }
+    const double inverse_z = 1.0 / z;
+    const Sum sum = sum_of(nf);
+    form_child_classes(sum);
+    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      for (int k = 1; k <= genotypes(d); ++k) std::fill_n(child_adjoint(i, k), pairs(), 0.0);
+    }
+    std::fill_n(outside(sum.first), states(sum.first), 0.0);
+    if (!sum.connector_is_parent) {
+      std::fill_n(outside(sum.second), states(sum.second), 0.0);
+      form_connector_classes(q, h);
+    }
+    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
+      if (all_zero(x(sum.first) + (k1 - 1) * np(), np())) continue;
+      for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
+        if (sum.connector_is_parent) {
+          parent_connector_pair(sum, k1, k2, h);
+        } else {
+          child_connector_pair(q, sum, k1, k2);
+        }
+      }
+    }
+    finish_children(sum, inverse_z);
+    finish_parent(sum.first, inverse_z);
+    if (!sum.connector_is_parent) {
+      finish_parent(sum.second, inverse_z);
+      out_.recombinations[q] *= inverse_z;
+      out_.theta_score[q] *= inverse_z;
+    }
+    // d lnL / d x_q before this nuclear family, scaled so that it and those
+    // entries give posterior probabilities that sum to one.
+    double total = 0.0;
+    for (int s = 0; s < n; ++s) {
+      gq[s] = gq[s] * sums[s];
+      total = total + gq[s] * before_sum[s];
+    }
+    for (int s = 0; s < n; ++s) gq[s] = gq[s] / total;
+  }
+
+  // HP(k_q) = sum over c_q of H(k_q, c_q) P(c_q | c_1, c_2), a vector over the
+  // class pairs.
+  double* connector_classes(int k) const { return work_.connector_classes.data() + pair_vector(k - 1); }
+
+  void form_connector_classes(int q, const double* h) const {
+    const int nn = pairs();
+    for (int k = 1; k <= genotypes(q); ++k) {
+      double* hp = connector_classes(k);
+      std::fill_n(hp, nn, 0.0);
+      for (int cq = 0; cq < np(); ++cq) {
+        const double hv = h[(k - 1) * np() + cq];
+        const double* row = classes_given_parents(cq);
+        for (int j = 0; j < nn; ++j) hp[j] += hv * row[j];
+      }
+    }
+  }
+
+  // Case 1, the spouse's genotype k1 and the connector's k2: the spouse's
+  // derivatives, then the children's with the weight H(k2, c_2) x_1(k1, c_1).
+  void parent_connector_pair(const Sum& sum, int k1, int k2, const double* h) {
+    const double* hq = h + (k2 - 1) * np();
+    if (all_zero(hq, np())) return;
+    const int g1 = code(sum.first, k1);
+    const int g2 = code(sum.second, k2);
+    const int n = sum.children_end - sum.children_begin;
+    child_products(sum, g1, g2);
+    const double* product = before(n);
+    const double* x1 = x(sum.first) + (k1 - 1) * np();
+    double* o1 = outside(sum.first) + (k1 - 1) * np();
+    double* w = work_.pair_weight.data();
+    for (int c1 = 0; c1 < np(); ++c1) {
+      double v = 0.0;
+      for (int c2 = 0; c2 < np(); ++c2) {
+        v = v + hq[c2] * product[c1 * np() + c2];
+        w[c1 * np() + c2] = hq[c2] * x1[c1];
+      }
+      o1[c1] += v;
+    }
+    children_outward(sum, g1, g2, w);
+  }
+
+  // Cases 2 and 3, the mother's genotype k1 and the father's k2: the weight of
+  // each class pair towards the connector, sum over k_q of T(g_q | g1, g2)
+  // HP(k_q), gives the parents' derivatives and the children's weight; the
+  // connector's transmission gets HP(k_q) x_1 x_2 times the children's product.
+  void child_connector_pair(int q, const Sum& sum, int k1, int k2) {
+    const double* x1 = x(sum.first) + (k1 - 1) * np();
+    const double* x2 = x(sum.second) + (k2 - 1) * np();
+    if (all_zero(x2, np())) return;
+    const int g1 = code(sum.first, k1);
+    const int g2 = code(sum.second, k2);
+    const int n = sum.children_end - sum.children_begin;
+    const int nn = pairs();
+    child_products(sum, g1, g2);
+    const double* product = before(n);
+    double* to_connector = work_.to_connector.data();
+    std::fill_n(to_connector, nn, 0.0);
+    double* joint = work_.pair_joint.data();
+    parents_product(x1, x2, joint);
+    for (int j = 0; j < nn; ++j) joint[j] *= product[j];
+    for (int kq = 1; kq <= genotypes(q); ++kq) {
+      const int gq = code(q, kq);
+      const double* hp = connector_classes(kq);
+      if (out_.with_recombinations) add_transmission(q, table_index(gq, g1, g2), dot(hp, joint, nn));
+      const double tv = t(gq, g1, g2);
+      if (tv == 0.0) continue;
+      for (int j = 0; j < nn; ++j) to_connector[j] += tv * hp[j];
+    }
+    double* o1 = outside(sum.first) + (k1 - 1) * np();
+    double* o2 = outside(sum.second) + (k2 - 1) * np();
+    double* w = work_.pair_weight.data();
+    for (int c1 = 0; c1 < np(); ++c1) {
+      for (int c2 = 0; c2 < np(); ++c2) {
+        const int j = c1 * np() + c2;
+        const double shared = product[j] * to_connector[j];
+        o1[c1] += x2[c2] * shared;
+        o2[c2] += x1[c1] * shared;
+        w[j] = x1[c1] * x2[c2] * to_connector[j];
+      }
+    }
+    children_outward(sum, g1, g2, w);
+  }
+
+  // The summed children's terms for one pair of the parents' genotypes, with
+  // the weight of each class pair: their transmission's share of the
+  // recombinations and of the theta score (a zero T still has both), and the
+  // adjoint of T x F.
+  void children_outward(const Sum& sum, int g1, int g2, const double* weight) {
+    const int n = sum.children_end - sum.children_begin;
+    const int nn = pairs();
+    double* coefficient = work_.child_weight.data();
+    for (int i = 0; i < n; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      const double* b = before(i);
+      const double* a = after(i + 1);
+      for (int j = 0; j < nn; ++j) coefficient[j] = weight[j] * b[j] * a[j];
+      if (all_zero(coefficient, nn)) continue;
+      for (int k = 1; k <= genotypes(d); ++k) {
+        const int gd = code(d, k);
+        if (out_.with_recombinations) {
+          add_transmission(d, table_index(gd, g1, g2), dot(coefficient, child_classes(i, k), nn));
+        }
+        const double tv = t(gd, g1, g2);
+        if (tv == 0.0) continue;
+        double* adjoint = child_adjoint(i, k);
+        for (int j = 0; j < nn; ++j) adjoint[j] += tv * coefficient[j];
+      }
+    }
+  }
+
+  // u is d lnL / d T(g_d | g_1, g_2) through child d's transmission, up to Z.
+  void add_transmission(int d, std::size_t entry, double u) const {
+    out_.recombinations[d] += u * derivatives_.recombinant[entry];
+    out_.theta_score[d] += u * derivatives_.d_theta[entry];
+  }
+
+  void finish_children(const Sum& sum, double inverse_z) {
+    const int children = sum.children_end - sum.children_begin;
+    for (int i = 0; i < children; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      double* od = outside(d);
+      for (int k = 1; k <= genotypes(d); ++k) {
+        for (int cd = 0; cd < np(); ++cd) {
+          od[(k - 1) * np() + cd] = dot(child_adjoint(i, k), classes_given_parents(cd), pairs()) * inverse_z;
+        }
+      }
+      out_.recombinations[d] *= inverse_z;
+      out_.theta_score[d] *= inverse_z;
+      finish_person(d);
+    }
+  }
+
+  void finish_parent(int parent, double inverse_z) {
+    double* o = outside(parent);
+    for (int s = 0; s < states(parent); ++s) o[s] *= inverse_z;
+    finish_person(parent);
+  }
+
+  // A person ordinary in the nuclear family just passed: its x is final, and
+  // x times d lnL / d x is its posterior.
+  void finish_person(int person) {
+    set_known(person);
+    const double* xp = x(person);
+    const double* o = outside(person);
+    for (int s = 0; s < states(person); ++s) posterior(person, s) = xp[s] * o[s];
+  }
+
+  // A person's final entries, normalized: the posterior of the connector of a
+  // connected part's last nuclear family, and what a person in no nuclear
+  // family would have.
+  void own_factors_as_posterior(int person) {
+    const double* xp = x(person);
+    double total = 0.0;
+    for (int s = 0; s < states(person); ++s) total = total + xp[s];
+    for (int s = 0; s < states(person); ++s) posterior(person, s) = xp[s] / total;
+  }
+
+  const Model& model_;
+  const SeriesPlan& plan_;
+  const FamilyPlan& family_;
+  const TransmissionDerivatives& derivatives_;
+  PosteriorWorkspace& work_;
+  const PosteriorOutputs& out_;
+};
+
+}  // namespace
+
+namespace {
+
+template <int NP>
+double passes_of(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                 const TransmissionDerivatives& derivatives, PosteriorWorkspace& work, const PosteriorOutputs& out) {
+  FamilyPasses<NP> passes(model, plan, family, derivatives, work, out);
+  if (family.literal_only) {
+    passes.not_numbers();
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  const double lf = passes.inward();
+  if (std::isfinite(lf)) {
+    passes.outward();
+  } else {
+    passes.not_numbers();
+  }
+  return lf;
+}
+
+}  // namespace
+
+double posterior_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                        const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
+                        const PosteriorOutputs& out) {
+  switch (model.pg.npol) {
+    case N_POL: return passes_of<N_POL>(model, plan, family, derivatives, work, out);
+    case 1: return passes_of<1>(model, plan, family, derivatives, work, out);
+    default: return passes_of<0>(model, plan, family, derivatives, work, out);
+  }
+}
+
+}  // namespace bravik
