@@ -5,6 +5,7 @@
 #include "pedfile/input_error.hpp"
 #include "pedfile/pedigree_file.hpp"
 #include "results/text_file.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik::scan {
 namespace {
@@ -28,11 +29,11 @@ std::string mode_option(AnalysisMode mode) { return mode == AnalysisMode::robust
 std::optional<AnalysisMode> read_mode(const fs::path& path) {
   if (!fs::exists(path)) return std::nullopt;
   const std::string text = results::read_text_file(path.string(), "mode record");
-  const std::vector<std::string_view> words = tools::split_fields(text.substr(0, text.find('\n')));
+  const std::string first_line = text.substr(0, text.find('\n'));
+  const std::vector<std::string_view> words = tools::split_fields(first_line);
   for (const AnalysisMode mode : modes)
     if (words.size() == 1 && words[0] == mode_name(mode)) return mode;
-  throw tools::InputError(path.string() + ":1: expected robust, classic or fixed, read '" +
-                          text.substr(0, std::min<std::size_t>(text.find('\n'), 40)) + "'");
+  throw tools::InputError(path.string() + ":1: expected robust, classic or fixed, read " + textio::quoted(first_line));
 }
 
 void write_mode(const fs::path& path, AnalysisMode mode) { write_file_atomically(path, mode_name(mode) + "\n"); }
