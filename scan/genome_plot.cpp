@@ -122,18 +122,6 @@ void write_megabase_ticks(std::ostream& svg, const ChromosomeSpan& span) {
   });
 }
 
-}  // namespace
-
-bool chromosome_before(const std::string& a, const std::string& b) {
-  const long na = chromosome_number(a);
-  const long nb = chromosome_number(b);
-  if ((na < 0) != (nb < 0)) return na >= 0;
-  if (na >= 0 && na != nb) return na < nb;
-  return a < b;
-}
-
-namespace {
-
 // The empirical thresholds: significant solid red, suggestive solid orange, each named at the right.
 void write_empirical_levels(std::ostream& svg, const tools::Axis& y, const std::vector<double>& levels) {
   const char* const names[] = {"significant", "suggestive"};
@@ -149,6 +137,14 @@ void write_empirical_levels(std::ostream& svg, const tools::Axis& y, const std::
 }
 
 }  // namespace
+
+bool chromosome_before(const std::string& a, const std::string& b) {
+  const long na = chromosome_number(a);
+  const long nb = chromosome_number(b);
+  if ((na < 0) != (nb < 0)) return na >= 0;
+  if (na >= 0 && na != nb) return na < nb;
+  return a < b;
+}
 
 std::string render_genome_svg(const std::vector<ResultRow>& rows, const std::string& title, const std::vector<double>& levels) {
   const bool by_position = placed_by_position(rows);

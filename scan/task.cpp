@@ -229,8 +229,7 @@ std::size_t list_failed_markers(const fs::path& dir, const Chunk& chunk) {
 
 // Task k: chunk k of the data, or a chunk of a replicate in the simulation's mode.
 TaskOutcome run_chunk(const ScanFolder& folder, const Plan& plan, const std::optional<Simulation>& simulation,
-                      int k, const TaskOptions& options) {
-  const TaskRef ref = task_ref(plan, simulation, k);
+                      int k, TaskRef ref, const TaskOptions& options) {
   const Chunk& chunk = plan.chunk(ref.chunk);
   const bool replicate = ref.replicate > 0;
   const AnalysisMode mode = replicate ? simulation->mode : options.mode;
@@ -275,7 +274,7 @@ TaskOutcome run_chunk(const ScanFolder& folder, const Plan& plan, const std::opt
 TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options) {
   const Plan plan = read_plan(folder.plan().string());
   const std::optional<Simulation> simulation = read_simulation(folder);
-  task_ref(plan, simulation, k);  // refuses a task number beyond the plan's tasks
+  const TaskRef ref = task_ref(plan, simulation, k);  // refuses a task number beyond the plan's tasks
   claim_mode(folder, plan, options.mode);
   if (folder.state(k) == ChunkState::done) return TaskOutcome::already_done;
   // Whatever stops the chunk (no scratch folder, a full disk while the
@@ -283,7 +282,7 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
   // stop by a signal is not a failure, the chunk stays to do.
   const StopSignals signals;
   try {
-    return run_chunk(folder, plan, simulation, k, options);
+    return run_chunk(folder, plan, simulation, k, ref, options);
   } catch (const TaskStopped&) {
     throw;
   } catch (const TaskStep& e) {
