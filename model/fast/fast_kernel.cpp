@@ -1,6 +1,5 @@
 #include "model/fast/fast_kernel.hpp"
 
-#include <atomic>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -69,14 +68,12 @@ struct FamilyTask {
   const Model& model;
   FastKernel& kernel;
   bool shortcuts;  // false when the number of classes is neither 7 nor 1
-  alignas(64) std::atomic<int> next{0};  // on a cache line of its own, away from what the threads read
+  SharedIndices next{};
 
   void operator()(int worker) {
     FamilyWorkspace& work = kernel.workspaces[static_cast<std::size_t>(worker)];
     const std::vector<int>& order = kernel.plan.by_cost;
-    const int nfam = static_cast<int>(order.size());
-    for (int i = next.fetch_add(1, std::memory_order_relaxed); i < nfam;
-         i = next.fetch_add(1, std::memory_order_relaxed)) {
+    next.for_each(static_cast<int>(order.size()), [&](int i) {
       const int f = order[static_cast<std::size_t>(i)];
       const FamilyPlan& family = kernel.plan.families[static_cast<std::size_t>(f - 1)];
       double value = 0.0;
@@ -84,7 +81,7 @@ struct FamilyTask {
                         kernel.family(model, kernel.plan, family, kernel.tables, work, value);
       kernel.lf[static_cast<std::size_t>(f)] = value;
       kernel.literal[static_cast<std::size_t>(f)] = done ? 0 : 1;
-    }
+    });
   }
 };
 

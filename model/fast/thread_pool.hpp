@@ -43,4 +43,20 @@ class ThreadPool {
   bool closing_ = false;
 };
 
+// Hands the indices 0..count-1 to the workers of one task, each index once
+// to whichever worker asks next, so that items listed first start first.
+class SharedIndices {
+ public:
+  template <class Each>
+  void for_each(int count, Each each) {
+    for (int i = next_.fetch_add(1, std::memory_order_relaxed); i < count;
+         i = next_.fetch_add(1, std::memory_order_relaxed)) {
+      each(i);
+    }
+  }
+
+ private:
+  alignas(64) std::atomic<int> next_{0};  // on a cache line of its own, away from what the workers read
+};
+
 }  // namespace bravik

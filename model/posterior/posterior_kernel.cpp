@@ -1,6 +1,5 @@
 #include "model/posterior/posterior_kernel.hpp"
 
-#include <atomic>
 
 #include "model/posterior/posterior_family.hpp"
 #include "model/tables.hpp"
@@ -69,21 +68,19 @@ void PosteriorKernel::plan(const Model& model) {
 struct PosteriorTask {
   const Model& model;
   PosteriorKernel& kernel;
-  alignas(64) std::atomic<int> next{0};
+  SharedIndices next{};
 
   void operator()(int worker) {
     PosteriorWorkspace& work = kernel.workspaces_[static_cast<std::size_t>(worker)];
     const PosteriorOutputs out{kernel.posterior_.data(), kernel.recombinations_.data(), kernel.theta_score_.data(),
                                kernel.with_recombinations_};
     const std::vector<int>& order = kernel.plan_.by_cost;
-    const int nfam = static_cast<int>(order.size());
-    for (int i = next.fetch_add(1, std::memory_order_relaxed); i < nfam;
-         i = next.fetch_add(1, std::memory_order_relaxed)) {
+    next.for_each(static_cast<int>(order.size()), [&](int i) {
       const int f = order[static_cast<std::size_t>(i)];
       const FamilyPlan& family = kernel.plan_.families[static_cast<std::size_t>(f - 1)];
       kernel.lf_[static_cast<std::size_t>(f)] =
           posterior_family(model, kernel.plan_, family, kernel.derivatives_, work, out);
-    }
+    });
   }
 };
 
