@@ -77,7 +77,7 @@ std::vector<LodPoint> parse_lod_text(const std::string& text, const std::string&
                  ": expected marker number, null and alternative log-likelihoods and LOD score");
       return;
     }
-    points.push_back({*marker, *values[0], *values[1], *values[2]});
+    points.push_back({*marker, *values[0], *values[1], *values[2], line});
   });
   errors.throw_if_any();
   return points;

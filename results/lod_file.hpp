@@ -15,6 +15,7 @@ struct LodPoint {
   double null_lnl = 0.0;
   double alt_lnl = 0.0;
   double lod = 0.0;
+  long line = 0;  // of the file, from 1
 };
 
 // One line of a map file: marker number, name, optional position in cM.

@@ -212,7 +212,11 @@ int merge_command(const std::vector<std::string>& args) {
   const fs::path folder = positional[0];
   if (!fs::is_directory(folder)) throw tools::InputError(folder.string() + ": no such folder");
   const bool scan = fs::exists(ScanFolder{folder}.plan());
-  const std::vector<ResultRow> rows = scan ? scan_results(folder) : run_folder_results(folder);
+  const ScanResults results = scan ? scan_results(folder) : ScanResults{run_folder_results(folder), {}};
+  const std::vector<ResultRow>& rows = results.rows;
+  for (const DamagedChunk& damaged : results.damaged_chunks)
+    std::cerr << "bravik_scan merge: " << damaged.reason << "; its markers count as failed: remove "
+              << ScanFolder{folder}.chunk(damaged.number).string() << " and run the chunk again\n";
   const ScanFolder out{folder};
   const SignificanceOutput significance =
       scan ? write_significance(out, rows, results_table_text(rows)) : SignificanceOutput{results_table_text(rows), "", {}, 0};

@@ -10,6 +10,7 @@
 #include "pedfile/pedigree_file.hpp"
 #include "results/lod_file.hpp"
 #include "results/text_file.hpp"
+#include "scan/file_record.hpp"
 #include "scan/layout.hpp"
 #include "scan/mode.hpp"
 #include "scan/plan.hpp"
@@ -17,6 +18,36 @@
 
 namespace bravik::scan {
 namespace {
+
+bool all_finite(const MarkerResult& r) { return std::isfinite(r.lnl0) && std::isfinite(r.lnl1) && std::isfinite(r.lod); }
+
+[[noreturn]] void refuse_line(const std::filesystem::path& path, long line, const std::string& what) {
+  throw tools::InputError(path.string() + ":" + std::to_string(line) + ": " + what);
+}
+
+// The LOD file's lines, each naming a marker of the run once; returns the
+// line of each marker.
+std::map<int, long> read_lod_lines(const std::filesystem::path& lod, long markers, RunResults& run) {
+  std::map<int, long> line_of;
+  for (const results::LodPoint& p : results::parse_lod_text(results::read_text_file(lod.string(), "LOD file"), lod.string())) {
+    const std::string marker = "marker " + std::to_string(p.marker);
+    if (p.marker < 1 || p.marker > markers)
+      refuse_line(lod, p.line, marker + " is not one of the run's markers 1 to " + std::to_string(markers));
+    if (const auto [first, added] = line_of.emplace(p.marker, p.line); !added)
+      refuse_line(lod, p.line, marker + " again (first on line " + std::to_string(first->second) + ")");
+    run.analysed[p.marker] = MarkerResult{p.null_lnl, p.alt_lnl, p.lod, {}, {}, {}};
+  }
+  return line_of;
+}
+
+// A value that is not finite is the program's own finding only when its
+// standard error says so; otherwise the file was damaged.
+void refuse_unexplained(const std::filesystem::path& lod, const std::map<int, long>& line_of, const RunResults& run) {
+  for (const auto& [marker, result] : run.analysed)
+    if (!all_finite(result) && run.not_finite.count(marker) == 0)
+      refuse_line(lod, line_of.at(marker), "marker " + std::to_string(marker) +
+                                               ": a value is not finite and the program gave no reason for it");
+}
 
 // Two lines per analysed marker, null then alternative, in fixed columns
 // (I4, then E13.6 per value: a negative value may touch the one before it):
@@ -44,6 +75,8 @@ void read_estimates(const std::filesystem::path& path, RunResults& run) {
       values[i] = *v;
     }
     MarkerResult& r = marker->second;
+    for (std::size_t i = 0; i < values.size(); ++i)
+      if (!std::isfinite(values[i]) && all_finite(r)) fail("estimate " + std::to_string(i + 1) + " is not finite");
     if (!r.null_estimates) r.null_estimates = values;
     else if (!r.alternative_estimates) r.alternative_estimates = values;
     else fail("a third estimate line for the marker");
@@ -70,8 +103,6 @@ void read_warnings(const std::string& error_text, RunResults& run) {
     }
   }
 }
-
-bool all_finite(const MarkerResult& r) { return std::isfinite(r.lnl0) && std::isfinite(r.lnl1) && std::isfinite(r.lod); }
 
 void mark_failures(RunResults& run) {
   for (auto& [marker, result] : run.analysed) {
@@ -174,14 +205,16 @@ std::vector<MarkerRow> marker_file_rows(const std::filesystem::path& path) {
 }  // namespace
 
 RunResults read_run_results(const std::filesystem::path& lod, const std::filesystem::path& estimates,
-                            const std::optional<std::string>& error_text) {
+                            const std::optional<std::string>& error_text, long markers) {
   RunResults run;
-  for (const results::LodPoint& p : results::parse_lod_text(results::read_text_file(lod.string(), "LOD file"), lod.string()))
-    run.analysed[p.marker] = MarkerResult{p.null_lnl, p.alt_lnl, p.lod, {}, {}, {}};
+  const std::map<int, long> line_of = read_lod_lines(lod, markers, run);
   run.maximized = std::filesystem::exists(estimates);
   if (run.maximized) read_estimates(estimates, run);
   run.warnings_known = error_text.has_value();
-  if (error_text) read_warnings(*error_text, run);
+  if (error_text) {
+    read_warnings(*error_text, run);
+    refuse_unexplained(lod, line_of, run);
+  }
   mark_failures(run);
   return run;
 }
@@ -233,10 +266,25 @@ void fill_results(std::vector<ResultRow>& rows, std::size_t first, const RunResu
   }
 }
 
-std::vector<ResultRow> scan_results(const std::filesystem::path& scan_folder) {
+namespace {
+
+// Reads the files of a done chunk; throws before filling when one is damaged.
+void fill_chunk_results(std::vector<ResultRow>& rows, const ScanFolder& folder, const Chunk& chunk) {
+  const std::filesystem::path dir = folder.chunk(chunk.number);
+  const MendelCounts mendel = read_mendel_table(dir / "mendel.tsv", chunk.size());
+  RunResults run = read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt"), chunk.size());
+  name_families(run, folder.input() / "ids.txt");
+  fill_results(rows, static_cast<std::size_t>(chunk.first - 1), run, mendel.typed, mendel.resets);
+}
+
+}  // namespace
+
+ScanResults scan_results(const std::filesystem::path& scan_folder) {
   const ScanFolder folder{scan_folder};
   const Plan plan = read_plan(folder.plan().string());
-  std::vector<ResultRow> rows;
+  check_file_records(folder.root, plan.files);
+  ScanResults results;
+  std::vector<ResultRow>& rows = results.rows;
   for (MarkerRow& m : read_marker_table(folder.markers().string())) rows.push_back(ResultRow{std::move(m), {}, "", {}, {}, {}, {}, {}});
   if (static_cast<long>(rows.size()) != plan.markers)
     throw tools::InputError(folder.markers().string() + ": holds " + std::to_string(rows.size()) +
@@ -252,13 +300,15 @@ std::vector<ResultRow> scan_results(const std::filesystem::path& scan_folder) {
     if (state == ChunkState::pending) mark_chunk(rows, chunk, "pending", "");
     if (state != ChunkState::done) continue;
     set_mode(rows, chunk, checked_chunk_mode(folder, chunk.number, scan_mode));
-    const std::filesystem::path dir = folder.chunk(chunk.number);
-    const MendelCounts mendel = read_mendel_table(dir / "mendel.tsv", chunk.size());
-    RunResults run = read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt"));
-    name_families(run, folder.input() / "ids.txt");
-    fill_results(rows, static_cast<std::size_t>(chunk.first - 1), run, mendel.typed, mendel.resets);
+    try {
+      fill_chunk_results(rows, folder, chunk);
+    } catch (const tools::InputError& e) {
+      const std::string reason = "chunk " + std::to_string(chunk.number) + ": " + e.what();
+      mark_chunk(rows, chunk, "failed", reason);
+      results.damaged_chunks.push_back({chunk.number, reason});
+    }
   }
-  return rows;
+  return results;
 }
 
 std::vector<ResultRow> run_folder_results(const std::filesystem::path& run_folder) {
@@ -270,7 +320,8 @@ std::vector<ResultRow> run_folder_results(const std::filesystem::path& run_folde
     rows.push_back(ResultRow{std::move(m), {}, "", {}, {}, {}, {}, {}});
   }
   const std::filesystem::path estimates = names.size() > 3 ? run_folder / names[3] : std::filesystem::path();
-  fill_results(rows, 0, read_run_results(run_folder / names[2], estimates, std::nullopt), typed, {});
+  fill_results(rows, 0, read_run_results(run_folder / names[2], estimates, std::nullopt, static_cast<long>(rows.size())),
+               typed, {});
   return rows;
 }
 

@@ -33,12 +33,14 @@ struct RunResults {
   std::map<int, std::string> not_finite;         // the program's words on a log-likelihood not finite
 };
 
-// Reads the LOD file, the estimate file when it exists and the warnings of
-// the program's standard error text when it was kept; a marker whose
-// log-likelihoods or LOD are not finite gets its failure, with the family the
-// program named. Throws InputError naming file and line.
+// Reads the LOD file of a run of `markers` markers, the estimate file when it
+// exists and the warnings of the program's standard error text when it was
+// kept; a marker whose log-likelihoods or LOD are not finite gets its
+// failure, with the family the program named. Throws InputError naming file
+// and line of a marker repeated or outside the run, of a value that is not
+// finite without the program's warning, or of an estimate not finite.
 RunResults read_run_results(const std::filesystem::path& lod, const std::filesystem::path& estimates,
-                            const std::optional<std::string>& error_text);
+                            const std::optional<std::string>& error_text, long markers);
 
 // Adds the pedigree's family id to every "family N" of the failures, from
 // the table of person numbers the preparation wrote (ids.txt: global number,
@@ -66,7 +68,18 @@ struct ResultRow {
 void fill_results(std::vector<ResultRow>& rows, std::size_t first, const RunResults& run,
                   const std::vector<long>& typed, const std::vector<int>& resets);
 
-std::vector<ResultRow> scan_results(const std::filesystem::path& scan_folder);
+// The rows of a scan; a done chunk whose files cannot be read whole has its
+// markers failed, with the file, line and fault in their reason and in
+// `damaged_chunks`.
+struct DamagedChunk {
+  int number = 0;
+  std::string reason;  // "chunk K: file:line: fault"
+};
+struct ScanResults {
+  std::vector<ResultRow> rows;
+  std::vector<DamagedChunk> damaged_chunks;
+};
+ScanResults scan_results(const std::filesystem::path& scan_folder);
 std::vector<ResultRow> run_folder_results(const std::filesystem::path& run_folder);
 
 std::string results_table_text(const std::vector<ResultRow>& rows);

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <sstream>
+#include <utility>
 
 #include "pedfile/input_error.hpp"
 #include "pedfile/pedigree_file.hpp"
@@ -35,6 +36,7 @@ class PlanReader {
     plan.chunk_size = static_cast<int>(number_after("chunk_size", 1, max_chunk_size));
     plan.peeling.root = root_after("root");
     plan.peeling.seed = static_cast<std::uint64_t>(number_after("seed", 0, 1L << 62));
+    while (next_line_is("file")) plan.files.push_back(file_line());
     const long count = number_after("chunks", 1, 1L << 40);
     for (long k = 1; k <= count; ++k) plan.chunks.push_back(chunk_line(static_cast<int>(k), plan));
     if (plan.chunks.back().last != plan.markers)
@@ -51,6 +53,7 @@ class PlanReader {
 
   // The next line that is neither blank nor a comment; false at the end.
   bool next_line() {
+    if (std::exchange(line_held_, false)) return true;
     while (std::getline(in_, line_)) {
       ++number_;
       const std::size_t start = line_.find_first_not_of(" \t\r");
@@ -65,6 +68,25 @@ class PlanReader {
     if (words.size() != count || words[0] != key)
       fail("expected '" + key + "' and " + std::to_string(count - 1) + " value(s), read '" + line_ + "'");
     return words;
+  }
+
+  // Whether the next line starts with `key`; the line stays to be read.
+  bool next_line_is(const std::string& key) {
+    if (!next_line()) return false;
+    line_held_ = true;
+    const std::vector<std::string_view> words = tools::split_fields(line_);
+    return !words.empty() && words[0] == key;
+  }
+
+  FileRecord file_line() {
+    const std::vector<std::string_view> w = words_named("file", 4);
+    if (w[1] != "markers.tsv" && w[1] != "genotypes.bin")
+      fail("file '" + std::string(w[1]) + "' is not markers.tsv or genotypes.bin");
+    std::uint64_t checksum = 0;
+    const auto [end, ec] = std::from_chars(w[3].data(), w[3].data() + w[3].size(), checksum, 16);
+    if (w[3].size() != 16 || ec != std::errc() || end != w[3].data() + w[3].size())
+      fail("checksum '" + std::string(w[3]) + "' is not 16 hexadecimal digits");
+    return {std::string(w[1]), static_cast<std::uintmax_t>(number(w[2], "file size", 0, 1L << 62)), checksum};
   }
 
   long number(std::string_view text, const std::string& what, long lo, long hi) const {
@@ -103,6 +125,7 @@ class PlanReader {
   std::string name_;
   std::string line_;
   long number_ = 0;
+  bool line_held_ = false;  // next_line_is looked at line_ without taking it
 };
 
 }  // namespace
@@ -122,8 +145,9 @@ std::string plan_text(const Plan& plan) {
       << "markers " << plan.markers << '\n'
       << "chunk_size " << plan.chunk_size << '\n'
       << "root " << root_name(plan.peeling.root) << '\n'
-      << "seed " << plan.peeling.seed << '\n'
-      << "chunks " << plan.chunks.size() << '\n'
+      << "seed " << plan.peeling.seed << '\n';
+  for (const FileRecord& f : plan.files) out << file_record_line(f) << '\n';
+  out << "chunks " << plan.chunks.size() << '\n'
       << "# chunk  first and last marker (rows of markers.tsv)  from  to\n";
   for (const Chunk& c : plan.chunks)
     out << "chunk " << c.number << ' ' << c.first << ' ' << c.last << ' ' << c.from << ' ' << c.to << '\n';

@@ -9,6 +9,8 @@
 //   chunk_size 500
 //   root first
 //   seed 1
+//   file markers.tsv 81234 6f1c0a93b2e4d517
+//   file genotypes.bin 740400 03b9e1f0c2a7d845
 //   chunks 3
 //   # chunk  first and last marker (rows of markers.tsv)  from  to
 //   chunk 1 1 500 1:55550 3:1020301
@@ -17,11 +19,14 @@
 //
 // Chunk lines come in order, cover the markers without gap or overlap and
 // hold at most 500 markers; the last two fields of a chunk line are for people.
+// The file lines (size in bytes, checksum) let later commands notice a file
+// changed after `prepare`; plans written before them have none.
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "pedfile/structure.hpp"
+#include "scan/file_record.hpp"
 
 namespace bravik::scan {
 
@@ -43,6 +48,7 @@ struct Plan {
   long markers = 0;
   int chunk_size = max_chunk_size;
   tools::PeelingOptions peeling;
+  std::vector<FileRecord> files;
   std::vector<Chunk> chunks;
 
   const Chunk& chunk(int k) const;  // throws InputError naming k when there is no such chunk

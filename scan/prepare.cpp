@@ -10,6 +10,7 @@
 #include "pedfile/input_error.hpp"
 #include "pedfile/run_folder.hpp"
 #include "scan/genome_plot.hpp"
+#include "scan/file_record.hpp"
 #include "scan/layout.hpp"
 #include "scan/marker_table.hpp"
 #include "scan/packed_genotypes.hpp"
@@ -227,6 +228,8 @@ PrepareReport prepare_scan(const genotypes::LoadedPedigree& persons, genotypes::
   plan.chunk_size = settings.chunk_size > 0 ? settings.chunk_size
                                             : default_chunk_size(plan.markers, std::thread::hardware_concurrency());
   plan.peeling = settings.peeling;
+  plan.files = {record_file(out, folder.markers().filename().string()),
+                record_file(out, folder.genotypes().filename().string())};
   plan.chunks = cut_into_chunks(plan.markers, plan.chunk_size,
                                 [&](long m) { return streamed.places[static_cast<std::size_t>(m - 1)]; });
   std::vector<std::string> order_note;

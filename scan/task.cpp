@@ -14,6 +14,7 @@
 #include "pedfile/mendel.hpp"
 #include "pedfile/run_folder.hpp"
 #include "pedfile/structure.hpp"
+#include "scan/file_record.hpp"
 #include "scan/marker_table.hpp"
 #include "scan/merge.hpp"
 #include "scan/mode_claim.hpp"
@@ -218,7 +219,7 @@ void stop_if_signalled() {
 // Lists the markers whose log-likelihood is not finite in the results of
 // `dir`; returns how many.
 std::size_t list_failed_markers(const fs::path& dir, const Chunk& chunk) {
-  RunResults run = read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt"));
+  RunResults run = read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt"), chunk.size());
   name_families(run, dir / "ids.txt");
   const std::vector<std::string> lines = failed_marker_lines(run, chunk.first);
   std::string text;
@@ -282,6 +283,7 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
   // stop by a signal is not a failure, the chunk stays to do.
   const StopSignals signals;
   try {
+    check_file_records(folder.root, plan.files);
     return run_chunk(folder, plan, simulation, k, ref, options);
   } catch (const TaskStopped&) {
     throw;

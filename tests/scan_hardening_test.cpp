@@ -350,4 +350,68 @@ TEST(ScanHardening, FailureOutsideTheProgramIsShownByRunAndStatus) {
   EXPECT_NE(status.out.find("failed 1: 1\n  chunk 1: task: " + line + "\n"), std::string::npos) << status.out;
 }
 
+
+// A chunk's results damaged after its run (a marker twice, one outside the
+// chunk, a value not finite that the program never reported) fail that chunk
+// at merge, named by file and line; a prepared file changed after prepare
+// stops task and merge.
+TEST(ScanHardening, DamagedChunkResultsAndChangedFilesAreRefusedWithTheirPlace) {
+  const WorkFolder work("scan_damaged_results");
+  write_file(work.path() / "p.ped", ten_persons);
+  ASSERT_EQ(scan_command(work.path(), "prepare --pedigree p.ped --chunk-size 1 s").status, 0);
+  ASSERT_EQ(scan_command(work.path(), "run --fixed s").status, 0);
+  const fs::path chunk = work.path() / "s" / "chunks" / "2";
+  const std::string lod = read_file(chunk / "lod.out");
+  const std::string estimates = read_file(chunk / "est.out");
+  std::string not_finite = lod;
+  not_finite.replace(not_finite.rfind(' ') + 1, std::string::npos, "NaN\n");
+  std::string outside = lod;
+  outside[outside.find('1')] = '2';
+  const std::string estimate_not_finite =
+      "   1          NaN 0.132232E+01 0.132038E+01 0.132148E+01 0.672475E+00-0.161274E-03\n";
+  const struct {
+    std::string file, text, fault;
+  } damages[] = {
+      {"lod.out", lod + lod, "lod.out:2: marker 1 again (first on line 1)"},
+      {"lod.out", outside, "lod.out:1: marker 2 is not one of the run's markers 1 to 1"},
+      {"lod.out", not_finite, "lod.out:1: marker 1: a value is not finite and the program gave no reason for it"},
+      {"est.out", estimate_not_finite, "est.out:1: estimate 1 is not finite"},
+  };
+  for (const auto& damage : damages) {
+    write_file(chunk / damage.file, damage.text);
+    const RunResult merged = scan_command(work.path(), "merge s");
+    EXPECT_EQ(merged.status, 1) << damage.fault;
+    EXPECT_NE(merged.err.find("bravik_scan merge: chunk 2: s/chunks/2/" + damage.fault), std::string::npos)
+        << merged.err;
+    EXPECT_NE(merged.err.find("; its markers count as failed: remove s/chunks/2 and run the chunk again"),
+              std::string::npos);
+    const std::vector<std::string> rows = lines_of(read_file(work.path() / "s" / "results.tsv"));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(fields_of(rows[1])[9], "analysed");
+    EXPECT_EQ(fields_of(rows[2])[9], "failed");
+    EXPECT_NE(fields_of(rows[2])[28].find(damage.fault), std::string::npos) << rows[2];
+    write_file(chunk / "lod.out", lod);
+    write_file(chunk / "est.out", estimates);
+  }
+  ASSERT_EQ(scan_command(work.path(), "merge s").status, 0);
+
+  const std::string plan = read_file(work.path() / "s" / "plan.txt");
+  EXPECT_NE(plan.find("\nfile markers.tsv "), std::string::npos) << plan;
+  EXPECT_NE(plan.find("\nfile genotypes.bin "), std::string::npos) << plan;
+  std::string genotypes = read_file(work.path() / "s" / "genotypes.bin");
+  genotypes[0] = static_cast<char>(genotypes[0] ^ 1);
+  write_file(work.path() / "s" / "genotypes.bin", genotypes);
+  const std::string changed = "s/genotypes.bin: checksum ";
+  const RunResult merged = scan_command(work.path(), "merge s");
+  EXPECT_EQ(merged.status, 2);
+  EXPECT_NE(merged.err.find(changed), std::string::npos) << merged.err;
+  EXPECT_NE(merged.err.find("the file changed after prepare"), std::string::npos) << merged.err;
+  fs::remove_all(chunk);
+  const RunResult task = scan_command(work.path(), "task --fixed s 2");
+  EXPECT_EQ(task.status, 2);
+  EXPECT_NE(task.err.find(changed), std::string::npos) << task.err;
+  write_file(work.path() / "s" / "markers.tsv", read_file(work.path() / "s" / "markers.tsv") + "\n");
+  EXPECT_NE(scan_command(work.path(), "merge s").err.find("markers.tsv: "), std::string::npos);
+}
+
 }  // namespace

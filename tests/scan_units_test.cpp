@@ -73,6 +73,11 @@ TEST(ScanPlan, ReadsBackWhatItWrites) {
   EXPECT_EQ(back.peeling.seed, 42u);
   EXPECT_EQ(back.chunk(3).size(), 3);
   EXPECT_NE(error_of([&] { back.chunk(4); }).find("chunk 4 is not in the plan (chunks 1 to 3)"), std::string::npos);
+  Plan recorded = plan;
+  recorded.files = {{"markers.tsv", 812, 0x6f1c0a93b2e4d517}, {"genotypes.bin", 0, 3}};
+  const std::string with_files = plan_text(recorded);
+  EXPECT_NE(with_files.find("\nfile genotypes.bin 0 0000000000000003\nchunks 3\n"), std::string::npos) << with_files;
+  EXPECT_EQ(plan_text(parse_plan(with_files, "plan.txt")), with_files);
 }
 
 struct BadPlan {
@@ -91,6 +96,8 @@ TEST(ScanPlan, NamesTheLineAndValueOfAFault) {
       {"unknown root", "root random", "root middle", "plan.txt:6: root 'middle'"},
       {"chunk size above 500", "chunk_size 10", "chunk_size 501", "plan.txt:5: chunk_size '501'"},
       {"missing key", "families 2\n", "", "plan.txt:3: expected 'families'"},
+      {"short checksum", "seed 42\n", "seed 42\nfile markers.tsv 10 12ab\n", "plan.txt:8: checksum '12ab' is not 16"},
+      {"other file", "seed 42\n", "seed 42\nfile plan.txt 10 0000000000000000\n", "plan.txt:8: file 'plan.txt' is not"},
   };
   for (const BadPlan& c : cases) {
     std::string text = good;
@@ -170,7 +177,7 @@ class RunResultFiles : public ::testing::Test {
                "   3 0.478237E+00 0.132264E+01 0.132023E+01 0.132138E+01 0.672491E+00-0.134393E-03\n");
   }
   RunResults read(const std::optional<std::string>& errors) {
-    return read_run_results(dir_.path() / "lod.out", dir_.path() / "est.out", errors);
+    return read_run_results(dir_.path() / "lod.out", dir_.path() / "est.out", errors, 4);
   }
   std::vector<ResultRow> rows(const RunResults& run) {
     std::vector<ResultRow> rows(5);
@@ -235,7 +242,7 @@ TEST(ScanEstimates, AMalformedLineIsNamed) {
   const ScratchDir dir;
   write_file(dir.path() / "lod.out", "   1 -0.167939E+02 -0.101901E+02    0.2871E+01\n");
   write_file(dir.path() / "est.out", "   1 0.465719E+00 0.132232E+01 0.1320x8E+01 0.132148E+01 0.672475E+00-0.161274E-03\n");
-  const std::string error = error_of([&] { read_run_results(dir.path() / "lod.out", dir.path() / "est.out", {}); });
+  const std::string error = error_of([&] { read_run_results(dir.path() / "lod.out", dir.path() / "est.out", {}, 1); });
   EXPECT_NE(error.find("est.out:1: estimate 3 is not a number"), std::string::npos) << error;
 }
 

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::write_file("lod.out", files[0]);
   fuzz::write_file("est.out", files[1]);
   try {
-    const RunResults run = read_run_results("lod.out", "est.out", std::string(files[2]));
+    const RunResults run = read_run_results("lod.out", "est.out", std::string(files[2]), 4);
     std::vector<ResultRow> rows(5);
     fill_results(rows, 0, run, {4, 0, 4, 4, 4}, {0, 0, 1, 0, 0});
     (void)failed_marker_lines(run, 1);
