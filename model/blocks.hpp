@@ -62,6 +62,7 @@ struct tranc_block {
   std::array<double, N_POL * N_POL * N_POL> tpol_store{};
   std::array<double, N_JOINT * N_JOINT * N_JOINT> tgen_store{};
   double& thap(int g, int h) { return thap_store[static_cast<std::size_t>((g - 1) + N_JOINT * (h - 1))]; }
+  double thap(int g, int h) const { return thap_store[static_cast<std::size_t>((g - 1) + N_JOINT * (h - 1))]; }
   double& tpol(int c, int f, int m) {
     return tpol_store[static_cast<std::size_t>(c + N_POL * (f + N_POL * m))];
   }

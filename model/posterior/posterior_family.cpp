@@ -1,0 +1,484 @@
+#include "model/posterior/posterior_family.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "model/density.hpp"
+#include "model/posterior/posterior_kernel.hpp"
+
+namespace bravik {
+
+namespace {
+
+constexpr std::size_t child_block = static_cast<std::size_t>(N_JOINT) * N_POL * N_POL;
+
+// The number of entries a nuclear family keeps for the outward pass: those of
+// its connector's states.
+std::size_t connector_states(const Model& model, const SeriesPlan& plan, const FamilyPlan& family) {
+  std::size_t states = 0;
+  for (int i = family.nuclear_begin; i < family.nuclear_end; ++i) {
+    states += static_cast<std::size_t>(model.genot.n_gen(plan.nuclear[static_cast<std::size_t>(i)].q)) * N_POL;
+  }
+  return states;
+}
+
+}  // namespace
+
+void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
+  std::size_t kept = 0;
+  std::size_t nuclear = 0;
+  std::size_t persons = 0;
+  for (const FamilyPlan& family : plan.families) {
+    kept = std::max(kept, connector_states(model, plan, family));
+    nuclear = std::max(nuclear, static_cast<std::size_t>(family.nuclear_end - family.nuclear_begin));
+    persons = std::max(persons, static_cast<std::size_t>(family.persons));
+  }
+  const auto states = static_cast<std::size_t>(plan.most_slots) * N_POL;
+  const auto children = static_cast<std::size_t>(plan.most_children) + 1;
+  const auto grow = [](auto& v, std::size_t size) {
+    if (v.size() < size) v.resize(size);
+  };
+  grow(x, states);
+  grow(outside, states);
+  grow(outside_known, persons);
+  grow(before, kept);
+  grow(sums, kept);
+  grow(scale, nuclear);
+  grow(child_classes, children * child_block);
+  grow(child_adjoint, children * child_block);
+  grow(child_sums, children);
+  grow(before_child, children + 1);
+  grow(after_child, children + 1);
+  grow(connector_weight, static_cast<std::size_t>(N_JOINT) * N_POL);
+  grow(connector_classes, child_block);
+}
+
+namespace {
+
+// The parents whose states a nuclear family's sum runs over (the first and
+// the second of T(g_d | g_1, g_2) and P(c_d | c_1, c_2), as mmpfam orders
+// them), the children it sums, and whether the connector is the second parent
+// (case 1) or a child (cases 2 and 3).
+struct Sum {
+  int first;
+  int second;
+  int children_begin;  // in SeriesPlan::children
+  int children_end;
+  bool connector_is_parent;
+};
+
+Sum sum_of(const NuclearPlan& nf) {
+  if (nf.kind == ConnectorCase::parent) return {nf.spouse, nf.q, nf.children_begin, nf.children_end, true};
+  return {nf.mother, nf.father, nf.children_begin + 1, nf.children_end, false};
+}
+
+class FamilyPasses {
+ public:
+  FamilyPasses(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+               const TransmissionDerivatives& derivatives, PosteriorWorkspace& work, const PosteriorOutputs& out)
+      : model_(model),
+        plan_(plan),
+        family_(family),
+        derivatives_(derivatives),
+        work_(work),
+        out_(out),
+        np_(model.pg.npol) {}
+
+  double inward() {
+    fill_factors();
+    double scale_sum = 0.0;
+    double end_sum = 0.0;
+    std::size_t kept = 0;
+    for (int i = family_.nuclear_begin; i < family_.nuclear_end; ++i) {
+      const NuclearPlan& nf = plan_.nuclear[static_cast<std::size_t>(i)];
+      const int n = states(nf.q);
+      double* before = work_.before.data() + kept;
+      double* sums = work_.sums.data() + kept;
+      kept += static_cast<std::size_t>(n);
+      double* xq = x(nf.q);
+      std::copy(xq, xq + n, before);
+      connector_sums(nf, sums);
+      double w = 0.0;
+      for (int s = 0; s < n; ++s) {
+        xq[s] = sums[s] * xq[s];
+        w = w + xq[s];
+      }
+      work_.scale[static_cast<std::size_t>(i - family_.nuclear_begin)] = w;
+      const double r = 1.0 / w;
+      double b = 0.0;
+      for (int s = 0; s < n; ++s) {
+        xq[s] = xq[s] * r;
+        b = b + xq[s];
+      }
+      scale_sum = scale_sum + std::log(w);
+      if (nf.terminal) end_sum = end_sum + std::log(b);
+    }
+    return end_sum + scale_sum;
+  }
+
+  void outward() {
+    std::fill_n(work_.outside_known.begin(), family_.persons, std::uint8_t{0});
+    for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
+      out_.recombinations[p] = 0.0;
+      out_.theta_score[p] = 0.0;
+    }
+    std::size_t kept = 0;
+    for (int i = family_.nuclear_begin; i < family_.nuclear_end; ++i) kept += static_cast<std::size_t>(states(plan_.nuclear[static_cast<std::size_t>(i)].q));
+    for (int i = family_.nuclear_end - 1; i >= family_.nuclear_begin; --i) {
+      const NuclearPlan& nf = plan_.nuclear[static_cast<std::size_t>(i)];
+      kept -= static_cast<std::size_t>(states(nf.q));
+      outward_through(nf, work_.before.data() + kept, work_.sums.data() + kept,
+                      work_.scale[static_cast<std::size_t>(i - family_.nuclear_begin)]);
+    }
+    for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
+      if (!known(p)) own_factors_as_posterior(p);
+    }
+  }
+
+  // Every posterior quantity of the family is not a number.
+  void not_numbers() {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
+      for (int s = 0; s < states(p); ++s) posterior(p, s) = nan;
+      out_.recombinations[p] = nan;
+      out_.theta_score[p] = nan;
+    }
+  }
+
+ private:
+  int genotypes(int p) const { return model_.genot.n_gen(p); }
+  int code(int p, int k) const { return model_.genot.l_gen(model_.genot.i_start(p) + k); }
+  int states(int p) const { return genotypes(p) * np_; }
+  int first_slot(int p) const { return model_.genot.i_start(p) - family_.base; }
+  double* x(int p) const { return work_.x.data() + first_slot(p) * np_; }
+  double* outside(int p) const { return work_.outside.data() + first_slot(p) * np_; }
+  bool known(int p) const { return work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] != 0; }
+  void set_known(int p) const { work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] = 1; }
+  // State s = (k - 1) np + c - 1 of person p.
+  double& posterior(int p, int s) const {
+    const int k = s / np_;
+    const int c = s % np_;
+    return out_.posterior[static_cast<std::size_t>(model_.genot.i_start(p) + k) * N_POL + static_cast<std::size_t>(c)];
+  }
+  double t(int gd, int g1, int g2) const { return model_.tranc.tgen(gd, g1, g2); }
+  static std::size_t table_index(int gd, int g1, int g2) {
+    return static_cast<std::size_t>((gd - 1) + N_JOINT * ((g1 - 1) + N_JOINT * (g2 - 1)));
+  }
+  double p(int cd, int c1, int c2) const { return model_.tranc.tpol(cd, c1, c2); }  // classes from 0
+
+  // The factors of massix: fen alone for a listed child, fen times the priors
+  // of genotype and class for everybody else, 1.0 or the priors alone for a
+  // phenotype skipped entirely.
+  void fill_factors() {
+    const prpar_block& prpar = model_.prpar;
+    for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
+      const bool child = plan_.is_child[static_cast<std::size_t>(p)] != 0;
+      const bool has_density = model_.ped.buf2.yph(p) > skipped_entirely;
+      double* xp = x(p);
+      for (int k = 1; k <= genotypes(p); ++k) {
+        const int g = code(p, k);
+        for (int j = 1; j <= np_; ++j) {
+          double& v = xp[(k - 1) * np_ + j - 1];
+          if (child) {
+            v = has_density ? fen(model_, p, g, j) : 1.0;
+          } else {
+            v = has_density ? fen(model_, p, g, j) * prpar.gfreq(g) * prpar.wpol(j) : prpar.wpol(j) * prpar.gfreq(g);
+          }
+        }
+      }
+    }
+  }
+
+  // For each summed child, its x times P for every pair of parents' classes:
+  // F(k_d, c_1, c_2) = sum over c_d of x_d(k_d, c_d) P(c_d | c_1, c_2).
+  double* child_classes(int i) const { return work_.child_classes.data() + static_cast<std::size_t>(i) * child_block; }
+  double* child_adjoint(int i) const { return work_.child_adjoint.data() + static_cast<std::size_t>(i) * child_block; }
+  std::size_t class_pair(int k, int c1, int c2) const {
+    return (static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(np_) + static_cast<std::size_t>(c1)) *
+               static_cast<std::size_t>(np_) +
+           static_cast<std::size_t>(c2);
+  }
+
+  void form_child_classes(const Sum& sum) const {
+    for (int i = sum.children_begin; i < sum.children_end; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(i)];
+      double* f = child_classes(i - sum.children_begin);
+      const double* xd = x(d);
+      for (int k = 1; k <= genotypes(d); ++k) {
+        for (int c1 = 0; c1 < np_; ++c1) {
+          for (int c2 = 0; c2 < np_; ++c2) {
+            double v = 0.0;
+            for (int cd = 0; cd < np_; ++cd) v = v + xd[(k - 1) * np_ + cd] * p(cd, c1, c2);
+            f[class_pair(k, c1, c2)] = v;
+          }
+        }
+      }
+    }
+  }
+
+  // E_d for the parents' genotypes g1, g2 and classes c1, c2; returns the
+  // product over the summed children and leaves in before_child[i] and
+  // after_child[i] the products of the children before and after child i.
+  double child_products(const Sum& sum, int g1, int g2, int c1, int c2) const {
+    const int n = sum.children_end - sum.children_begin;
+    double* e = work_.child_sums.data();
+    for (int i = 0; i < n; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      const double* f = child_classes(i);
+      double v = 0.0;
+      for (int k = 1; k <= genotypes(d); ++k) v = v + t(code(d, k), g1, g2) * f[class_pair(k, c1, c2)];
+      e[i] = v;
+    }
+    double* before = work_.before_child.data();
+    double* after = work_.after_child.data();
+    before[0] = 1.0;
+    for (int i = 0; i < n; ++i) before[i + 1] = before[i] * e[i];
+    after[n] = 1.0;
+    for (int i = n - 1; i >= 0; --i) after[i] = after[i + 1] * e[i];
+    return before[n];
+  }
+
+  // The sums S of the connector's states (cases 1 to 3 of mmpfam).
+  void connector_sums(const NuclearPlan& nf, double* sums) const {
+    const Sum sum = sum_of(nf);
+    std::fill_n(sums, states(nf.q), 0.0);
+    form_child_classes(sum);
+    const double* x1 = x(sum.first);
+    const double* x2 = x(sum.second);
+    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
+      const int g1 = code(sum.first, k1);
+      for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
+        const int g2 = code(sum.second, k2);
+        for (int c1 = 0; c1 < np_; ++c1) {
+          const double x1v = x1[(k1 - 1) * np_ + c1];
+          if (x1v == 0.0) continue;
+          for (int c2 = 0; c2 < np_; ++c2) {
+            if (sum.connector_is_parent) {
+              sums[(k2 - 1) * np_ + c2] += x1v * child_products(sum, g1, g2, c1, c2);
+              continue;
+            }
+            const double x2v = x2[(k2 - 1) * np_ + c2];
+            if (x2v == 0.0) continue;
+            const double w = (x1v * x2v) * child_products(sum, g1, g2, c1, c2);
+            for (int kq = 1; kq <= genotypes(nf.q); ++kq) {
+              const double wt = w * t(code(nf.q, kq), g1, g2);
+              for (int cq = 0; cq < np_; ++cq) sums[(kq - 1) * np_ + cq] += wt * p(cq, c1, c2);
+            }
+          }
+        }
+      }
+    }
+  }
+
+  // The outward step through one nuclear family. H(s_q), the weight of the
+  // connector's state s_q, is d lnL / d x_q after this nuclear family times
+  // x_q before it over W: every quantity of the nuclear family's joint
+  // posterior is H times a term of the sum S(s_q), divided by Z = sum H S.
+  void outward_through(const NuclearPlan& nf, const double* before, const double* sums, double w) {
+    const int q = nf.q;
+    const int n = states(q);
+    double* gq = outside(q);
+    if (!known(q)) {
+      // q's entries are summed into the likelihood: d lnL / d x_q is constant.
+      std::fill_n(gq, n, 1.0);
+      set_known(q);
+      own_factors_as_posterior(q);
+    }
+    double* h = work_.connector_weight.data();
+    double z = 0.0;
+    for (int s = 0; s < n; ++s) {
+      h[s] = gq[s] * before[s] / w;
+      z = z + h[s] * sums[s];
+    }
+    const double inverse_z = 1.0 / z;
+    const Sum sum = sum_of(nf);
+    form_child_classes(sum);
+    const int children = sum.children_end - sum.children_begin;
+    for (int i = 0; i < children; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      std::fill_n(child_adjoint(i), static_cast<std::size_t>(genotypes(d)) * static_cast<std::size_t>(np_ * np_), 0.0);
+    }
+    std::fill_n(outside(sum.first), states(sum.first), 0.0);
+    if (!sum.connector_is_parent) {
+      std::fill_n(outside(sum.second), states(sum.second), 0.0);
+      form_connector_classes(q, h);
+    }
+    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
+      for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) parent_pair_outward(nf, sum, k1, k2, h);
+    }
+    finish_children(sum, inverse_z);
+    finish_parent(sum.first, inverse_z);
+    if (!sum.connector_is_parent) {
+      finish_parent(sum.second, inverse_z);
+      out_.recombinations[q] *= inverse_z;
+      out_.theta_score[q] *= inverse_z;
+    }
+    // d lnL / d x_q before this nuclear family, scaled so that it and those
+    // entries give posterior probabilities that sum to one.
+    double total = 0.0;
+    for (int s = 0; s < n; ++s) {
+      gq[s] = gq[s] * sums[s];
+      total = total + gq[s] * before[s];
+    }
+    for (int s = 0; s < n; ++s) gq[s] = gq[s] / total;
+  }
+
+  // HP(k_q, c_1, c_2) = sum over c_q of H(k_q, c_q) P(c_q | c_1, c_2).
+  void form_connector_classes(int q, const double* h) const {
+    double* hp = work_.connector_classes.data();
+    for (int k = 1; k <= genotypes(q); ++k) {
+      for (int c1 = 0; c1 < np_; ++c1) {
+        for (int c2 = 0; c2 < np_; ++c2) {
+          double v = 0.0;
+          for (int cq = 0; cq < np_; ++cq) v = v + h[(k - 1) * np_ + cq] * p(cq, c1, c2);
+          hp[class_pair(k, c1, c2)] = v;
+        }
+      }
+    }
+  }
+
+  // The terms of one pair of the parents' genotypes: derivatives for the
+  // summed parents' and children's entries and, for every child whose
+  // transmission the pair makes, its share of the recombinations and of the
+  // theta score (T(g_d | g_1, g_2) times its derivative or recombinant part;
+  // a zero T still has both).
+  void parent_pair_outward(const NuclearPlan& nf, const Sum& sum, int k1, int k2, const double* h) {
+    const int g1 = code(sum.first, k1);
+    const int g2 = code(sum.second, k2);
+    const double* x1 = x(sum.first);
+    const double* x2 = x(sum.second);
+    double* o1 = outside(sum.first);
+    double* o2 = outside(sum.second);
+    const double* hp = work_.connector_classes.data();
+    const int q = nf.q;
+    for (int c1 = 0; c1 < np_; ++c1) {
+      const double x1v = x1[(k1 - 1) * np_ + c1];
+      for (int c2 = 0; c2 < np_; ++c2) {
+        const double x2v = x2[(k2 - 1) * np_ + c2];
+        double weight;  // of the summed children's product
+        if (sum.connector_is_parent) {
+          const double hv = h[(k2 - 1) * np_ + c2];
+          if (hv == 0.0) continue;
+          const double product = child_products(sum, g1, g2, c1, c2);
+          o1[(k1 - 1) * np_ + c1] += hv * product;
+          weight = hv * x1v;
+        } else {
+          if (x1v == 0.0 || x2v == 0.0) continue;
+          const double product = child_products(sum, g1, g2, c1, c2);
+          double to_connector = 0.0;
+          for (int kq = 1; kq <= genotypes(q); ++kq) {
+            const int gq = code(q, kq);
+            const double hpv = hp[class_pair(kq, c1, c2)];
+            to_connector = to_connector + t(gq, g1, g2) * hpv;
+            add_transmission(q, table_index(gq, g1, g2), hpv * ((x1v * x2v) * product));
+          }
+          o1[(k1 - 1) * np_ + c1] += x2v * product * to_connector;
+          o2[(k2 - 1) * np_ + c2] += x1v * product * to_connector;
+          weight = (x1v * x2v) * to_connector;
+        }
+        if (weight == 0.0) continue;
+        children_outward(sum, g1, g2, c1, c2, weight);
+      }
+    }
+  }
+
+  void children_outward(const Sum& sum, int g1, int g2, int c1, int c2, double weight) {
+    const int children = sum.children_end - sum.children_begin;
+    for (int i = 0; i < children; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      const double coefficient = weight * work_.before_child[static_cast<std::size_t>(i)] *
+                                 work_.after_child[static_cast<std::size_t>(i + 1)];
+      if (coefficient == 0.0) continue;
+      const double* f = child_classes(i);
+      double* a = child_adjoint(i);
+      for (int k = 1; k <= genotypes(d); ++k) {
+        const int gd = code(d, k);
+        const std::size_t at = class_pair(k, c1, c2);
+        add_transmission(d, table_index(gd, g1, g2), coefficient * f[at]);
+        a[at] += coefficient * t(gd, g1, g2);
+      }
+    }
+  }
+
+  // u is d lnL / d T(g_d | g_1, g_2) through child d's transmission, up to Z.
+  void add_transmission(int d, std::size_t entry, double u) const {
+    out_.recombinations[d] += u * derivatives_.recombinant[entry];
+    out_.theta_score[d] += u * derivatives_.d_theta[entry];
+  }
+
+  void finish_children(const Sum& sum, double inverse_z) {
+    const int children = sum.children_end - sum.children_begin;
+    for (int i = 0; i < children; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      const double* a = child_adjoint(i);
+      double* od = outside(d);
+      for (int k = 1; k <= genotypes(d); ++k) {
+        for (int cd = 0; cd < np_; ++cd) {
+          double v = 0.0;
+          for (int c1 = 0; c1 < np_; ++c1) {
+            for (int c2 = 0; c2 < np_; ++c2) v = v + a[class_pair(k, c1, c2)] * p(cd, c1, c2);
+          }
+          od[(k - 1) * np_ + cd] = v * inverse_z;
+        }
+      }
+      out_.recombinations[d] *= inverse_z;
+      out_.theta_score[d] *= inverse_z;
+      finish_person(d);
+    }
+  }
+
+  void finish_parent(int parent, double inverse_z) {
+    double* o = outside(parent);
+    for (int s = 0; s < states(parent); ++s) o[s] *= inverse_z;
+    finish_person(parent);
+  }
+
+  // A person ordinary in the nuclear family just passed: its x is final, and
+  // x times d lnL / d x is its posterior.
+  void finish_person(int person) {
+    set_known(person);
+    const double* xp = x(person);
+    const double* o = outside(person);
+    for (int s = 0; s < states(person); ++s) posterior(person, s) = xp[s] * o[s];
+  }
+
+  // A person's final entries, normalized: the posterior of the connector of a
+  // connected part's last nuclear family, and what a person in no nuclear
+  // family would have.
+  void own_factors_as_posterior(int person) {
+    const double* xp = x(person);
+    double total = 0.0;
+    for (int s = 0; s < states(person); ++s) total = total + xp[s];
+    for (int s = 0; s < states(person); ++s) posterior(person, s) = xp[s] / total;
+  }
+
+  const Model& model_;
+  const SeriesPlan& plan_;
+  const FamilyPlan& family_;
+  const TransmissionDerivatives& derivatives_;
+  PosteriorWorkspace& work_;
+  const PosteriorOutputs& out_;
+  int np_;
+};
+
+}  // namespace
+
+double posterior_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                        const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
+                        const PosteriorOutputs& out) {
+  FamilyPasses passes(model, plan, family, derivatives, work, out);
+  if (family.literal_only) {
+    passes.not_numbers();
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  const double lf = passes.inward();
+  if (std::isfinite(lf)) {
+    passes.outward();
+  } else {
+    passes.not_numbers();
+  }
+  return lf;
+}
+
+}  // namespace bravik

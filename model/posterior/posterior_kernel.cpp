@@ -1,0 +1,99 @@
+#include "model/posterior/posterior_kernel.hpp"
+
+#include <atomic>
+
+#include "model/posterior/posterior_family.hpp"
+#include "model/tables.hpp"
+
+namespace bravik {
+namespace {
+
+// d thap(g, h) / d theta: the double heterozygotes pass each parental
+// haplotype with (1 - theta)/2 and each recombinant with theta/2.
+double haplotype_derivative(int g, int h) {
+  const int double_heterozygote_14 = joint_genotype(1, 4);
+  const int double_heterozygote_23 = joint_genotype(2, 3);
+  if (g == double_heterozygote_14) return (h == 1 || h == 4) ? -0.5 : 0.5;
+  if (g == double_heterozygote_23) return (h == 2 || h == 3) ? -0.5 : 0.5;
+  return 0.0;
+}
+
+bool recombinant(int g, int h) { return haplotype_derivative(g, h) > 0.0; }
+
+}  // namespace
+
+void TransmissionDerivatives::build(const tranc_block& tranc) {
+  d_theta.fill(0.0);
+  recombinant.fill(0.0);
+  for (int f = 1; f <= N_JOINT; ++f) {
+    for (int m = 1; m <= N_JOINT; ++m) {
+      for (int k = 1; k <= N_HAP; ++k) {
+        for (int l = 1; l <= N_HAP; ++l) {
+          const auto at = static_cast<std::size_t>((joint_genotype(k, l) - 1) + N_JOINT * ((m - 1) + N_JOINT * (f - 1)));
+          const double both = tranc.thap(f, k) * tranc.thap(m, l);
+          d_theta[at] += haplotype_derivative(f, k) * tranc.thap(m, l) + tranc.thap(f, k) * haplotype_derivative(m, l);
+          recombinant[at] += both * ((bravik::recombinant(f, k) ? 1.0 : 0.0) + (bravik::recombinant(m, l) ? 1.0 : 0.0));
+        }
+      }
+    }
+  }
+}
+
+PosteriorKernel::PosteriorKernel(int threads) : pool_(threads < 1 ? 1 : threads) {
+  workspaces_.resize(static_cast<std::size_t>(pool_.size()));
+}
+
+PosteriorKernel::~PosteriorKernel() = default;
+
+void PosteriorKernel::plan(const Model& model) {
+  plan_series(model, plan_);
+  for (PosteriorWorkspace& work : workspaces_) work.reserve(model, plan_);
+  const Pedigree& ped = model.ped;
+  const auto persons = static_cast<std::size_t>(ped.buf1.ifst(ped.buf1.nfam + 1)) + 1;
+  lf_.assign(static_cast<std::size_t>(ped.buf1.nfam) + 1, 0.0);
+  posterior_.assign(static_cast<std::size_t>(model.genot.i_start(static_cast<int>(persons))) * N_POL, 0.0);
+  recombinations_.assign(persons, 0.0);
+  theta_score_.assign(persons, 0.0);
+  in_nuclear_.assign(persons, 0);
+  for (const NuclearPlan& nf : plan_.nuclear) {
+    in_nuclear_[static_cast<std::size_t>(nf.father)] = 1;
+    in_nuclear_[static_cast<std::size_t>(nf.mother)] = 1;
+    for (int i = nf.children_begin; i < nf.children_end; ++i) {
+      in_nuclear_[static_cast<std::size_t>(plan_.children[static_cast<std::size_t>(i)])] = 1;
+    }
+  }
+  planned_ = true;
+}
+
+// Every thread takes the next family not yet taken, most costly first.
+struct PosteriorTask {
+  const Model& model;
+  PosteriorKernel& kernel;
+  alignas(64) std::atomic<int> next{0};
+
+  void operator()(int worker) {
+    PosteriorWorkspace& work = kernel.workspaces_[static_cast<std::size_t>(worker)];
+    const PosteriorOutputs out{kernel.posterior_.data(), kernel.recombinations_.data(), kernel.theta_score_.data()};
+    const std::vector<int>& order = kernel.plan_.by_cost;
+    const int nfam = static_cast<int>(order.size());
+    for (int i = next.fetch_add(1, std::memory_order_relaxed); i < nfam;
+         i = next.fetch_add(1, std::memory_order_relaxed)) {
+      const int f = order[static_cast<std::size_t>(i)];
+      const FamilyPlan& family = kernel.plan_.families[static_cast<std::size_t>(f - 1)];
+      kernel.lf_[static_cast<std::size_t>(f)] =
+          posterior_family(model, kernel.plan_, family, kernel.derivatives_, work, out);
+    }
+  }
+};
+
+double PosteriorKernel::evaluate(const Model& model) {
+  if (!planned_) plan(model);
+  derivatives_.build(model.tranc);
+  PosteriorTask task{model, *this};
+  pool_.run(task);
+  double value = 0.0;
+  for (int f = 1; f <= model.ped.buf1.nfam; ++f) value = value + lf_[static_cast<std::size_t>(f)];
+  return value;
+}
+
+}  // namespace bravik

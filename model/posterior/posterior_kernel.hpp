@@ -1,0 +1,77 @@
+#pragma once
+// The posterior kernel: for one evaluation at the model's current quantities
+// (the set-up of the objective already run), the log-likelihood of every
+// family by the inward peeling pass, then an outward pass through the nuclear
+// families in reverse order that gives every person's posterior probability
+// of each state (joint genotype x polygenic class) and every child's expected
+// number of recombinations between the marker and the major gene. Families
+// run on all threads; every total is formed in family (or person) order, so
+// the results do not depend on the number of threads.
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "model/blocks.hpp"
+#include "model/fast_plan.hpp"
+#include "model/thread_pool.hpp"
+
+namespace bravik {
+
+struct PosteriorWorkspace;
+
+// dT/dtheta and the recombinant part of T (the probability of the child's
+// genotype with one recombinant haplotype counted once, two twice), built
+// from the haplotype transmissions thap of the last first-call set-up.
+struct TransmissionDerivatives {
+  std::array<double, N_JOINT * N_JOINT * N_JOINT> d_theta{};
+  std::array<double, N_JOINT * N_JOINT * N_JOINT> recombinant{};
+  void build(const tranc_block& tranc);
+};
+
+class PosteriorKernel {
+ public:
+  explicit PosteriorKernel(int threads);
+  ~PosteriorKernel();
+  PosteriorKernel(const PosteriorKernel&) = delete;
+  PosteriorKernel& operator=(const PosteriorKernel&) = delete;
+
+  // After every first-call set-up (new genotype lists): plans the series and
+  // sizes all storage for it; evaluations then allocate nothing.
+  void plan(const Model& model);
+
+  // The sum of the family log-likelihoods in family order, and the posterior
+  // quantities of every family. A family whose description the plan does not
+  // take gives a value that is not a number.
+  double evaluate(const Model& model);
+
+  // Person p's posterior probability of its k-th listed genotype (from 1) and
+  // class c (from 1). A person in no nuclear family takes no part in the
+  // likelihood: its probabilities are its own factors, normalized.
+  double posterior(const Model& model, int p, int k, int c) const {
+    return posterior_[static_cast<std::size_t>((model.genot.i_start(p) + k - 1) * N_POL + c - 1)];
+  }
+  // Of child p (0 for a person listed as no child): the expected number of
+  // recombinant haplotypes it received, and the derivative of the
+  // log-likelihood with respect to theta through its transmission.
+  double expected_recombinations(int p) const { return recombinations_[static_cast<std::size_t>(p)]; }
+  double theta_score(int p) const { return theta_score_[static_cast<std::size_t>(p)]; }
+  // Whether person p belongs to a nuclear family (and so to the likelihood).
+  bool in_likelihood(int p) const { return in_nuclear_[static_cast<std::size_t>(p)] != 0; }
+  // Whether person p is listed as a child (its factor holds no priors).
+  bool is_child(int p) const { return plan_.is_child[static_cast<std::size_t>(p)] != 0; }
+
+ private:
+  SeriesPlan plan_;
+  bool planned_ = false;
+  ThreadPool pool_;
+  std::vector<PosteriorWorkspace> workspaces_;  // one per thread
+  TransmissionDerivatives derivatives_;
+  std::vector<double> lf_;                 // by family
+  std::vector<double> posterior_;          // by list entry and class
+  std::vector<double> recombinations_;     // by person
+  std::vector<double> theta_score_;        // by person
+  std::vector<std::uint8_t> in_nuclear_;   // by person
+  friend struct PosteriorTask;
+};
+
+}  // namespace bravik
