@@ -7,8 +7,11 @@
 //   large     sibships of 8 to 12 children
 //   capacity  about 600 families and 24,000 persons (four-generation families
 //             with half-sibs, some large sibships and three-generation families)
-// After the Google Benchmark lines it prints a table of the ratios per path,
-// from the best of the repetitions (--benchmark_repetitions=N).
+// It also times one evaluation of the value and the exact gradient by the
+// posterior kernel (one thread and two). After the Google Benchmark lines it
+// prints a table of the ratios per path, from the best of the repetitions
+// (--benchmark_repetitions=N), and one of the value-and-gradient time against
+// the fast kernel's value-only time.
 // Usage: bravik_kernel_benchmark [benchmark options] (data under ./bench-data).
 #include <benchmark/benchmark.h>
 
@@ -23,6 +26,7 @@
 
 #include "model/fast_family.hpp"
 #include "model/genmmp.hpp"
+#include "model/posterior/gradient.hpp"
 #include "run_folder_support.hpp"
 
 namespace {
@@ -168,6 +172,30 @@ void evaluate_repeatedly(benchmark::State& state, const DataSet* set, bool polyg
   state.counters["loglik"] = value;
 }
 
+// The value and the gradient by the posterior kernel, which keeps its plan
+// between the evaluations of one data set and thread count.
+void evaluate_gradient_repeatedly(benchmark::State& state, const DataSet* set, bool polygenic, int threads) {
+  Loaded& data = load(*set);
+  Model& model = *data.model;
+  set_classes(model, polygenic);
+  static std::map<std::pair<std::string, int>, std::unique_ptr<bravik::PosteriorKernel>> kernels;
+  std::unique_ptr<bravik::PosteriorKernel>& kernel = kernels[{set->name, threads}];
+  if (!kernel) kernel = std::make_unique<bravik::PosteriorKernel>(threads);
+  model.imax.ifirst = 1;
+  double value = 0.0;
+  bravik::ParameterGradient gradient;
+  for (auto _ : state) {
+    bravik::objective_with_gradient(model, data.io, *kernel, value, gradient);
+    benchmark::DoNotOptimize(value);
+  }
+  state.counters["loglik"] = value;
+}
+
+std::string gradient_name(const DataSet& set, bool polygenic, int threads) {
+  return set.name + (polygenic ? "/7 classes/" : "/1 class/") + "value and gradient" +
+         (threads == 1 ? "/1 thread" : "/2 threads");
+}
+
 // Keeps the time of every run for the table of ratios: the best of the
 // repetitions, the one least disturbed by other work on the machine.
 class RecordingReporter : public benchmark::ConsoleReporter {
@@ -217,6 +245,12 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
       }
+      for (const int threads : {1, 2}) {
+        benchmark::RegisterBenchmark(gradient_name(set, polygenic, threads).c_str(), evaluate_gradient_repeatedly, &set,
+                                     polygenic, threads)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+      }
     }
   }
   benchmark::Initialize(&argc, argv);
@@ -236,6 +270,25 @@ int main(int argc, char** argv) {
         const double two = time_of({KernelChoice::fast, 2, path});
         std::printf("%-9s %-10s %-10s %14.3f %14.3f %8.1f %14.3f %8.1f\n", std::string(bravik::path_name(path)).c_str(),
                     set.name.c_str(), polygenic ? "7" : "1", reference, one, reference / one, two, reference / two);
+      }
+    }
+  }
+  std::printf("\n%-9s %-10s %-10s %14s %14s %8s %14s %14s %8s\n", "path", "data", "classes", "fast 1 ms",
+              "gradient 1 ms", "ratio", "fast 2 ms", "gradient 2 ms", "ratio");
+  for (const MachinePath path : paths) {
+    for (const DataSet& set : sets) {
+      for (const bool polygenic : {true, false}) {
+        const auto time_of = [&](const std::string& name) {
+          const auto it = reporter.seconds.find(name + "/real_time");
+          return it == reporter.seconds.end() ? NAN : it->second * 1e3;
+        };
+        const double fast1 = time_of(name_of(set, polygenic, {KernelChoice::fast, 1, path}));
+        const double fast2 = time_of(name_of(set, polygenic, {KernelChoice::fast, 2, path}));
+        const double gradient1 = time_of(gradient_name(set, polygenic, 1));
+        const double gradient2 = time_of(gradient_name(set, polygenic, 2));
+        std::printf("%-9s %-10s %-10s %14.3f %14.3f %8.2f %14.3f %14.3f %8.2f\n",
+                    std::string(bravik::path_name(path)).c_str(), set.name.c_str(), polygenic ? "7" : "1", fast1,
+                    gradient1, gradient1 / fast1, fast2, gradient2, gradient2 / fast2);
       }
     }
   }

@@ -11,7 +11,8 @@ namespace bravik {
 
 namespace {
 
-constexpr std::size_t child_block = static_cast<std::size_t>(N_JOINT) * N_POL * N_POL;
+constexpr std::size_t class_pairs = static_cast<std::size_t>(N_POL) * N_POL;
+constexpr std::size_t child_block = N_JOINT * class_pairs;
 
 // The number of entries a nuclear family keeps for the outward pass: those of
 // its connector's states.
@@ -47,11 +48,13 @@ void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
   grow(scale, nuclear);
   grow(child_classes, children * child_block);
   grow(child_adjoint, children * child_block);
-  grow(child_sums, children);
-  grow(before_child, children + 1);
-  grow(after_child, children + 1);
+  grow(child_sums, children * class_pairs);
+  grow(before_child, (children + 1) * class_pairs);
+  grow(after_child, (children + 1) * class_pairs);
   grow(connector_weight, static_cast<std::size_t>(N_JOINT) * N_POL);
   grow(connector_classes, child_block);
+  grow(class_table, N_POL * class_pairs);
+  for (std::vector<double>* v : {&pair_weight, &pair_joint, &to_connector, &child_weight}) grow(*v, class_pairs);
 }
 
 namespace {
@@ -87,6 +90,7 @@ class FamilyPasses {
 
   double inward() {
     fill_factors();
+    form_class_table();
     double scale_sum = 0.0;
     double end_sum = 0.0;
     std::size_t kept = 0;
@@ -190,53 +194,104 @@ class FamilyPasses {
     }
   }
 
-  // For each summed child, its x times P for every pair of parents' classes:
-  // F(k_d, c_1, c_2) = sum over c_d of x_d(k_d, c_d) P(c_d | c_1, c_2).
-  double* child_classes(int i) const { return work_.child_classes.data() + static_cast<std::size_t>(i) * child_block; }
-  double* child_adjoint(int i) const { return work_.child_adjoint.data() + static_cast<std::size_t>(i) * child_block; }
-  std::size_t class_pair(int k, int c1, int c2) const {
-    return (static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(np_) + static_cast<std::size_t>(c1)) *
-               static_cast<std::size_t>(np_) +
-           static_cast<std::size_t>(c2);
+  // Vectors over the pairs of the parents' classes, j = c_1 np + c_2.
+  int pairs() const { return np_ * np_; }
+  std::size_t pair_vector(int i) const { return static_cast<std::size_t>(i) * static_cast<std::size_t>(pairs()); }
+  // P(c | c_1, c_2) as a vector over the parents' class pairs.
+  const double* classes_given_parents(int c) const { return work_.class_table.data() + pair_vector(c); }
+
+  void form_class_table() const {
+    for (int c = 0; c < np_; ++c) {
+      double* row = work_.class_table.data() + pair_vector(c);
+      for (int c1 = 0; c1 < np_; ++c1) {
+        for (int c2 = 0; c2 < np_; ++c2) row[c1 * np_ + c2] = p(c, c1, c2);
+      }
+    }
+  }
+
+  // For each summed child i and genotype k_d, F = sum over c_d of x_d(k_d, c_d)
+  // P(c_d | c_1, c_2); the adjoint A of T x F has the same layout.
+  double* child_classes(int i, int k) const {
+    return work_.child_classes.data() + (static_cast<std::size_t>(i) * N_JOINT + static_cast<std::size_t>(k - 1)) *
+                                            static_cast<std::size_t>(pairs());
+  }
+  double* child_adjoint(int i, int k) const {
+    return work_.child_adjoint.data() + (static_cast<std::size_t>(i) * N_JOINT + static_cast<std::size_t>(k - 1)) *
+                                            static_cast<std::size_t>(pairs());
   }
 
   void form_child_classes(const Sum& sum) const {
+    const int nn = pairs();
     for (int i = sum.children_begin; i < sum.children_end; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(i)];
-      double* f = child_classes(i - sum.children_begin);
       const double* xd = x(d);
       for (int k = 1; k <= genotypes(d); ++k) {
-        for (int c1 = 0; c1 < np_; ++c1) {
-          for (int c2 = 0; c2 < np_; ++c2) {
-            double v = 0.0;
-            for (int cd = 0; cd < np_; ++cd) v = v + xd[(k - 1) * np_ + cd] * p(cd, c1, c2);
-            f[class_pair(k, c1, c2)] = v;
-          }
+        double* f = child_classes(i - sum.children_begin, k);
+        std::fill_n(f, nn, 0.0);
+        for (int cd = 0; cd < np_; ++cd) {
+          const double xv = xd[(k - 1) * np_ + cd];
+          const double* row = classes_given_parents(cd);
+          for (int j = 0; j < nn; ++j) f[j] += xv * row[j];
         }
       }
     }
   }
 
-  // E_d for the parents' genotypes g1, g2 and classes c1, c2; returns the
-  // product over the summed children and leaves in before_child[i] and
-  // after_child[i] the products of the children before and after child i.
-  double child_products(const Sum& sum, int g1, int g2, int c1, int c2) const {
+  // For the parents' genotypes g1 and g2: each summed child's sum E_i over its
+  // genotypes, and the products of E over the children before child i
+  // (before(i)) and from child i on (after(i)), all as vectors over the class
+  // pairs; before(n) is the product over all of them.
+  double* before(int i) const { return work_.before_child.data() + pair_vector(i); }
+  double* after(int i) const { return work_.after_child.data() + pair_vector(i); }
+
+  void child_products(const Sum& sum, int g1, int g2) const {
     const int n = sum.children_end - sum.children_begin;
-    double* e = work_.child_sums.data();
+    const int nn = pairs();
     for (int i = 0; i < n; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      const double* f = child_classes(i);
-      double v = 0.0;
-      for (int k = 1; k <= genotypes(d); ++k) v = v + t(code(d, k), g1, g2) * f[class_pair(k, c1, c2)];
-      e[i] = v;
+      double* e = work_.child_sums.data() + pair_vector(i);
+      std::fill_n(e, nn, 0.0);
+      for (int k = 1; k <= genotypes(d); ++k) {
+        const double tv = t(code(d, k), g1, g2);
+        if (tv == 0.0) continue;
+        const double* f = child_classes(i, k);
+        for (int j = 0; j < nn; ++j) e[j] += tv * f[j];
+      }
     }
-    double* before = work_.before_child.data();
-    double* after = work_.after_child.data();
-    before[0] = 1.0;
-    for (int i = 0; i < n; ++i) before[i + 1] = before[i] * e[i];
-    after[n] = 1.0;
-    for (int i = n - 1; i >= 0; --i) after[i] = after[i + 1] * e[i];
-    return before[n];
+    std::fill_n(before(0), nn, 1.0);
+    for (int i = 0; i < n; ++i) {
+      const double* e = work_.child_sums.data() + pair_vector(i);
+      const double* b = before(i);
+      double* next = before(i + 1);
+      for (int j = 0; j < nn; ++j) next[j] = b[j] * e[j];
+    }
+    std::fill_n(after(n), nn, 1.0);
+    for (int i = n - 1; i >= 0; --i) {
+      const double* e = work_.child_sums.data() + pair_vector(i);
+      const double* a = after(i + 1);
+      double* here = after(i);
+      for (int j = 0; j < nn; ++j) here[j] = a[j] * e[j];
+    }
+  }
+
+  static bool all_zero(const double* v, int n) {
+    for (int i = 0; i < n; ++i) {
+      if (v[i] != 0.0) return false;
+    }
+    return true;
+  }
+
+  static double dot(const double* a, const double* b, int n) {
+    double v = 0.0;
+    for (int i = 0; i < n; ++i) v = v + a[i] * b[i];
+    return v;
+  }
+
+  // x_1(c_1) x_2(c_2) as a vector over the class pairs.
+  void parents_product(const double* x1, const double* x2, double* out) const {
+    for (int c1 = 0; c1 < np_; ++c1) {
+      for (int c2 = 0; c2 < np_; ++c2) out[c1 * np_ + c2] = x1[c1] * x2[c2];
+    }
   }
 
   // The sums S of the connector's states (cases 1 to 3 of mmpfam).
@@ -244,28 +299,32 @@ class FamilyPasses {
     const Sum sum = sum_of(nf);
     std::fill_n(sums, states(nf.q), 0.0);
     form_child_classes(sum);
-    const double* x1 = x(sum.first);
-    const double* x2 = x(sum.second);
+    const int n = sum.children_end - sum.children_begin;
+    const int nn = pairs();
+    double* w = work_.pair_weight.data();
     for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
+      const double* x1 = x(sum.first) + (k1 - 1) * np_;
+      if (all_zero(x1, np_)) continue;
       const int g1 = code(sum.first, k1);
       for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
+        const double* x2 = x(sum.second) + (k2 - 1) * np_;
         const int g2 = code(sum.second, k2);
-        for (int c1 = 0; c1 < np_; ++c1) {
-          const double x1v = x1[(k1 - 1) * np_ + c1];
-          if (x1v == 0.0) continue;
-          for (int c2 = 0; c2 < np_; ++c2) {
-            if (sum.connector_is_parent) {
-              sums[(k2 - 1) * np_ + c2] += x1v * child_products(sum, g1, g2, c1, c2);
-              continue;
-            }
-            const double x2v = x2[(k2 - 1) * np_ + c2];
-            if (x2v == 0.0) continue;
-            const double w = (x1v * x2v) * child_products(sum, g1, g2, c1, c2);
-            for (int kq = 1; kq <= genotypes(nf.q); ++kq) {
-              const double wt = w * t(code(nf.q, kq), g1, g2);
-              for (int cq = 0; cq < np_; ++cq) sums[(kq - 1) * np_ + cq] += wt * p(cq, c1, c2);
-            }
+        if (sum.connector_is_parent) {
+          child_products(sum, g1, g2);
+          const double* product = before(n);
+          for (int c1 = 0; c1 < np_; ++c1) {
+            for (int c2 = 0; c2 < np_; ++c2) sums[(k2 - 1) * np_ + c2] += x1[c1] * product[c1 * np_ + c2];
           }
+          continue;
+        }
+        if (all_zero(x2, np_)) continue;
+        child_products(sum, g1, g2);
+        const double* product = before(n);
+        parents_product(x1, x2, w);
+        for (int j = 0; j < nn; ++j) w[j] *= product[j];
+        for (int cq = 0; cq < np_; ++cq) {
+          const double r = dot(w, classes_given_parents(cq), nn);
+          for (int kq = 1; kq <= genotypes(nf.q); ++kq) sums[(kq - 1) * np_ + cq] += t(code(nf.q, kq), g1, g2) * r;
         }
       }
     }
@@ -275,7 +334,7 @@ class FamilyPasses {
   // connector's state s_q, is d lnL / d x_q after this nuclear family times
   // x_q before it over W: every quantity of the nuclear family's joint
   // posterior is H times a term of the sum S(s_q), divided by Z = sum H S.
-  void outward_through(const NuclearPlan& nf, const double* before, const double* sums, double w) {
+  void outward_through(const NuclearPlan& nf, const double* before_sum, const double* sums, double w) {
     const int q = nf.q;
     const int n = states(q);
     double* gq = outside(q);
@@ -288,16 +347,15 @@ class FamilyPasses {
     double* h = work_.connector_weight.data();
     double z = 0.0;
     for (int s = 0; s < n; ++s) {
-      h[s] = gq[s] * before[s] / w;
+      h[s] = gq[s] * before_sum[s] / w;
       z = z + h[s] * sums[s];
     }
     const double inverse_z = 1.0 / z;
     const Sum sum = sum_of(nf);
     form_child_classes(sum);
-    const int children = sum.children_end - sum.children_begin;
-    for (int i = 0; i < children; ++i) {
+    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      std::fill_n(child_adjoint(i), static_cast<std::size_t>(genotypes(d)) * static_cast<std::size_t>(np_ * np_), 0.0);
+      for (int k = 1; k <= genotypes(d); ++k) std::fill_n(child_adjoint(i, k), pairs(), 0.0);
     }
     std::fill_n(outside(sum.first), states(sum.first), 0.0);
     if (!sum.connector_is_parent) {
@@ -305,7 +363,14 @@ class FamilyPasses {
       form_connector_classes(q, h);
     }
     for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
-      for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) parent_pair_outward(nf, sum, k1, k2, h);
+      if (all_zero(x(sum.first) + (k1 - 1) * np_, np_)) continue;
+      for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
+        if (sum.connector_is_parent) {
+          parent_connector_pair(sum, k1, k2, h);
+        } else {
+          child_connector_pair(q, sum, k1, k2);
+        }
+      }
     }
     finish_children(sum, inverse_z);
     finish_parent(sum.first, inverse_z);
@@ -319,84 +384,115 @@ class FamilyPasses {
     double total = 0.0;
     for (int s = 0; s < n; ++s) {
       gq[s] = gq[s] * sums[s];
-      total = total + gq[s] * before[s];
+      total = total + gq[s] * before_sum[s];
     }
     for (int s = 0; s < n; ++s) gq[s] = gq[s] / total;
   }
 
-  // HP(k_q, c_1, c_2) = sum over c_q of H(k_q, c_q) P(c_q | c_1, c_2).
+  // HP(k_q) = sum over c_q of H(k_q, c_q) P(c_q | c_1, c_2), a vector over the
+  // class pairs.
+  double* connector_classes(int k) const { return work_.connector_classes.data() + pair_vector(k - 1); }
+
   void form_connector_classes(int q, const double* h) const {
-    double* hp = work_.connector_classes.data();
+    const int nn = pairs();
     for (int k = 1; k <= genotypes(q); ++k) {
-      for (int c1 = 0; c1 < np_; ++c1) {
-        for (int c2 = 0; c2 < np_; ++c2) {
-          double v = 0.0;
-          for (int cq = 0; cq < np_; ++cq) v = v + h[(k - 1) * np_ + cq] * p(cq, c1, c2);
-          hp[class_pair(k, c1, c2)] = v;
-        }
+      double* hp = connector_classes(k);
+      std::fill_n(hp, nn, 0.0);
+      for (int cq = 0; cq < np_; ++cq) {
+        const double hv = h[(k - 1) * np_ + cq];
+        const double* row = classes_given_parents(cq);
+        for (int j = 0; j < nn; ++j) hp[j] += hv * row[j];
       }
     }
   }
 
-  // The terms of one pair of the parents' genotypes: derivatives for the
-  // summed parents' and children's entries and, for every child whose
-  // transmission the pair makes, its share of the recombinations and of the
-  // theta score (T(g_d | g_1, g_2) times its derivative or recombinant part;
-  // a zero T still has both).
-  void parent_pair_outward(const NuclearPlan& nf, const Sum& sum, int k1, int k2, const double* h) {
+  // Case 1, the spouse's genotype k1 and the connector's k2: the spouse's
+  // derivatives, then the children's with the weight H(k2, c_2) x_1(k1, c_1).
+  void parent_connector_pair(const Sum& sum, int k1, int k2, const double* h) {
+    const double* hq = h + (k2 - 1) * np_;
+    if (all_zero(hq, np_)) return;
     const int g1 = code(sum.first, k1);
     const int g2 = code(sum.second, k2);
-    const double* x1 = x(sum.first);
-    const double* x2 = x(sum.second);
-    double* o1 = outside(sum.first);
-    double* o2 = outside(sum.second);
-    const double* hp = work_.connector_classes.data();
-    const int q = nf.q;
+    const int n = sum.children_end - sum.children_begin;
+    child_products(sum, g1, g2);
+    const double* product = before(n);
+    const double* x1 = x(sum.first) + (k1 - 1) * np_;
+    double* o1 = outside(sum.first) + (k1 - 1) * np_;
+    double* w = work_.pair_weight.data();
     for (int c1 = 0; c1 < np_; ++c1) {
-      const double x1v = x1[(k1 - 1) * np_ + c1];
+      double v = 0.0;
       for (int c2 = 0; c2 < np_; ++c2) {
-        const double x2v = x2[(k2 - 1) * np_ + c2];
-        double weight;  // of the summed children's product
-        if (sum.connector_is_parent) {
-          const double hv = h[(k2 - 1) * np_ + c2];
-          if (hv == 0.0) continue;
-          const double product = child_products(sum, g1, g2, c1, c2);
-          o1[(k1 - 1) * np_ + c1] += hv * product;
-          weight = hv * x1v;
-        } else {
-          if (x1v == 0.0 || x2v == 0.0) continue;
-          const double product = child_products(sum, g1, g2, c1, c2);
-          double to_connector = 0.0;
-          for (int kq = 1; kq <= genotypes(q); ++kq) {
-            const int gq = code(q, kq);
-            const double hpv = hp[class_pair(kq, c1, c2)];
-            to_connector = to_connector + t(gq, g1, g2) * hpv;
-            add_transmission(q, table_index(gq, g1, g2), hpv * ((x1v * x2v) * product));
-          }
-          o1[(k1 - 1) * np_ + c1] += x2v * product * to_connector;
-          o2[(k2 - 1) * np_ + c2] += x1v * product * to_connector;
-          weight = (x1v * x2v) * to_connector;
-        }
-        if (weight == 0.0) continue;
-        children_outward(sum, g1, g2, c1, c2, weight);
+        v = v + hq[c2] * product[c1 * np_ + c2];
+        w[c1 * np_ + c2] = hq[c2] * x1[c1];
       }
+      o1[c1] += v;
     }
+    children_outward(sum, g1, g2, w);
   }
 
-  void children_outward(const Sum& sum, int g1, int g2, int c1, int c2, double weight) {
-    const int children = sum.children_end - sum.children_begin;
-    for (int i = 0; i < children; ++i) {
+  // Cases 2 and 3, the mother's genotype k1 and the father's k2: the weight of
+  // each class pair towards the connector, sum over k_q of T(g_q | g1, g2)
+  // HP(k_q), gives the parents' derivatives and the children's weight; the
+  // connector's transmission gets HP(k_q) x_1 x_2 times the children's product.
+  void child_connector_pair(int q, const Sum& sum, int k1, int k2) {
+    const double* x1 = x(sum.first) + (k1 - 1) * np_;
+    const double* x2 = x(sum.second) + (k2 - 1) * np_;
+    if (all_zero(x2, np_)) return;
+    const int g1 = code(sum.first, k1);
+    const int g2 = code(sum.second, k2);
+    const int n = sum.children_end - sum.children_begin;
+    const int nn = pairs();
+    child_products(sum, g1, g2);
+    const double* product = before(n);
+    double* to_connector = work_.to_connector.data();
+    std::fill_n(to_connector, nn, 0.0);
+    double* joint = work_.pair_joint.data();
+    parents_product(x1, x2, joint);
+    for (int j = 0; j < nn; ++j) joint[j] *= product[j];
+    for (int kq = 1; kq <= genotypes(q); ++kq) {
+      const int gq = code(q, kq);
+      const double* hp = connector_classes(kq);
+      add_transmission(q, table_index(gq, g1, g2), dot(hp, joint, nn));
+      const double tv = t(gq, g1, g2);
+      if (tv == 0.0) continue;
+      for (int j = 0; j < nn; ++j) to_connector[j] += tv * hp[j];
+    }
+    double* o1 = outside(sum.first) + (k1 - 1) * np_;
+    double* o2 = outside(sum.second) + (k2 - 1) * np_;
+    double* w = work_.pair_weight.data();
+    for (int c1 = 0; c1 < np_; ++c1) {
+      for (int c2 = 0; c2 < np_; ++c2) {
+        const int j = c1 * np_ + c2;
+        const double shared = product[j] * to_connector[j];
+        o1[c1] += x2[c2] * shared;
+        o2[c2] += x1[c1] * shared;
+        w[j] = x1[c1] * x2[c2] * to_connector[j];
+      }
+    }
+    children_outward(sum, g1, g2, w);
+  }
+
+  // The summed children's terms for one pair of the parents' genotypes, with
+  // the weight of each class pair: their transmission's share of the
+  // recombinations and of the theta score (a zero T still has both), and the
+  // adjoint of T x F.
+  void children_outward(const Sum& sum, int g1, int g2, const double* weight) {
+    const int n = sum.children_end - sum.children_begin;
+    const int nn = pairs();
+    double* coefficient = work_.child_weight.data();
+    for (int i = 0; i < n; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      const double coefficient = weight * work_.before_child[static_cast<std::size_t>(i)] *
-                                 work_.after_child[static_cast<std::size_t>(i + 1)];
-      if (coefficient == 0.0) continue;
-      const double* f = child_classes(i);
-      double* a = child_adjoint(i);
+      const double* b = before(i);
+      const double* a = after(i + 1);
+      for (int j = 0; j < nn; ++j) coefficient[j] = weight[j] * b[j] * a[j];
+      if (all_zero(coefficient, nn)) continue;
       for (int k = 1; k <= genotypes(d); ++k) {
         const int gd = code(d, k);
-        const std::size_t at = class_pair(k, c1, c2);
-        add_transmission(d, table_index(gd, g1, g2), coefficient * f[at]);
-        a[at] += coefficient * t(gd, g1, g2);
+        add_transmission(d, table_index(gd, g1, g2), dot(coefficient, child_classes(i, k), nn));
+        const double tv = t(gd, g1, g2);
+        if (tv == 0.0) continue;
+        double* adjoint = child_adjoint(i, k);
+        for (int j = 0; j < nn; ++j) adjoint[j] += tv * coefficient[j];
       }
     }
   }
@@ -411,15 +507,10 @@ class FamilyPasses {
     const int children = sum.children_end - sum.children_begin;
     for (int i = 0; i < children; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      const double* a = child_adjoint(i);
       double* od = outside(d);
       for (int k = 1; k <= genotypes(d); ++k) {
         for (int cd = 0; cd < np_; ++cd) {
-          double v = 0.0;
-          for (int c1 = 0; c1 < np_; ++c1) {
-            for (int c2 = 0; c2 < np_; ++c2) v = v + a[class_pair(k, c1, c2)] * p(cd, c1, c2);
-          }
-          od[(k - 1) * np_ + cd] = v * inverse_z;
+          od[(k - 1) * np_ + cd] = dot(child_adjoint(i, k), classes_given_parents(cd), pairs()) * inverse_z;
         }
       }
       out_.recombinations[d] *= inverse_z;

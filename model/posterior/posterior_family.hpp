@@ -21,11 +21,14 @@ struct PosteriorWorkspace {
   std::vector<double> before;   // by nuclear family: the connector's entries before its sum multiplied them
   std::vector<double> sums;     // by nuclear family: the sums S of the connector's states
   std::vector<double> scale;    // by nuclear family: the rescaling sum W
-  std::vector<double> child_classes;  // the summed children's x times P, by child, genotype and parents' classes
+  // Below, vectors over the pairs of the parents' classes.
+  std::vector<double> class_table;    // P(c | c_1, c_2) by c
+  std::vector<double> child_classes;  // the summed children's x times P, by child and genotype
   std::vector<double> child_adjoint;  // by the same index: d lnL / d (T(g_d | g_1, g_2) x these)
-  std::vector<double> child_sums, before_child, after_child;  // by child
-  std::vector<double> connector_weight;   // H by connector state
-  std::vector<double> connector_classes;  // H times P, by connector genotype and parents' classes
+  std::vector<double> child_sums, before_child, after_child;  // by child: the sums E and their products
+  std::vector<double> connector_weight;   // H by connector state (no vector)
+  std::vector<double> connector_classes;  // H times P, by connector genotype
+  std::vector<double> pair_weight, pair_joint, to_connector, child_weight;  // of one pair of parents' genotypes
   void reserve(const Model& model, const SeriesPlan& plan);
 };
 
