@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "model/fast_family.hpp"
-#include "model/genmmp.hpp"
+#include "model/fast/fast_family.hpp"
+#include "model/objective/genmmp.hpp"
 #include "model/posterior/gradient.hpp"
 #include "run_folder_support.hpp"
 

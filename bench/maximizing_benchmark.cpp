@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "run/scan.hpp"
+#include "run/marker_loop.hpp"
 #include "simulated_scan.hpp"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "tools/pedfile/pedigree_file.hpp"
+#include "pedfile/pedigree_file.hpp"
 
 namespace bravik::genotypes {
 

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/pedfile/pedigree_file.hpp"
+#include "pedfile/pedigree_file.hpp"
 
 namespace bravik::genotypes {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "genotypes/source.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
+#include "pedfile/pedigree_file.hpp"
 
 namespace bravik::genotypes {
 

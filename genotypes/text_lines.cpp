@@ -2,8 +2,8 @@
 
 #include <charconv>
 
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
+#include "pedfile/input_error.hpp"
+#include "pedfile/pedigree_file.hpp"
 
 namespace bravik::genotypes {
 namespace {

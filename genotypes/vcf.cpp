@@ -7,7 +7,7 @@
 
 #include "genotypes/person_index.hpp"
 #include "genotypes/sources.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::genotypes {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "model/indexed.hpp"
+#include "base/indexed.hpp"
 #include "pedigree/blocks.hpp"
 
 namespace bravik {

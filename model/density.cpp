@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "textio/layout.hpp"
+#include "textio/pause.hpp"
 #include "textio/run_end.hpp"
 
 namespace bravik {

@@ -6,6 +6,7 @@
 #include "model/genotype.hpp"
 #include "model/tables.hpp"
 #include "textio/layout.hpp"
+#include "textio/pause.hpp"
 #include "textio/run_end.hpp"
 
 namespace bravik {

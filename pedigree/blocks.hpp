@@ -3,7 +3,7 @@
 // marker codes, with the capacities that bound them.
 #include <cstdint>
 
-#include "model/indexed.hpp"
+#include "base/indexed.hpp"
 
 namespace bravik {
 

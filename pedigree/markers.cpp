@@ -7,6 +7,7 @@
 
 #include "textio/layout.hpp"
 #include "textio/list_input.hpp"
+#include "textio/pause.hpp"
 #include "textio/run_end.hpp"
 #include "textio/status_line.hpp"
 

@@ -1,12 +1,12 @@
 #include "run/command_line.hpp"
 
 #include <cstdio>
-#include <filesystem>
 #include <span>
 #include <stdexcept>
 #include <string_view>
 
-#include "run/scan.hpp"
+#include "run/marker_loop.hpp"
+#include "run/program_text.hpp"
 #include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
 
@@ -36,10 +36,6 @@ constexpr OptionEntry option_table[] = {
      "                    par.inp start (see the README for when to use it)",
      For::maximizing, [](ProgramRequest& r) { r.robust = true; }},
 };
-
-std::string_view program_name(Program program) {
-  return program == Program::maximizing ? "bravik_2point_max" : "bravik_2point";
-}
 
 bool takes(const OptionEntry& entry, Program program) {
   return entry.only == For::both || program == Program::maximizing;
@@ -136,14 +132,6 @@ std::string help_text(Program program) {
          environment_text() +
          "\nbravik_prep PEDIGREE_FILE FOLDER makes every input file from a pedigree file;\n"
          "run the program in FOLDER. The README describes the files in full.\n";
-}
-
-std::string missing_input_hint(Program program, const std::string& file) {
-  std::error_code error;
-  const std::filesystem::path folder = std::filesystem::current_path(error);
-  return std::string(program_name(program)) + " expected the input file " + file + " in the folder " +
-         (error ? std::string(".") : folder.string()) +
-         "; bravik_prep PEDIGREE_FILE FOLDER makes every input file of a run (see --help)\n";
 }
 
 int run_from_command_line(Program program, int argc, const char* const* argv) {

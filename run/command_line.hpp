@@ -24,10 +24,6 @@ ProgramRequest parse_command_line(Program program, const std::vector<std::string
 // environment variables and where the input files come from.
 std::string help_text(Program program);
 
-// The last line of a run that ends because an input file does not exist:
-// which file was expected in which folder, and how to make one.
-std::string missing_input_hint(Program program, const std::string& file);
-
 // Parses the command line, then prints help or the version (exit 0), or the
 // reason and the usage (exit 2), or runs the program in the working folder.
 int run_from_command_line(Program program, int argc, const char* const* argv);

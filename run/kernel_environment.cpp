@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "model/fast_family.hpp"
+#include "model/fast/fast_family.hpp"
 #include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
 

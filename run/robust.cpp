@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "model/genmmp.hpp"
+#include "model/objective/genmmp.hpp"
 #include "optimize/methgi.hpp"
 #include "optimize/multistart.hpp"
 #include "textio/status_line.hpp"

@@ -6,17 +6,18 @@
 
 #include "genotypes/pedigree_input.hpp"
 #include "genotypes/sources.hpp"
+#include "pedfile/command_line.hpp"
+#include "pedfile/input_error.hpp"
 #include "scan/genome_plot.hpp"
 #include "scan/layout.hpp"
 #include "scan/merge.hpp"
+#include "scan/mode_options.hpp"
 #include "scan/plan.hpp"
 #include "scan/prepare.hpp"
 #include "scan/run.hpp"
 #include "scan/slurm.hpp"
 #include "scan/status.hpp"
 #include "scan/task.hpp"
-#include "tools/pedfile/command_line.hpp"
-#include "tools/pedfile/input_error.hpp"
 
 namespace bravik::scan {
 namespace {
@@ -102,13 +103,6 @@ OpenedData open_data(const DataOptions& d, const std::string& usage) {
 }
 
 }  // namespace
-
-void add_mode_options(tools::CommandLine& cl, AnalysisMode& mode) {
-  cl.option("--classic", "", "the maximizing program in its classic mode (default: its robust mode)",
-            [&mode](std::string_view) { mode = AnalysisMode::classic; });
-  cl.option("--fixed", "", "evaluate at the values of par.inp (bravik_2point) instead of maximizing",
-            [&mode](std::string_view) { mode = AnalysisMode::fixed; });
-}
 
 int chunk_number(const std::string& text) { return tools::parse_int(text, "chunk number", 1, 2'000'000'000); }
 

@@ -4,16 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "scan/task.hpp"
-#include "tools/pedfile/command_line.hpp"
-
 namespace bravik::scan {
 
 inline constexpr int exit_chunks_failed = 1;  // some chunk failed; the others' results are in place
 inline constexpr int exit_bad_input = 2;
 
-// --classic and --fixed, shared by the commands that run chunks.
-void add_mode_options(tools::CommandLine& cl, AnalysisMode& mode);
 int chunk_number(const std::string& text);
 
 int prepare_command(const std::vector<std::string>& args);

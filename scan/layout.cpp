@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::scan {
 

@@ -5,9 +5,9 @@
 #include <iostream>
 #include <map>
 
+#include "pedfile/input_error.hpp"
 #include "scan/commands.hpp"
 #include "scan/slurm.hpp"
-#include "tools/pedfile/input_error.hpp"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <charconv>
 #include <sstream>
 
-#include "tools/pedfile/command_line.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/plot/lod_plot.hpp"
+#include "pedfile/command_line.hpp"
+#include "pedfile/input_error.hpp"
+#include "results/text_file.hpp"
 
 namespace bravik::scan {
 namespace {
@@ -51,7 +51,7 @@ std::string marker_table_line(const MarkerRow& row) {
 }
 
 std::vector<MarkerRow> read_marker_table(const std::string& path) {
-  std::istringstream in(tools::read_text_file(path, "marker table"));
+  std::istringstream in(results::read_text_file(path, "marker table"));
   std::string line;
   if (!std::getline(in, line) || line != marker_table_header)
     throw tools::InputError(path + ":1: expected the header '" + std::string(marker_table_header) + "'");

@@ -3,12 +3,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "pedfile/command_line.hpp"
+#include "pedfile/input_error.hpp"
+#include "pedfile/pedigree_file.hpp"
+#include "results/lod_file.hpp"
+#include "results/text_file.hpp"
 #include "scan/layout.hpp"
 #include "scan/plan.hpp"
-#include "tools/pedfile/command_line.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
-#include "tools/plot/lod_plot.hpp"
 
 namespace bravik::scan {
 namespace {
@@ -26,7 +27,7 @@ std::string text_of(const std::filesystem::path& path) {
 void read_estimates(const std::filesystem::path& path, RunResults& run) {
   constexpr std::size_t marker_width = 4;
   constexpr std::size_t value_width = 13;
-  std::istringstream in(tools::read_text_file(path.string(), "estimate file"));
+  std::istringstream in(results::read_text_file(path.string(), "estimate file"));
   std::string line;
   for (long number = 1; std::getline(in, line); ++number) {
     if (tools::split_fields(line).empty()) continue;
@@ -41,7 +42,7 @@ void read_estimates(const std::filesystem::path& path, RunResults& run) {
     for (std::size_t i = 0; i < values.size(); ++i) {
       const std::vector<std::string_view> field =
           tools::split_fields(std::string_view(line).substr(marker_width + i * value_width, value_width));
-      const std::optional<double> v = field.size() == 1 ? tools::parse_result_real(field[0]) : std::nullopt;
+      const std::optional<double> v = field.size() == 1 ? results::parse_result_real(field[0]) : std::nullopt;
       if (!v) fail("estimate " + std::to_string(i + 1) + " is not a number");
       values[i] = *v;
     }
@@ -73,7 +74,7 @@ struct MendelCounts {
 };
 
 MendelCounts read_mendel_table(const std::filesystem::path& path, long markers) {
-  std::istringstream in(tools::read_text_file(path.string(), "Mendel table"));
+  std::istringstream in(results::read_text_file(path.string(), "Mendel table"));
   std::string line;
   std::getline(in, line);
   MendelCounts counts;
@@ -101,7 +102,7 @@ void add_estimates(std::string& line, const std::optional<Estimates>& values) {
 
 // The task.inp of a run folder: phenotype, marker, LOD and estimate file names.
 std::vector<std::string> task_file_names(const std::filesystem::path& folder) {
-  std::istringstream in(tools::read_text_file((folder / "task.inp").string(), "task file"));
+  std::istringstream in(results::read_text_file((folder / "task.inp").string(), "task file"));
   std::vector<std::string> names;
   for (std::string line; names.size() < 4 && std::getline(in, line);) {
     const std::vector<std::string_view> w = tools::split_fields(line);
@@ -113,7 +114,7 @@ std::vector<std::string> task_file_names(const std::filesystem::path& folder) {
 
 // Marker rows of a marker file: typed counts and allele 1 frequencies.
 std::vector<MarkerRow> marker_file_rows(const std::filesystem::path& path) {
-  std::istringstream in(tools::read_text_file(path.string(), "marker file"));
+  std::istringstream in(results::read_text_file(path.string(), "marker file"));
   std::string token;
   in >> token;
   const int markers = tools::parse_int(token, path.string() + ": marker count", 0, 500);
@@ -137,7 +138,7 @@ std::vector<MarkerRow> marker_file_rows(const std::filesystem::path& path) {
 RunResults read_run_results(const std::filesystem::path& lod, const std::filesystem::path& estimates,
                             const std::optional<std::string>& error_text) {
   RunResults run;
-  for (const tools::LodPoint& p : tools::parse_lod_text(tools::read_text_file(lod.string(), "LOD file"), lod.string()))
+  for (const results::LodPoint& p : results::parse_lod_text(results::read_text_file(lod.string(), "LOD file"), lod.string()))
     run.analysed[p.marker] = MarkerResult{p.null_lnl, p.alt_lnl, p.lod, {}, {}};
   run.maximized = std::filesystem::exists(estimates);
   if (run.maximized) read_estimates(estimates, run);

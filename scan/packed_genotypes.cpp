@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::scan {
 

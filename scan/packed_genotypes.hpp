@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/structure.hpp"
 
 namespace bravik::scan {
 

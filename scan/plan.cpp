@@ -3,9 +3,9 @@
 #include <charconv>
 #include <sstream>
 
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
-#include "tools/plot/lod_plot.hpp"
+#include "pedfile/input_error.hpp"
+#include "pedfile/pedigree_file.hpp"
+#include "results/text_file.hpp"
 
 namespace bravik::scan {
 namespace {
@@ -132,6 +132,6 @@ std::string plan_text(const Plan& plan) {
 
 Plan parse_plan(const std::string& text, const std::string& name) { return PlanReader(text, name).read(); }
 
-Plan read_plan(const std::string& path) { return parse_plan(tools::read_text_file(path, "plan"), path); }
+Plan read_plan(const std::string& path) { return parse_plan(results::read_text_file(path, "plan"), path); }
 
 }  // namespace bravik::scan

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/structure.hpp"
 
 namespace bravik::scan {
 

@@ -4,13 +4,13 @@
 #include <map>
 #include <sstream>
 
+#include "pedfile/input_error.hpp"
+#include "pedfile/run_folder.hpp"
 #include "scan/genome_plot.hpp"
 #include "scan/layout.hpp"
 #include "scan/marker_table.hpp"
 #include "scan/packed_genotypes.hpp"
 #include "scan/plan.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/run_folder.hpp"
 
 namespace bravik::scan {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "genotypes/marker_filter.hpp"
 #include "genotypes/source.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/pedigree_file.hpp"
+#include "pedfile/structure.hpp"
 
 namespace bravik::scan {
 

@@ -10,7 +10,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::scan {
 namespace {

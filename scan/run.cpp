@@ -14,9 +14,9 @@
 #include <map>
 #include <thread>
 
+#include "pedfile/input_error.hpp"
 #include "scan/process.hpp"
 #include "scan/status.hpp"
-#include "tools/pedfile/input_error.hpp"
 
 namespace bravik::scan {
 namespace {

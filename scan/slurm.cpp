@@ -9,13 +9,13 @@
 #include <iostream>
 #include <sstream>
 
-#include "scan/commands.hpp"
+#include "pedfile/command_line.hpp"
+#include "pedfile/input_error.hpp"
+#include "scan/mode_options.hpp"
 #include "scan/process.hpp"
 #include "scan/slurm_scripts.hpp"
 #include "scan/status.hpp"
 #include "scan/task.hpp"
-#include "tools/pedfile/command_line.hpp"
-#include "tools/pedfile/input_error.hpp"
 
 namespace bravik::scan {
 namespace {

@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "pedfile/input_error.hpp"
 #include "scan/status.hpp"
-#include "tools/pedfile/input_error.hpp"
 
 namespace bravik::scan {
 

@@ -8,12 +8,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "pedfile/input_error.hpp"
+#include "pedfile/mendel.hpp"
+#include "pedfile/run_folder.hpp"
+#include "pedfile/structure.hpp"
 #include "scan/packed_genotypes.hpp"
 #include "scan/process.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/mendel.hpp"
-#include "tools/pedfile/run_folder.hpp"
-#include "tools/pedfile/structure.hpp"
 
 namespace bravik::scan {
 namespace {

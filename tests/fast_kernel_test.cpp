@@ -11,8 +11,8 @@
 #include <ostream>
 #include <set>
 
-#include "model/fast_family.hpp"
-#include "model/genmmp.hpp"
+#include "model/fast/fast_family.hpp"
+#include "model/objective/genmmp.hpp"
 #include "program_runner.hpp"
 #include "run/kernel_environment.hpp"
 #include "run_folder_support.hpp"

@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "model/fast_lanes.hpp"
+#include "model/fast/fast_lanes.hpp"
 
 namespace bravik::testing {
 namespace {

@@ -11,8 +11,8 @@
 #include "genotypes/pedigree_input.hpp"
 #include "genotypes/sources.hpp"
 #include "genotypes_test_support.hpp"
+#include "pedfile/pedigree_file.hpp"
 #include "program_runner.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "genotypes/person_index.hpp"
 #include "genotypes/sources.hpp"
 #include "genotypes_test_support.hpp"
+#include "pedfile/structure.hpp"
 #include "program_runner.hpp"
-#include "tools/pedfile/structure.hpp"
 #include "tools_test_support.hpp"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "program_runner.hpp"
-#include "run/scan.hpp"
+#include "run/marker_loop.hpp"
 
 namespace bravik::testing {
 namespace {

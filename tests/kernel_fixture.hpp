@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "model/blocks.hpp"
-#include "model/genmmp.hpp"
+#include "model/objective/genmmp.hpp"
 #include "model/polygenic.hpp"
 #include "textio/channels.hpp"
 

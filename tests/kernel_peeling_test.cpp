@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "model/density.hpp"
-#include "model/mmpfam.hpp"
+#include "model/literal/mmpfam.hpp"
 #include "model/setup.hpp"
 #include "tests/kernel_fixture.hpp"
 #include "tests/kernel_reference.hpp"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "model/density.hpp"
-#include "model/genmmp.hpp"
+#include "model/objective/genmmp.hpp"
 #include "model/posterior/gradient.hpp"
 #include "program_runner.hpp"
 #include "run_folder_support.hpp"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "program_runner.hpp"
-#include "run/scan.hpp"
+#include "run/marker_loop.hpp"
 #include "simulated_scan.hpp"
 
 namespace bravik::testing {

@@ -10,12 +10,12 @@
 #include "model/blocks.hpp"
 #include "model/freq.hpp"
 #include "model/polygenic.hpp"
+#include "pedfile/run_folder.hpp"
+#include "pedfile/structure.hpp"
 #include "pedigree/iway.hpp"
 #include "pedigree/markers.hpp"
 #include "run/config.hpp"
 #include "textio/channels.hpp"
-#include "tools/pedfile/run_folder.hpp"
-#include "tools/pedfile/structure.hpp"
 #include "tools/sim/simulate.hpp"
 
 namespace bravik::testing {

@@ -14,11 +14,11 @@
 #include <thread>
 
 #include "program_runner.hpp"
+#include "results/lod_file.hpp"
 #include "scan/layout.hpp"
 #include "scan/marker_table.hpp"
 #include "scan/plan.hpp"
 #include "test_support.hpp"
-#include "tools/plot/lod_plot.hpp"
 
 extern char** environ;
 
@@ -221,7 +221,7 @@ TEST(ScanRoundTrip, FourSourcesAndHandRunsGiveTheSameLines) {
       const std::vector<std::string> row = fields_of(table[static_cast<std::size_t>(chunk.first + marker - 1)]);
       EXPECT_EQ(row[3], "rs" + std::to_string(chunk.first + marker - 1));
       EXPECT_EQ(row[9], "analysed");
-      EXPECT_EQ(row[12], full_precision(bravik::tools::parse_result_real(lod_score))) << line;
+      EXPECT_EQ(row[12], full_precision(bravik::results::parse_result_real(lod_score))) << line;
     }
   }
   const std::string expected = read_file(work.path() / "ped" / "results.tsv");

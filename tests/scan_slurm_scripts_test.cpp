@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "pedfile/input_error.hpp"
 #include "program_runner.hpp"
-#include "shell_command.hpp"
 #include "scan/slurm_scripts.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "shell_command.hpp"
 
 namespace bravik::testing {
 namespace {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 
+#include "pedfile/input_error.hpp"
 #include "scan/genome_plot.hpp"
 #include "scan/layout.hpp"
 #include "scan/marker_table.hpp"
@@ -17,7 +18,6 @@
 #include "scan/run.hpp"
 #include "scan/status.hpp"
 #include "test_support.hpp"
-#include "tools/pedfile/input_error.hpp"
 #include "tools_test_support.hpp"
 
 namespace {

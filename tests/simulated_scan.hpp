@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/pedfile/run_folder.hpp"
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/run_folder.hpp"
+#include "pedfile/structure.hpp"
 #include "tools/sim/simulate.hpp"
 
 namespace bravik::testing {

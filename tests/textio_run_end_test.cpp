@@ -5,6 +5,7 @@
 
 #include "test_support.hpp"
 #include "textio/channels.hpp"
+#include "textio/pause.hpp"
 #include "textio/run_end.hpp"
 
 using bravik::testing::run_end_of;

@@ -1,4 +1,4 @@
-#include "model/thread_pool.hpp"
+#include "model/fast/thread_pool.hpp"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,7 @@
 namespace {
 
 using bravik::testing::error_of;
+using namespace bravik::results;
 using namespace bravik::tools;
 
 // The LOD file of a scan, as the programs write it (I4,2E14.6,3X,E11.4).

@@ -4,11 +4,11 @@
 
 #include <fstream>
 
+#include "pedfile/mendel.hpp"
+#include "pedfile/run_folder.hpp"
+#include "pedfile/structure.hpp"
 #include "program_runner.hpp"
 #include "run/config.hpp"
-#include "tools/pedfile/mendel.hpp"
-#include "tools/pedfile/run_folder.hpp"
-#include "tools/pedfile/structure.hpp"
 #include "tools/sim/simulate.hpp"
 #include "tools_test_support.hpp"
 

@@ -5,16 +5,17 @@
 #include <cmath>
 #include <fstream>
 
+#include "pedfile/mendel.hpp"
+#include "pedfile/run_folder.hpp"
+#include "pedfile/structure.hpp"
 #include "program_runner.hpp"
-#include "tools/pedfile/mendel.hpp"
-#include "tools/pedfile/run_folder.hpp"
-#include "tools/pedfile/structure.hpp"
-#include "tools/plot/lod_plot.hpp"
+#include "results/lod_file.hpp"
 #include "tools/sim/simulate.hpp"
 #include "tools_test_support.hpp"
 
 namespace {
 
+using namespace bravik::results;
 using namespace bravik::tools;
 using bravik::testing::read_file;
 using bravik::testing::write_file;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <map>
 
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/structure.hpp"
 #include "tools/sim/simulate.hpp"
 #include "tools_test_support.hpp"
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
-#include "tools/pedfile/random.hpp"
+#include "pedfile/input_error.hpp"
+#include "pedfile/pedigree_file.hpp"
+#include "pedfile/random.hpp"
 
 namespace bravik::testing {
 

@@ -3,13 +3,12 @@
 #include <cstdio>
 #include <string>
 
-#include "textio/channels.hpp"
 #include "textio/status_line.hpp"
 
 namespace textio {
 namespace {
 
-void write_console(std::string_view text, bool redraw = true) { console_write(stderr, text, redraw); }
+void write_console(std::string_view text) { console_write(stderr, text); }
 
 }  // namespace
 
@@ -21,18 +20,6 @@ void stop(std::string_view message, int status) {
 void fail(std::string_view text, int status) {
   write_console(text);
   throw RunEnd(status, true);
-}
-
-void pause(Channels& channels) {
-  write_console(
-      "PAUSE  statement executed\n"
-      "To resume execution, type go.  Other input will terminate the job.\n",
-      false);
-  const std::optional<std::string> answer =
-      channels.pause_answer ? channels.pause_answer() : std::nullopt;
-  if (!answer) fail("s_paus: can't open con!\n", exit_error_stop);
-  if (*answer != "go") fail("STOP\n", exit_error_stop);
-  write_console("Execution resumes after PAUSE.\n");
 }
 
 }  // namespace textio

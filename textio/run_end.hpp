@@ -1,5 +1,5 @@
 #pragma once
-// How a run ends other than normally: Stop, Pause, abnormal end. Each writes its
+// How a run ends other than normally: Stop, Pause (textio/pause.hpp), abnormal end. Each writes its
 // console text first and then throws RunEnd, which every main catches once; the
 // main closes the channels (when asked) and returns the status.
 #include <exception>
@@ -8,8 +8,6 @@
 #include <utility>
 
 namespace textio {
-
-class Channels;
 
 // Exit statuses of the programs.
 inline constexpr int exit_normal = 0;
@@ -33,10 +31,5 @@ struct RunEnd : std::exception {
 // Ends the run with an error: writes the text (one or more lines, each ended
 // by a line end) on standard error and throws RunEnd{status, true}.
 [[noreturn]] void fail(std::string_view text, int status);
-
-// Pause(): writes the pause prompt on standard error and reads the operator's
-// answer through the channels' pause answer; "go" resumes, anything else writes
-// "STOP" and ends the run with exit_error_stop.
-void pause(Channels& channels);
 
 }  // namespace textio

@@ -1,8 +1,8 @@
 #include "model/posterior/gradient.hpp"
 
 #include "model/density.hpp"
-#include "model/fast_kernel.hpp"
-#include "model/genmmp.hpp"
+#include "model/fast/fast_kernel.hpp"
+#include "model/objective/genmmp.hpp"
 #include "model/setup.hpp"
 
 namespace bravik {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/blocks.hpp"
-#include "model/fast_plan.hpp"
+#include "model/fast/fast_plan.hpp"
 
 namespace bravik {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "model/blocks.hpp"
-#include "model/fast_plan.hpp"
-#include "model/thread_pool.hpp"
+#include "model/fast/fast_plan.hpp"
+#include "model/fast/thread_pool.hpp"
 
 namespace bravik {
 

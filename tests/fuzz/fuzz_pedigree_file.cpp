@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "pedfile/input_error.hpp"
+#include "pedfile/mendel.hpp"
+#include "pedfile/pedigree_file.hpp"
+#include "pedfile/structure.hpp"
 #include "tests/fuzz/fuzz_support.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/mendel.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
-#include "tools/pedfile/structure.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace bravik::tools;

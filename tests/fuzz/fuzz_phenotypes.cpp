@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <string>
 
+#include "results/text_file.hpp"
 #include "tests/fuzz/fuzz_support.hpp"
-#include "tools/plot/lod_plot.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string description =
-      bravik::tools::read_text_file(BRAVIK_SOURCE_DIR "/examples/IWAY.DAT", "description");
+      bravik::results::read_text_file(BRAVIK_SOURCE_DIR "/examples/IWAY.DAT", "description");
   fuzz::read_pedigree(description, fuzz::bytes(data, size));
   return 0;
 }

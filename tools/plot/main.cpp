@@ -2,14 +2,16 @@
 #include <fstream>
 #include <iostream>
 
+#include "pedfile/command_line.hpp"
+#include "pedfile/input_error.hpp"
+#include "results/text_file.hpp"
 #include "textio/file_identity.hpp"
 #include "textio/message_text.hpp"
-#include "tools/pedfile/command_line.hpp"
-#include "tools/pedfile/input_error.hpp"
 #include "tools/plot/lod_plot.hpp"
 
 namespace {
 
+using namespace bravik::results;
 using namespace bravik::tools;
 
 // The picture goes to a new .svg name, never over one of the inputs (a

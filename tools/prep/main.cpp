@@ -4,13 +4,13 @@
 #include <chrono>
 #include <iostream>
 
+#include "pedfile/command_line.hpp"
+#include "pedfile/input_error.hpp"
+#include "pedfile/mendel.hpp"
+#include "pedfile/pedigree_file.hpp"
+#include "pedfile/run_folder.hpp"
+#include "pedfile/structure.hpp"
 #include "textio/message_text.hpp"
-#include "tools/pedfile/command_line.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/mendel.hpp"
-#include "tools/pedfile/pedigree_file.hpp"
-#include "tools/pedfile/run_folder.hpp"
-#include "tools/pedfile/structure.hpp"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <iostream>
 
-#include "tools/pedfile/command_line.hpp"
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/command_line.hpp"
+#include "pedfile/input_error.hpp"
 #include "tools/sim/simulate.hpp"
 
 namespace {

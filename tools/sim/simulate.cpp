@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "pedfile/input_error.hpp"
+#include "pedfile/random.hpp"
 #include "textio/message_text.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/random.hpp"
 
 namespace bravik::tools {
 namespace {

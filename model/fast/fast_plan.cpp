@@ -1,4 +1,4 @@
-#include "model/fast_plan.hpp"
+#include "model/fast/fast_plan.hpp"
 
 #include <algorithm>
 

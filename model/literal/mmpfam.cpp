@@ -1,4 +1,4 @@
-#include "model/mmpfam.hpp"
+#include "model/literal/mmpfam.hpp"
 
 #include <cmath>
 

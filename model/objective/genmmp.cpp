@@ -1,10 +1,10 @@
-#include "model/genmmp.hpp"
+#include "model/objective/genmmp.hpp"
 
 #include <cmath>
 
 #include "model/density.hpp"
-#include "model/fast_kernel.hpp"
-#include "model/mmpfam.hpp"
+#include "model/fast/fast_kernel.hpp"
+#include "model/literal/mmpfam.hpp"
 #include "model/setup.hpp"
 
 namespace bravik {

@@ -1,4 +1,4 @@
-#include "run/scan.hpp"
+#include "run/marker_loop.hpp"
 
 #include <cmath>
 #include <cstdio>
@@ -9,15 +9,15 @@
 #include <string_view>
 
 #include "model/freq.hpp"
-#include "model/genmmp.hpp"
+#include "model/objective/genmmp.hpp"
 #include "model/polygenic.hpp"
 #include "optimize/methgi.hpp"
 #include "pedigree/consistency.hpp"
 #include "pedigree/iway.hpp"
 #include "pedigree/markers.hpp"
-#include "run/command_line.hpp"
 #include "run/config.hpp"
 #include "run/kernel_environment.hpp"
+#include "run/program_text.hpp"
 #include "run/progress.hpp"
 #include "textio/layout.hpp"
 #include "textio/message_text.hpp"
@@ -63,7 +63,7 @@ class Flow {
   // Leaves every result file empty (a run that analysed no marker).
   virtual void empty_results() = 0;
 
-  void scan();
+  void analyse_markers();
 
  protected:
   // Reads the program's own configuration files and opens its result files.
@@ -110,7 +110,7 @@ void Flow::write_lod_line(int imark, double flnl0, double flod) {
   textio::write_layout(io_, lod_unit, "(I4,2E14.6,3X,E11.4)", {imark, flnl0, model_.optpar1.flnl, flod});
 }
 
-void Flow::scan() {
+void Flow::analyse_markers() {
   int analysed = 0;
   for (int imark = 1; imark <= model_.ped.nmark; ++imark) {
     select_marker(model_.ped, imark);
@@ -375,7 +375,7 @@ int run_program(Program program, PassObserver* observer, const RunOptions& optio
     choose_kernel_from_environment(*model);
     const auto flow = make_flow(program, *model, io, observer, options);
     flow->start_up();
-    flow->scan();
+    flow->analyse_markers();
     textio::stop("");
   } catch (const textio::RunEnd& end) {
     textio::StatusLine::console().hide();

@@ -9,17 +9,10 @@
 #include <vector>
 
 #include "model/blocks.hpp"
-#include "model/fast_plan.hpp"
+#include "model/fast/class_lanes.hpp"
+#include "model/fast/fast_plan.hpp"
 
 namespace bravik {
-
-// Eight lanes: the seven polygenic classes and a lane that stays zero. The
-// lanes are kept in a structure so that every container aligns them for the
-// widest vector instructions, whatever the instructions of the code around.
-using ClassLanes = double __attribute__((vector_size(64)));
-struct alignas(64) ClassVector {
-  ClassLanes lanes;
-};
 
 // A child's class is at most this far from either parent's (tpol(c_d, a, b)
 // is zero for |c_d - a| > 3 whatever b); checked whenever the tables are built.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/pedfile/pedigree_file.hpp"
+#include "pedfile/pedigree_file.hpp"
 
 namespace bravik::tools {
 

@@ -1,11 +1,11 @@
-#include "tools/pedfile/command_line.hpp"
+#include "pedfile/command_line.hpp"
 
 #include <charconv>
 #include <cmath>
 #include <iostream>
 
+#include "pedfile/input_error.hpp"
 #include "textio/message_text.hpp"
-#include "tools/pedfile/input_error.hpp"
 
 namespace bravik::tools {
 

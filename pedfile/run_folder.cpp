@@ -1,12 +1,12 @@
-#include "tools/pedfile/run_folder.hpp"
+#include "pedfile/run_folder.hpp"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 
+#include "pedfile/input_error.hpp"
 #include "textio/message_text.hpp"
-#include "tools/pedfile/input_error.hpp"
 
 namespace bravik::tools {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/pedfile/random.hpp"
+#include "pedfile/random.hpp"
 
 #include <cmath>
 #include <numbers>

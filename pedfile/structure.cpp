@@ -1,13 +1,13 @@
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/structure.hpp"
 
 #include <algorithm>
 #include <map>
 #include <numeric>
 #include <unordered_map>
 
+#include "pedfile/input_error.hpp"
+#include "pedfile/random.hpp"
 #include "pedigree/blocks.hpp"
-#include "tools/pedfile/input_error.hpp"
-#include "tools/pedfile/random.hpp"
 
 namespace bravik::tools {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/structure.hpp"
 
 namespace bravik::tools {
 

@@ -1,4 +1,4 @@
-#include "model/fast_kernel.hpp"
+#include "model/fast/fast_kernel.hpp"
 
 #include <atomic>
 #include <cmath>
@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "model/density.hpp"
-#include "model/fast_family.hpp"
-#include "model/fast_plan.hpp"
-#include "model/mmpfam.hpp"
-#include "model/thread_pool.hpp"
+#include "model/fast/fast_family.hpp"
+#include "model/fast/fast_plan.hpp"
+#include "model/fast/thread_pool.hpp"
+#include "model/literal/mmpfam.hpp"
 
 namespace bravik {
 

@@ -1,4 +1,4 @@
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::tools {
 

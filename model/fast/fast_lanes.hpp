@@ -13,7 +13,8 @@
 #include <iterator>
 #include <type_traits>
 
-#include "model/fast_family.hpp"
+#include "model/blocks.hpp"
+#include "model/fast/class_lanes.hpp"
 
 #define BRAVIK_INLINE [[gnu::always_inline]] inline
 

@@ -1,4 +1,4 @@
-#include "tools/pedfile/pedigree_file.hpp"
+#include "pedfile/pedigree_file.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <sstream>
 #include <string_view>
 
+#include "pedfile/input_error.hpp"
 #include "pedigree/blocks.hpp"
 #include "textio/message_text.hpp"
-#include "tools/pedfile/input_error.hpp"
 
 namespace bravik::tools {
 namespace {

@@ -1,4 +1,4 @@
-#include "model/fast_family.hpp"
+#include "model/fast/fast_family.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "model/density.hpp"
-#include "model/fast_lanes.hpp"
+#include "model/fast/fast_lanes.hpp"
 
 // The family routine is compiled for the vector instructions of several
 // machine generations (x86-64-v4: AVX-512; x86-64-v3: AVX2), the widest one

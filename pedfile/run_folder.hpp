@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/pedfile/pedigree_file.hpp"
-#include "tools/pedfile/structure.hpp"
+#include "pedfile/pedigree_file.hpp"
+#include "pedfile/structure.hpp"
 
 namespace bravik::tools {
 

@@ -1,8 +1,8 @@
-#include "tools/pedfile/mendel.hpp"
+#include "pedfile/mendel.hpp"
 
 #include <array>
 
-#include "tools/pedfile/input_error.hpp"
+#include "pedfile/input_error.hpp"
 
 namespace bravik::tools {
 namespace {

@@ -1,7 +1,7 @@
 // The pedigree-file reader of the data tools.
 #include <gtest/gtest.h>
 
-#include "tools/pedfile/pedigree_file.hpp"
+#include "pedfile/pedigree_file.hpp"
 #include "tools_test_support.hpp"
 
 namespace {
