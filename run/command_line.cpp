@@ -1,12 +1,15 @@
 #include "run/command_line.hpp"
 
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <span>
 #include <stdexcept>
 #include <string_view>
 
 #include "run/marker_loop.hpp"
 #include "run/program_text.hpp"
+#include "textio/theta_grid.hpp"
 #include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
 
@@ -15,12 +18,24 @@ namespace {
 
 enum class For { both, maximizing };
 
-// One option: its spellings, what it does, which program takes it.
+int marker_number(std::string_view text) {
+  const std::string digits(text);
+  char* end = nullptr;
+  const long value = std::strtol(digits.c_str(), &end, 10);
+  if (digits.empty() || end != digits.c_str() + digits.size() || value < 1 || value > 1'000'000) {
+    throw std::invalid_argument("marker number '" + digits + "' is not a whole number from 1");
+  }
+  return static_cast<int>(value);
+}
+
+// One option: its spellings, the name of its value (empty: it takes none),
+// what it does, which program takes it.
 struct OptionEntry {
   std::string_view spellings;  // separated by ", "
+  std::string_view value;
   std::string_view help;
   For only;
-  void (*apply)(ProgramRequest&);
+  void (*apply)(ProgramRequest&, std::string_view value);
 };
 
 // Every option of the two programs; a new one is one more line here (and a
@@ -28,13 +43,31 @@ struct OptionEntry {
 // marked For::maximizing when only bravik_2point_max takes them; the help text
 // lists them in this order.
 constexpr OptionEntry option_table[] = {
-    {"-h, --help", "print this help and stop", For::both, [](ProgramRequest& r) { r.help = true; }},
-    {"--version", "print the version and stop", For::both, [](ProgramRequest& r) { r.version = true; }},
-    {"--robust",
+    {"-h, --help", "", "print this help and stop", For::both, [](ProgramRequest& r, std::string_view) { r.help = true; }},
+    {"--version", "", "print the version and stop", For::both,
+     [](ProgramRequest& r, std::string_view) { r.version = true; }},
+    {"--robust", "",
      "maximize from several starting points: the null hypothesis once per run from\n"
      "                    seeded starts over the bounds, the alternative from the null optimum and the\n"
      "                    par.inp start (see the README for when to use it)",
-     For::maximizing, [](ProgramRequest& r) { r.robust = true; }},
+     For::maximizing, [](ProgramRequest& r, std::string_view) { r.robust = true; }},
+    {"--theta-grid", "LIST",
+     "with --robust: the alternative maximized again at each theta of LIST (comma-\n"
+     "                    separated, e.g. 0,0.01,0.05,0.1,0.2,0.3,0.4), the maximum over theta, its 1-LOD\n"
+     "                    support interval and the heterogeneity LOD, written to the theta table",
+     For::maximizing, [](ProgramRequest& r, std::string_view value) { r.theta_grid = textio::parse_theta_grid(value); }},
+    {"--theta-table", "FILE", "the theta table's file (default lod_theta.tsv)", For::maximizing,
+     [](ProgramRequest& r, std::string_view value) { r.theta_table = value; }},
+    {"--posteriors", "FILE",
+     "with --robust: every person's posterior probabilities of the major-gene genotypes\n"
+     "                    and posterior mean polygenic effect at the null maximum, written to FILE",
+     For::maximizing, [](ProgramRequest& r, std::string_view value) { r.posteriors = value; }},
+    {"--posteriors-marker", "K", "the posteriors at marker K's alternative maximum instead", For::maximizing,
+     [](ProgramRequest& r, std::string_view value) { r.posteriors_marker = marker_number(value); }},
+    {"--standard-errors", "FILE",
+     "with --robust: the standard errors of the null's and the alternative's estimates\n"
+     "                    (observed information), a line per marker in FILE",
+     For::maximizing, [](ProgramRequest& r, std::string_view value) { r.standard_errors = value; }},
 };
 
 bool takes(const OptionEntry& entry, Program program) {
@@ -60,6 +93,7 @@ std::string options_text(Program program) {
   for (const OptionEntry& entry : option_table) {
     if (!takes(entry, program)) continue;
     std::string head = "  " + std::string(entry.spellings);
+    if (!entry.value.empty()) head.append(" ").append(entry.value);
     head.resize(std::max<std::size_t>(head.size() + 2, 20), ' ');
     text += head + std::string(entry.help) + "\n";
   }
@@ -107,7 +141,8 @@ std::string environment_text() {
 
 ProgramRequest parse_command_line(Program program, const std::vector<std::string>& args) {
   ProgramRequest request;
-  for (const std::string& arg : args) {
+  for (auto next = args.begin(); next != args.end(); ++next) {
+    const std::string& arg = *next;
     const OptionEntry* found = nullptr;
     for (const OptionEntry& entry : option_table) {
       if (takes(entry, program) && spelled(entry, arg)) found = &entry;
@@ -117,7 +152,18 @@ ProgramRequest parse_command_line(Program program, const std::vector<std::string
                                                        : "unexpected argument " + textio::quoted(arg) +
                                                              " (the input files are read from the current folder)");
     }
-    found->apply(request);
+    if (!found->value.empty() && std::next(next) == args.end()) {
+      throw std::invalid_argument("option " + textio::quoted(arg) + " needs a value (" + std::string(found->value) + ")");
+    }
+    found->apply(request, found->value.empty() ? std::string_view() : std::string_view(*++next));
+  }
+  if (!request.theta_grid.empty() && !request.robust) throw std::invalid_argument("--theta-grid needs --robust");
+  if (!request.posteriors.empty() && !request.robust) throw std::invalid_argument("--posteriors needs --robust");
+  if (!request.standard_errors.empty() && !request.robust) {
+    throw std::invalid_argument("--standard-errors needs --robust");
+  }
+  if (request.posteriors_marker != 0 && request.posteriors.empty()) {
+    throw std::invalid_argument("--posteriors-marker needs --posteriors");
   }
   return request;
 }
@@ -154,6 +200,11 @@ int run_from_command_line(Program program, int argc, const char* const* argv) {
   }
   RunOptions options;
   options.robust = request.robust;
+  options.theta_grid = request.theta_grid;
+  options.theta_table = request.theta_table;
+  options.posteriors = request.posteriors;
+  options.posteriors_marker = request.posteriors_marker;
+  options.standard_errors = request.standard_errors;
   return run_program(program, nullptr, options);
 }
 

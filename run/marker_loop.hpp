@@ -2,6 +2,9 @@
 // The main flows: start-up, then for every marker a null pass and an
 // alternative pass, then the result lines; the two programs differ only in
 // what a pass does after its first evaluation and in what they report.
+#include <string>
+#include <vector>
+
 #include "model/blocks.hpp"
 #include "run/robust.hpp"
 
@@ -22,6 +25,14 @@ class PassObserver {
 struct RunOptions {
   bool robust = false;
   RobustSettings robust_settings;
+  // The robust mode's LOD over theta: the grid (empty: none) and the table it is written to.
+  std::vector<double> theta_grid;
+  std::string theta_table;
+  // Who carries the major gene: the file (empty: none), and the marker at
+  // whose alternative maximum (0: at the null maximum of the first analysed marker).
+  std::string posteriors;
+  int posteriors_marker = 0;
+  std::string standard_errors;  // the table of standard errors; empty: none
 };
 
 // Runs the program in the working directory and returns its exit status.

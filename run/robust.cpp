@@ -290,4 +290,24 @@ void RobustMaximizer::maximize_alternative(int imark) {
   o.nfun = evaluations_;
 }
 
+double RobustMaximizer::maximize_alternative_from(const std::vector<std::vector<double>>& starts) {
+  optpar1_block& o = model_.optpar1;
+  start_pass();
+  theta_moves_ = o.ifree(theta) != 0;
+  const Pass pass = make_pass(o, model_.imax.npar, false);
+  for (int i = 1; i <= model_.imax.npar; ++i) o.par(i) = starts.front()[static_cast<std::size_t>(i)];
+  std::vector<std::vector<double>> points;
+  for (const std::vector<double>& par : starts) {
+    std::vector<double> x(pass.free.size());
+    for (std::size_t j = 0; j < pass.free.size(); ++j) x[j] = par[static_cast<std::size_t>(pass.free[j])];
+    order_start(pass, x);
+    points.push_back(std::move(x));
+  }
+  first_call_ = true;
+  maximize(pass, points);
+  first_call_ = true;
+  o.flnl = evaluate_point();
+  return o.flnl;
+}
+
 }  // namespace bravik

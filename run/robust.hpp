@@ -52,6 +52,16 @@ class RobustMaximizer {
   void maximize_null(int imark);
   void maximize_alternative(int imark);
 
+  // A further alternative search (the LOD over theta): from whole parameter
+  // vectors par(0..npar), searching the parameters free in optpar1 (theta
+  // held at its value in the starts when it is not free) within optpar1's
+  // bounds. Leaves the best point in optpar1 and returns its log-likelihood;
+  // optpar1's flags and steps are left as the searches set them.
+  double maximize_alternative_from(const std::vector<std::vector<double>>& starts);
+
+  // par(0..npar) of the null maxima the alternative starts from, best first.
+  const std::vector<std::vector<double>>& trait_optima() const { return trait_optima_; }
+
   // The starts of the last pass whose search reached the iteration limit.
   int starts_at_limit() const { return starts_at_limit_; }
 

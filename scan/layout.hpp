@@ -17,12 +17,15 @@
 //                         its Mendelian check
 //   OUT/input/            IWAY.DAT, phen.dat, task.inp, par.inp, maxpar.inp,
 //                         ids.txt: the inputs every chunk shares
+//   OUT/theta_grid.txt    the thetas of the robust mode's LOD over theta
+//                         (comma-separated); absent when it is off
 //   OUT/chunks/K/         the results of chunk K: lod.out, est.out and
 //                         sigma.DAT (as the program wrote them), stdout.txt,
 //                         stderr.txt, mendel.tsv (per marker of the chunk:
 //                         nuclear families set untyped, persons typed after),
 //                         timing.txt (seconds of the set-up and the program,
-//                         and the program's processor seconds)
+//                         and the program's processor seconds), lod_theta.tsv
+//                         (the LOD over theta, in the robust mode with a grid)
 //   OUT/failed/K          the last failure of chunk K: "exit N" or "signal N",
 //                         then the first line of the program's standard error
 //   OUT/run.lock          held (flock) by a running `run`
@@ -56,6 +59,7 @@ struct ScanFolder {
   fs::path genotypes() const { return root / "genotypes.bin"; }
   fs::path pedigree() const { return root / "pedigree.txt"; }
   fs::path input() const { return root / "input"; }
+  fs::path theta_grid() const { return root / "theta_grid.txt"; }
   fs::path chunks() const { return root / "chunks"; }
   fs::path chunk(int k) const { return chunks() / std::to_string(k); }
   fs::path failures() const { return root / "failed"; }

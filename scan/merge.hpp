@@ -21,6 +21,7 @@ using Estimates = std::array<double, 6>;
 struct MarkerResult {
   double lnl0 = 0, lnl1 = 0, lod = 0;
   std::optional<Estimates> null_estimates, alternative_estimates;
+  std::vector<std::string> extra_values;  // the columns of the run's marker tables, as written
 };
 
 // What one run of a program says of its markers (numbered from 1 in the run).
@@ -29,6 +30,7 @@ struct RunResults {
   bool maximized = false;       // an estimate file was written
   bool warnings_known = false;  // the program's standard error was kept
   std::set<int> null_short, alternative_short;  // searches that found no maximum
+  std::vector<std::string> extra_columns;        // of its marker tables (without "marker"); empty: none
 };
 
 // Reads the LOD file, the estimate file when it exists and the warnings of
@@ -36,6 +38,14 @@ struct RunResults {
 // naming file and line.
 RunResults read_run_results(const std::filesystem::path& lod, const std::filesystem::path& estimates,
                             const std::optional<std::string>& error_text);
+
+// Adds the columns of a marker table of a run (the LOD over theta, the
+// standard errors: a header line starting with "marker", then a line per
+// analysed marker) to its results. Throws InputError naming file and line.
+void read_marker_columns(const std::filesystem::path& path, RunResults& run);
+
+// The marker tables a run may leave, in the order their columns are joined.
+inline constexpr const char* marker_tables[] = {"lod_theta.tsv", "se.tsv"};
 
 struct ResultRow {
   MarkerRow marker;
@@ -51,9 +61,20 @@ struct ResultRow {
 void fill_results(std::vector<ResultRow>& rows, std::size_t first, const RunResults& run,
                   const std::vector<long>& typed, const std::vector<int>& resets);
 
-std::vector<ResultRow> scan_results(const std::filesystem::path& scan_folder);
-std::vector<ResultRow> run_folder_results(const std::filesystem::path& run_folder);
+// The rows, and the columns of the marker tables that the runs left (the same
+// in every run; empty when none left one).
+struct MergedResults {
+  std::vector<ResultRow> rows;
+  std::vector<std::string> extra_columns;
+};
+MergedResults scan_results(const std::filesystem::path& scan_folder);
+MergedResults run_folder_results(const std::filesystem::path& run_folder);
 
-std::string results_table_text(const std::vector<ResultRow>& rows);
+// Rows without values of the extra columns get NA there.
+std::string results_table_text(const std::vector<ResultRow>& rows, const std::vector<std::string>& extra_columns = {});
+
+// The rows with `column` (lod, or an extra column such as lod_max or hlod)
+// in place of the LOD, for the plot; a row without it is left out of the plot.
+std::vector<ResultRow> rows_plotting(const MergedResults& merged, const std::string& column);
 
 }  // namespace bravik::scan

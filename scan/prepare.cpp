@@ -3,6 +3,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 
 #include "pedfile/input_error.hpp"
 #include "pedfile/run_folder.hpp"
@@ -24,6 +25,14 @@ MarkerRow row_of(const genotypes::MarkerInfo& info, std::span<const std::uint8_t
 }
 
 std::string place_of(const MarkerRow& row) { return row.chromosome + ":" + std::to_string(row.position.value_or(0)); }
+
+void check_theta_grid(const std::string& text) {
+  try {
+    textio::parse_theta_grid(text);
+  } catch (const std::invalid_argument& e) {
+    throw tools::InputError(std::string("--theta-grid: ") + e.what());
+  }
+}
 
 void start_folder(const ScanFolder& folder) {
   if (fs::exists(folder.plan()))
@@ -53,6 +62,7 @@ void write_shared_inputs(const ScanFolder& folder, const tools::PedigreeFile& ro
   };
   replace(settings.par, "par.inp");
   replace(settings.maxpar, "maxpar.inp");
+  if (settings.theta_grid != "none") write_file_atomically(folder.theta_grid(), settings.theta_grid + "\n");
   std::ofstream out(folder.pedigree(), std::ios::binary | std::ios::trunc);
   tools::write_pedigree_file(out, rows);
   if (!out) throw tools::InputError(folder.pedigree().string() + ": cannot write the file");
@@ -125,6 +135,7 @@ std::string summary_text(const tools::PreparedPedigree& ped, const StreamedMarke
 std::string prepare_scan(const tools::PedigreeFile& persons, genotypes::GenotypeSource& source,
                          const PrepareSettings& settings, const fs::path& out) {
   const ScanFolder folder{out};
+  check_theta_grid(settings.theta_grid);
   const tools::PedigreeFile rows = without_markers(persons);
   const tools::PreparedPedigree ped = tools::prepare_structure(rows, settings.peeling);
   start_folder(folder);

@@ -9,6 +9,7 @@
 #include "genotypes/source.hpp"
 #include "pedfile/pedigree_file.hpp"
 #include "pedfile/structure.hpp"
+#include "textio/theta_grid.hpp"
 
 namespace bravik::scan {
 
@@ -18,6 +19,7 @@ struct PrepareSettings {
   int chunk_size = 500;
   genotypes::MarkerFilter filter;
   tools::PeelingOptions peeling;
+  std::string theta_grid{textio::default_theta_grid};  // the LOD over theta of the robust mode; "none": off
 };
 
 // Writes the scan folder `out` from the persons (rows of `persons`, markers

@@ -12,6 +12,7 @@
 #include "pedfile/mendel.hpp"
 #include "pedfile/run_folder.hpp"
 #include "pedfile/structure.hpp"
+#include "results/text_file.hpp"
 #include "scan/packed_genotypes.hpp"
 #include "scan/process.hpp"
 
@@ -19,8 +20,8 @@ namespace bravik::scan {
 namespace {
 
 // The files of a finished chunk that are kept; the marker file is not.
-const char* const kept_results[] = {"lod.out",    "est.out",    "sigma.DAT", "stdout.txt",
-                                    "stderr.txt", "mendel.tsv", "timing.txt"};
+const char* const kept_results[] = {"lod.out",    "est.out",    "sigma.DAT",     "stdout.txt", "stderr.txt",
+                                    "mendel.tsv", "timing.txt", "lod_theta.tsv", "se.tsv"};
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -169,9 +170,15 @@ fs::path analysis_program(AnalysisMode mode) {
   return own_folder() / (mode == AnalysisMode::fixed ? "bravik_2point" : "bravik_2point_max");
 }
 
-std::vector<std::string> analysis_arguments(AnalysisMode mode) {
-  if (mode == AnalysisMode::robust) return {"--robust"};
-  return {};
+std::vector<std::string> analysis_arguments(AnalysisMode mode, const ScanFolder& folder) {
+  if (mode != AnalysisMode::robust) return {};
+  std::vector<std::string> arguments{"--robust", "--standard-errors", "se.tsv"};
+  if (!fs::exists(folder.theta_grid())) return arguments;
+  std::istringstream grid(results::read_text_file(folder.theta_grid().string(), "theta grid"));
+  std::string list;
+  grid >> list;
+  arguments.insert(arguments.end(), {"--theta-grid", list, "--theta-table", "lod_theta.tsv"});
+  return arguments;
 }
 
 void set_up_chunk(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const fs::path& dir) {
@@ -204,7 +211,7 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
   if (folder.state(k) == ChunkState::done) return TaskOutcome::already_done;
   remove_leftovers(folder, k);
   const ScratchFolder scratch(scratch_base(options), k);
-  const Command command{analysis_program(options.mode), analysis_arguments(options.mode), scratch.path(),
+  const Command command{analysis_program(options.mode), analysis_arguments(options.mode, folder), scratch.path(),
                         scratch.path() / "stdout.txt", scratch.path() / "stderr.txt"};
   const double set_up_seconds = timed_set_up(folder, plan, chunk, scratch.path());
   const auto program_start = std::chrono::steady_clock::now();
@@ -220,6 +227,25 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
   std::error_code ec;
   fs::remove(folder.failure(k), ec);
   return TaskOutcome::done;
+}
+
+void write_posteriors(const ScanFolder& folder, long marker, bool at_alternative, const fs::path& to,
+                      const TaskOptions& options) {
+  const Plan plan = read_plan(folder.plan().string());
+  const Chunk alone{0, marker, marker, "", ""};
+  const ScratchFolder scratch(scratch_base(options), 0);
+  set_up_chunk(folder, plan, alone, scratch.path());
+  std::vector<std::string> arguments{"--robust", "--posteriors", "posteriors.tsv"};
+  if (at_alternative) arguments.insert(arguments.end(), {"--posteriors-marker", "1"});
+  const Command command{analysis_program(AnalysisMode::robust), arguments, scratch.path(),
+                        scratch.path() / "stdout.txt", scratch.path() / "stderr.txt"};
+  const ProcessEnd end = wait_for(start(command));
+  if (!end.succeeded())
+    throw tools::InputError(command.program.string() + " ended with " + end.text() + ": " + first_line_of(command.err));
+  if (!fs::exists(scratch.path() / "posteriors.tsv"))
+    throw tools::InputError("marker " + std::to_string(marker) + " was not analysed (untyped, or an allele rarer than "
+                            "0.001): no posteriors");
+  fs::copy_file(scratch.path() / "posteriors.tsv", to, fs::copy_options::overwrite_existing);
 }
 
 }  // namespace bravik::scan

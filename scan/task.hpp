@@ -20,7 +20,10 @@ struct TaskOptions {
 
 // The program and its arguments for a mode, from the folder of the scan's own executable.
 std::filesystem::path analysis_program(AnalysisMode mode);
-std::vector<std::string> analysis_arguments(AnalysisMode mode);
+// In the robust mode the program also writes the standard errors (se.tsv) and,
+// with a theta grid in the scan's inputs, the LOD over theta (lod_theta.tsv).
+std::vector<std::string> analysis_arguments(AnalysisMode mode, const ScanFolder& folder);
+
 
 // Writes chunk k's run folder into `dir` (which exists): the shared inputs,
 // the marker file of its markers with every Mendelian inconsistency set
@@ -37,5 +40,13 @@ enum class TaskOutcome { done, already_done, failed };
 // scan folder in one rename and any earlier failure record is removed; on
 // failure (set-up, start or program) the failure is recorded.
 TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options);
+
+// Who carries the major gene: runs the maximizing program in its robust mode
+// on marker `marker` of the scan alone, in a scratch folder, and copies the
+// posterior table it writes (at the null maximum, or with `at_alternative` at
+// the marker's alternative maximum) to `to`. Throws InputError when the
+// program fails or leaves no table (a marker it skips).
+void write_posteriors(const ScanFolder& folder, long marker, bool at_alternative, const std::filesystem::path& to,
+                      const TaskOptions& options);
 
 }  // namespace bravik::scan

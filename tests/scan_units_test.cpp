@@ -243,7 +243,7 @@ TEST(ScanPlot, ChromosomesSideBySideWithTheHighestPeaksNamed) {
   const auto add = [&](const char* chr, long long pos, const char* id, std::optional<double> lod) {
     ResultRow row;
     row.marker = MarkerRow{chr, pos, 0, id, "1", "2", 0.5, 10};
-    if (lod) row.result = MarkerResult{-10, -10 + *lod, *lod, {}, {}};
+    if (lod) row.result = MarkerResult{-10, -10 + *lod, *lod, {}, {}, {}};
     rows.push_back(row);
   };
   add("2", 500, "b1", 0.5);
