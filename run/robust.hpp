@@ -55,9 +55,12 @@ class RobustMaximizer {
   // A further alternative search (the LOD over theta): from whole parameter
   // vectors par(0..npar), searching the parameters free in optpar1 (theta
   // held at its value in the starts when it is not free) within optpar1's
-  // bounds. Leaves the best point in optpar1 and returns its log-likelihood;
-  // optpar1's flags and steps are left as the searches set them.
-  double maximize_alternative_from(const std::vector<std::vector<double>>& starts);
+  // bounds: from the first `always` starts, and from the `screened` of the
+  // others that have the highest values. Leaves the best point in optpar1 and
+  // returns its log-likelihood; optpar1's flags and steps are left as the
+  // searches set them.
+  double maximize_alternative_from(const std::vector<std::vector<double>>& starts, std::size_t always = 1,
+                                   std::size_t screened = 0);
 
   // par(0..npar) of the null maxima the alternative starts from, best first.
   const std::vector<std::vector<double>>& trait_optima() const { return trait_optima_; }

@@ -134,12 +134,13 @@ ThetaProfiler::ThetaProfiler(Model& model, textio::Channels& io, RobustMaximizer
     : model_(model), io_(io), robust_(robust), grid_(std::move(grid)) {}
 
 // The alternative's maximum with theta held, from the starts moved to it.
-std::vector<double> ThetaProfiler::maximum_at(double theta, const std::vector<std::vector<double>>& starts) {
+std::vector<double> ThetaProfiler::maximum_at(double theta, const std::vector<std::vector<double>>& starts,
+                                              std::size_t warm) {
   optpar1_block& o = model_.optpar1;
   o.ifree(theta_at) = 0;
   std::vector<std::vector<double>> moved;
   for (const std::vector<double>& start : starts) moved.push_back(with_theta(start, theta));
-  robust_.maximize_alternative_from(moved);
+  robust_.maximize_alternative_from(moved, warm, 1);
   std::vector<double> par = par_of(o, model_.imax.npar);
   par[0] = o.flnl;  // position 0 carries the log-likelihood
   return par;
@@ -153,15 +154,21 @@ ThetaProfile ThetaProfiler::profile(double null_lnl, const optpar1_block& start)
   const std::vector<double> from_alternative = par_of(alternative, model_.imax.npar);
   ThetaProfile out;
   std::vector<std::vector<double>> maxima;
-  for (const double theta : grid_) {
+  for (std::size_t g = 0; g < grid_.size(); ++g) {
+    // Searched from the alternative's maximum and the neighbour's (warm),
+    // and from the best, by its value, of the robust alternative's other
+    // starts: the null maxima, the par.inp start, the previous marker's maximum.
     std::vector<std::vector<double>> starts{from_alternative};
     if (!maxima.empty()) starts.push_back(maxima.back());
+    const std::size_t warm = starts.size();
     for (const std::vector<double>& optimum : robust_.trait_optima()) starts.push_back(null_start(optimum, from_alternative));
     starts.push_back(par_of(start, model_.imax.npar));
+    if (previous_maxima_.size() == grid_.size()) starts.push_back(previous_maxima_[g]);
     model_.optpar1 = alternative;
-    maxima.push_back(maximum_at(theta, starts));
+    maxima.push_back(maximum_at(grid_[g], starts, warm));
     out.grid_lods.push_back(lod_of(maxima.back()[0], null_lnl));
   }
+  previous_maxima_ = maxima;
   const auto best = std::max_element(out.grid_lods.begin(), out.grid_lods.end());
   const std::vector<double> best_grid_point =
       best == out.grid_lods.end() ? from_alternative : maxima[static_cast<std::size_t>(best - out.grid_lods.begin())];

@@ -72,7 +72,8 @@ class ThetaProfiler {
   ThetaProfile profile(double null_lnl, const optpar1_block& start);
 
  private:
-  std::vector<double> maximum_at(double theta, const std::vector<std::vector<double>>& starts);
+  // From the first `warm` starts and the best of the others by value.
+  std::vector<double> maximum_at(double theta, const std::vector<std::vector<double>>& starts, std::size_t warm);
   void best_over_theta(const optpar1_block& alternative, const std::vector<double>& best_grid_point,
                        double null_lnl, ThetaProfile& out);
   HeterogeneityFit heterogeneity_at(const std::vector<double>& par, double theta, double null_lnl);
@@ -84,6 +85,7 @@ class ThetaProfiler {
   std::vector<double> grid_;
   std::unique_ptr<PosteriorKernel> posterior_;  // created at the first heterogeneity fit
   std::vector<double> linked_, unlinked_, family_lods_;
+  std::vector<std::vector<double>> previous_maxima_;  // the previous marker's, by grid point
 };
 
 // A table file of bravik_2point_max (the theta table, the standard errors):

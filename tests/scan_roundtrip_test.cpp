@@ -8,6 +8,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <sstream>
@@ -272,9 +273,9 @@ TEST(ScanRoundTrip, ThetaGridColumnsReachTheTable) {
   const WorkFolder work("scan_theta_grid");
   const StudyData data(work.path());
   write_fast_par(work.path());
-  ASSERT_EQ(scan_command(work.path(), "prepare --pedigree sim.ped --chunk-size 12 --par fast.inp "
+  ASSERT_EQ(scan_command(work.path(), "prepare --pedigree sim.ped --map s.map --chunk-size 12 --par fast.inp "
                                       "--theta-grid 0,0.1,0.3 grid").status, 0);
-  ASSERT_EQ(scan_command(work.path(), "prepare --pedigree sim.ped --chunk-size 12 --par fast.inp "
+  ASSERT_EQ(scan_command(work.path(), "prepare --pedigree sim.ped --map s.map --chunk-size 12 --par fast.inp "
                                       "--theta-grid none plain").status, 0);
   const RunResult bad = scan_command(work.path(), "prepare --pedigree sim.ped --theta-grid 0,0.6 bad");
   EXPECT_NE(bad.status, 0);
@@ -313,6 +314,31 @@ TEST(ScanRoundTrip, ThetaGridColumnsReachTheTable) {
     }
   }
   EXPECT_NE(read_file(work.path() / "grid" / "results.svg").find("hlod: grid"), std::string::npos);
+
+  // Who carries the major gene: a line per person, with the pedigree file's ids.
+  ASSERT_EQ(scan_command(work.path(), "posteriors grid").status, 0);
+  ASSERT_EQ(scan_command(work.path(), "posteriors --marker rs3 grid").status, 0);
+  EXPECT_NE(scan_command(work.path(), "posteriors --marker nosuch grid").status, 0);
+  std::vector<std::string> people;
+  for (const std::string& line : lines_of(read_file(work.path() / "sim.ped"))) {
+    const std::vector<std::string> w = words_of(line);
+    people.push_back(w[0] + " " + w[1]);
+  }
+  for (const char* name : {"posteriors.tsv", "posteriors_rs3.tsv"}) {
+    const std::vector<std::string> rows = lines_of(read_file(work.path() / "grid" / name));
+    ASSERT_EQ(rows.size(), people.size() + 1) << name;
+    EXPECT_EQ(rows[0], "fid\tiid\tp11\tp12\tp22\tpolygenic_mean\tmeasured");
+    std::vector<std::string> ids;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+      const std::vector<std::string> f = fields_of(rows[r]);
+      ids.push_back(f[0] + " " + f[1]);
+      EXPECT_NEAR(std::stod(f[2]) + std::stod(f[3]) + std::stod(f[4]), 1.0, 1e-5) << rows[r];
+    }
+    std::sort(ids.begin(), ids.end());
+    std::vector<std::string> expected = people;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ids, expected) << name;
+  }
 }
 
 TEST(ScanRoundTrip, PrepareRefusesAPreparedFolderAndAMissingSource) {

@@ -56,25 +56,6 @@ TEST(InverseInformation, InvertsTheNegativeHessianOrRefuses) {
 
 using Table = std::vector<std::map<std::string, std::string>>;
 
-Table read_table(const std::filesystem::path& path) {
-  std::istringstream in(read_file(path));
-  std::string line;
-  std::getline(in, line);
-  std::vector<std::string> names;
-  std::istringstream header(line);
-  for (std::string name; std::getline(header, name, '\t');) names.push_back(name);
-  Table rows;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::map<std::string, std::string> row;
-    std::string field;
-    for (std::size_t i = 0; std::getline(fields, field, '\t'); ++i) row[names.at(i)] = field;
-    EXPECT_EQ(row.size(), names.size()) << line;
-    rows.push_back(row);
-  }
-  return rows;
-}
-
 // Markers linked at theta 0.05 and unlinked, large sibships, a strong major gene.
 std::vector<tools::TrueState> write_data(const std::filesystem::path& folder, int families, std::uint64_t seed) {
   tools::SimulationModel model;
@@ -108,7 +89,7 @@ TEST_F(EstimateRun, StandardErrorsAreGivenForFreeEstimatesInsideTheirBounds) {
   options.robust = true;
   options.standard_errors = "se.tsv";
   ASSERT_EQ(run_program(Program::maximizing, nullptr, options), 0);
-  const Table rows = read_table(dir.path() / "se.tsv");
+  const Table rows = read_table_rows(dir.path() / "se.tsv");
   ASSERT_EQ(rows.size(), 2U);
   for (const auto& row : rows) {
     EXPECT_EQ(row.at("null_se_polygenic_step"), "NA") << "fixed";
@@ -139,7 +120,7 @@ TEST_F(EstimateRun, PosteriorsNameTheCarriersWithTheUsersIds) {
   options.robust = true;
   options.posteriors = "post.tsv";
   ASSERT_EQ(run_program(Program::maximizing, nullptr, options), 0);
-  const Table rows = read_table(dir.path() / "post.tsv");
+  const Table rows = read_table_rows(dir.path() / "post.tsv");
   ASSERT_EQ(rows.size(), truth.size());
   std::map<std::pair<std::string, std::string>, int> genotype_of;
   for (const tools::TrueState& t : truth) genotype_of[{t.family, t.person}] = t.genotype;
@@ -166,7 +147,7 @@ TEST_F(EstimateRun, PosteriorsNameTheCarriersWithTheUsersIds) {
   options.posteriors = "post_marker.tsv";
   options.posteriors_marker = 1;
   ASSERT_EQ(run_program(Program::maximizing, nullptr, options), 0);
-  EXPECT_EQ(read_table(dir.path() / "post_marker.tsv").size(), truth.size());
+  EXPECT_EQ(read_table_rows(dir.path() / "post_marker.tsv").size(), truth.size());
   EXPECT_NE(read_file(dir.path() / "post_marker.tsv"), read_file(dir.path() / "post.tsv")) << "the marker adds information";
 }
 

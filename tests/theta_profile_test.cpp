@@ -116,18 +116,10 @@ TEST(ThetaGrid, ParsesSortsAndRejects) {
 using TableRow = std::map<std::string, double>;
 
 std::map<int, TableRow> read_theta_table(const std::filesystem::path& path) {
-  std::istringstream in(read_file(path));
-  std::string line;
-  std::getline(in, line);
-  std::vector<std::string> names;
-  std::istringstream header(line);
-  for (std::string name; std::getline(header, name, '\t');) names.push_back(name);
   std::map<int, TableRow> rows;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string field;
+  for (const auto& fields : read_table_rows(path)) {
     TableRow row;
-    for (std::size_t i = 0; std::getline(fields, field, '\t'); ++i) row[names.at(i)] = field == "NA" ? NAN : std::stod(field);
+    for (const auto& [name, field] : fields) row[name] = field == "NA" ? NAN : std::stod(field);
     rows[static_cast<int>(row.at("marker"))] = row;
   }
   return rows;
