@@ -130,6 +130,21 @@ std::string theta_table_line(int imark, const ThetaProfile& profile) {
   return line;
 }
 
+namespace {
+
+// The support interval of the profile: the grid points, theta_hat and theta
+// 0.5 (where the LOD is 0), in order of theta.
+SupportInterval support_of(const std::vector<double>& grid, const ThetaProfile& profile) {
+  std::vector<ProfilePoint> points{{profile.theta_hat, profile.lod_max}};
+  for (std::size_t g = 0; g < grid.size(); ++g) points.push_back({grid[g], profile.grid_lods[g]});
+  points.push_back({free_recombination, 0.0});
+  std::stable_sort(points.begin(), points.end(),
+                   [](const ProfilePoint& a, const ProfilePoint& b) { return a.theta < b.theta; });
+  return support_interval(points, profile.theta_hat, profile.lod_max);
+}
+
+}  // namespace
+
 ThetaProfiler::ThetaProfiler(Model& model, textio::Channels& io, RobustMaximizer& robust, std::vector<double> grid)
     : model_(model), io_(io), robust_(robust), grid_(std::move(grid)) {}
 
@@ -174,13 +189,14 @@ ThetaProfile ThetaProfiler::profile(double null_lnl, const optpar1_block& start)
       best == out.grid_lods.end() ? from_alternative : maxima[static_cast<std::size_t>(best - out.grid_lods.begin())];
   best_over_theta(alternative, best_grid_point, null_lnl, out);
 
-  std::vector<ProfilePoint> points{{out.theta_hat, out.lod_max}};
-  for (std::size_t g = 0; g < grid_.size(); ++g) points.push_back({grid_[g], out.grid_lods[g]});
-  points.push_back({free_recombination, 0.0});
-  std::stable_sort(points.begin(), points.end(),
-                   [](const ProfilePoint& a, const ProfilePoint& b) { return a.theta < b.theta; });
-  out.support = support_interval(points, out.theta_hat, out.lod_max);
+  out.support = support_of(grid_, out);
+  best_heterogeneity(maxima, null_lnl, out);
+  model_.optpar1 = found;
+  return out;
+}
 
+void ThetaProfiler::best_heterogeneity(const std::vector<std::vector<double>>& maxima, double null_lnl,
+                                       ThetaProfile& out) {
   out.hlod = -HUGE_VAL;
   for (std::size_t g = 0; g < grid_.size(); ++g) {
     const HeterogeneityFit fit = heterogeneity_at(maxima[g], grid_[g], null_lnl);
@@ -189,9 +205,6 @@ ThetaProfile ThetaProfiler::profile(double null_lnl, const optpar1_block& start)
     out.alpha = fit.alpha;
     out.hlod_theta = grid_[g];
   }
-  if (grid_.empty()) out.hlod = std::nan("");
-  model_.optpar1 = found;
-  return out;
 }
 
 // lod_max and theta_hat: the best of the grid, the alternative itself when

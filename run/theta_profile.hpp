@@ -77,6 +77,7 @@ class ThetaProfiler {
   void best_over_theta(const optpar1_block& alternative, const std::vector<double>& best_grid_point,
                        double null_lnl, ThetaProfile& out);
   HeterogeneityFit heterogeneity_at(const std::vector<double>& par, double theta, double null_lnl);
+  void best_heterogeneity(const std::vector<std::vector<double>>& maxima, double null_lnl, ThetaProfile& out);
   void family_log_likelihoods(const std::vector<double>& par, double theta, std::vector<double>& lf);
 
   Model& model_;
