@@ -8,11 +8,13 @@
 //               the reference: robust-box, robust-pattern (default both), and the fewest
 //               starts the robust mode may use (par.inp and 8 for the null, the null maximum
 //               and par.inp for the alternative): robust-box-min, robust-pattern-min;
-//               comma-separated
+//               robust-pattern-grid adds the LOD over theta on the default grid and prints
+//               its cost per marker against the alternative pass's; comma-separated
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -35,23 +37,47 @@ struct Mode {
   bool robust;
   LocalSearchKind local;
   bool fewest_starts = false;
+  bool theta_grid = false;
 };
 
 struct MarkerResult {
   double null_lnl, alternative_lnl, lod;
 };
 
+// The parts of a run: null passes, alternative passes, and what follows an
+// alternative pass (the LOD over theta when there is a grid).
+enum Phase { null_phase, alternative_phase, after_alternative, phases };
+
 struct Outcome {
   long evaluations = 0;
   double seconds = 0.0;
   std::vector<MarkerResult> markers;
+  std::array<long, phases> phase_evaluations{};
+  std::array<double, phases> phase_seconds{};
 };
 
 class EvaluationCounter final : public PassObserver {
  public:
-  void pass_evaluated(int, int, double) override {}
-  void objective_evaluated() override { ++count; }
+  void pass_evaluated(int, int ihyp, double) override { enter(ihyp == 1 ? null_phase : alternative_phase); }
+  void pass_finished(int, int ihyp, double) override { enter(ihyp == 1 ? null_phase : after_alternative); }
+  void objective_evaluated() override {
+    ++count;
+    ++phase_evaluations[static_cast<std::size_t>(phase)];
+  }
+  void finish() { enter(null_phase); }
   long count = 0;
+  std::array<long, phases> phase_evaluations{};
+  std::array<double, phases> phase_seconds{};
+
+ private:
+  void enter(Phase next) {
+    const auto now = std::chrono::steady_clock::now();
+    phase_seconds[static_cast<std::size_t>(phase)] += std::chrono::duration<double>(now - since).count();
+    phase = next;
+    since = now;
+  }
+  Phase phase = null_phase;
+  std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
 };
 
 std::vector<MarkerResult> read_lod_file(const fs::path& path) {
@@ -87,10 +113,15 @@ Outcome run_mode(const fs::path& input, const Mode& mode) {
     options.robust_settings.alternative_extra_starts = 0;
     options.robust_settings.from_previous_alternative = false;
   }
+  if (mode.theta_grid) {
+    options.theta_grid = {0.0, 0.01, 0.05, 0.1, 0.2, 0.3, 0.4};
+    options.theta_table = (work / "lod_theta.tsv").string();
+  }
   EvaluationCounter counter;
   const auto start = std::chrono::steady_clock::now();
   const int status = run_program(Program::maximizing, &counter, options);
   const auto end = std::chrono::steady_clock::now();
+  counter.finish();
   std::fflush(stdout);
   dup2(saved_stdout, 1);
   close(saved_stdout);
@@ -101,6 +132,8 @@ Outcome run_mode(const fs::path& input, const Mode& mode) {
   outcome.evaluations = counter.count;
   outcome.seconds = std::chrono::duration<double>(end - start).count();
   outcome.markers = read_lod_file(work / "lod.out");
+  outcome.phase_evaluations = counter.phase_evaluations;
+  outcome.phase_seconds = counter.phase_seconds;
   return outcome;
 }
 
@@ -122,6 +155,17 @@ void compare(const Outcome& classic, const Outcome& robust, int& lod_differs, in
   }
 }
 
+// The LOD over theta against the alternative passes, per marker.
+void print_grid_cost(const Outcome& outcome, double markers) {
+  const double alternative_ms = 1e3 * outcome.phase_seconds[alternative_phase] / markers;
+  const double grid_ms = 1e3 * outcome.phase_seconds[after_alternative] / markers;
+  std::printf("%-18s alternative pass %.1f evals %.1f ms/marker; theta grid %.1f evals %.1f ms/marker = %.2f "
+              "alternative passes\n",
+              "", static_cast<double>(outcome.phase_evaluations[alternative_phase]) / markers, alternative_ms,
+              static_cast<double>(outcome.phase_evaluations[after_alternative]) / markers, grid_ms,
+              grid_ms / alternative_ms);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,7 +175,8 @@ int main(int argc, char** argv) {
   std::vector<Mode> modes = {{"classic", false, LocalSearchKind::box}};
   for (const Mode& mode : {Mode{"robust-box", true, LocalSearchKind::box}, Mode{"robust-pattern", true, LocalSearchKind::pattern},
                            Mode{"robust-box-min", true, LocalSearchKind::box, true},
-                           Mode{"robust-pattern-min", true, LocalSearchKind::pattern, true}})
+                           Mode{"robust-pattern-min", true, LocalSearchKind::pattern, true},
+                           Mode{"robust-pattern-grid", true, LocalSearchKind::pattern, false, true}})
     if (std::find(chosen.begin(), chosen.end(), mode.name) != chosen.end()) modes.push_back(mode);
   const fs::path root = fs::temp_directory_path() / ("bravik-maximizing-benchmark-" + std::to_string(getpid()));
   std::printf("%-9s %-8s %-18s %8s %12s %12s %10s %14s\n", "data", "classes", "mode", "markers", "evals/marker",
@@ -157,6 +202,7 @@ int main(int argc, char** argv) {
                     markers, outcome.evaluations / markers, 1e3 * outcome.seconds / markers,
                     static_cast<double>(outcome.evaluations) / static_cast<double>(classic.evaluations), lod_differs,
                     robust_lower > 0 ? (" (" + std::to_string(robust_lower) + " lower)").c_str() : "");
+        if (mode.theta_grid) print_grid_cost(outcome, markers);
         std::fflush(stdout);
       }
     }

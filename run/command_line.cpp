@@ -1,12 +1,15 @@
 #include "run/command_line.hpp"
 
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <span>
 #include <stdexcept>
 #include <string_view>
 
 #include "run/marker_loop.hpp"
 #include "run/program_text.hpp"
+#include "textio/theta_grid.hpp"
 #include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
 
@@ -14,6 +17,16 @@ namespace bravik {
 namespace {
 
 enum class For { both, maximizing };
+
+int marker_number(std::string_view text) {
+  const std::string digits(text);
+  char* end = nullptr;
+  const long value = std::strtol(digits.c_str(), &end, 10);
+  if (digits.empty() || end != digits.c_str() + digits.size() || value < 1 || value > 1'000'000) {
+    throw std::invalid_argument("marker number '" + digits + "' is not a whole number from 1");
+  }
+  return static_cast<int>(value);
+}
 
 // One option: its spellings, what it does, which program takes it.
 struct OptionEntry {
@@ -43,6 +56,23 @@ constexpr OptionEntry option_table[] = {
     {"--save-trait-maxima",
      "with --robust: write the trait part maxima of the null hypothesis to FILE",
      For::maximizing, [](ProgramRequest& r, std::string_view v) { r.trait_maxima_to = v; }, "FILE"},
+    {"--theta-grid",
+     "with --robust: the alternative maximized again at each theta of LIST (comma-\n"
+     "                    separated, e.g. 0,0.01,0.05,0.1,0.2,0.3,0.4), the maximum over theta, its 1-LOD\n"
+     "                    support interval and the heterogeneity LOD, written to the theta table",
+     For::maximizing, [](ProgramRequest& r, std::string_view v) { r.theta_grid = textio::parse_theta_grid(v); }, "LIST"},
+    {"--theta-table", "the theta table's file (default lod_theta.tsv)", For::maximizing,
+     [](ProgramRequest& r, std::string_view v) { r.theta_table = v; }, "FILE"},
+    {"--posteriors",
+     "with --robust: every person's posterior probabilities of the major-gene genotypes\n"
+     "                    and posterior mean polygenic effect at the null maximum, written to FILE",
+     For::maximizing, [](ProgramRequest& r, std::string_view v) { r.posteriors = v; }, "FILE"},
+    {"--posteriors-marker", "the posteriors at marker K's alternative maximum instead", For::maximizing,
+     [](ProgramRequest& r, std::string_view v) { r.posteriors_marker = marker_number(v); }, "K"},
+    {"--standard-errors",
+     "with --robust: the standard errors of the null's and the alternative's estimates\n"
+     "                    (observed information), a line per marker in FILE",
+     For::maximizing, [](ProgramRequest& r, std::string_view v) { r.standard_errors = v; }, "FILE"},
 };
 
 bool takes(const OptionEntry& entry, Program program) {
@@ -134,6 +164,14 @@ ProgramRequest parse_command_line(Program program, const std::vector<std::string
     if (a + 1 == args.size()) throw std::invalid_argument("option " + textio::quoted(arg) + " needs a value");
     found->apply(request, args[++a]);
   }
+  if (!request.theta_grid.empty() && !request.robust) throw std::invalid_argument("--theta-grid needs --robust");
+  if (!request.posteriors.empty() && !request.robust) throw std::invalid_argument("--posteriors needs --robust");
+  if (!request.standard_errors.empty() && !request.robust) {
+    throw std::invalid_argument("--standard-errors needs --robust");
+  }
+  if (request.posteriors_marker != 0 && request.posteriors.empty()) {
+    throw std::invalid_argument("--posteriors-marker needs --posteriors");
+  }
   const bool trait_maxima = !request.trait_maxima_from.empty() || !request.trait_maxima_to.empty();
   if (trait_maxima && !request.robust) throw std::invalid_argument("--trait-maxima and --save-trait-maxima need --robust");
   return request;
@@ -173,6 +211,11 @@ int run_from_command_line(Program program, int argc, const char* const* argv) {
   options.robust = request.robust;
   options.trait_maxima_from = request.trait_maxima_from;
   options.trait_maxima_to = request.trait_maxima_to;
+  options.theta_grid = request.theta_grid;
+  options.theta_table = request.theta_table;
+  options.posteriors = request.posteriors;
+  options.posteriors_marker = request.posteriors_marker;
+  options.standard_errors = request.standard_errors;
   return run_program(program, nullptr, options);
 }
 

@@ -16,6 +16,11 @@ struct ProgramRequest {
   bool robust = false;  // bravik_2point_max: maximize from several starting points
   std::string trait_maxima_from;  // --trait-maxima FILE (robust mode)
   std::string trait_maxima_to;    // --save-trait-maxima FILE (robust mode)
+  std::vector<double> theta_grid;            // --theta-grid (with --robust): the LOD over theta
+  std::string theta_table = "lod_theta.tsv";  // --theta-table: where it is written
+  std::string posteriors;                     // --posteriors (with --robust): who carries the major gene
+  int posteriors_marker = 0;                  // --posteriors-marker: at this marker's alternative
+  std::string standard_errors;                // --standard-errors (with --robust): their table
 };
 
 // Parses the arguments (without the program name). Throws std::invalid_argument

@@ -15,11 +15,14 @@
 #include "pedigree/consistency.hpp"
 #include "pedigree/iway.hpp"
 #include "pedigree/markers.hpp"
+#include "run/carrier_posteriors.hpp"
 #include "run/config.hpp"
 #include "run/kernel_environment.hpp"
 #include "run/program_text.hpp"
 #include "run/progress.hpp"
 #include "run/trait_maxima.hpp"
+#include "run/standard_errors.hpp"
+#include "run/theta_profile.hpp"
 #include "textio/layout.hpp"
 #include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
@@ -261,6 +264,8 @@ class MaximizingFlow final : public Flow {
     if (options_.robust) {
       robust_.emplace(model_, io_, [this](double& value) { evaluate(value); }, settings_, options_.robust_settings);
       if (!options_.trait_maxima_from.empty()) robust_->use_trait_optima(read_trait_maxima(options_.trait_maxima_from));
+      if (!options_.theta_grid.empty()) start_theta_profile();
+      if (!options_.standard_errors.empty()) se_table_.emplace(options_.standard_errors, standard_error_header());
     }
     const TaskFiles files = read_task(io_, 4, 15);
     check_result_files(files, Program::maximizing);
@@ -297,12 +302,26 @@ class MaximizingFlow final : public Flow {
     }
   }
 
-  void null_pass_done(int imark) override { write_estimates(imark); }
+  void null_pass_done(int imark) override {
+    write_estimates(imark);
+    if (options_.posteriors_marker == 0) write_posteriors();
+    if (se_table_) null_errors_ = standard_errors(model_, io_, se_kernel(), false);
+  }
 
   void write_results(int imark, double flnl0, double flod) override {
     write_estimates(imark);
     write_lod_line(imark, flnl0, flod);
     io_.close(report_unit);
+    if (options_.posteriors_marker == imark) write_posteriors();
+    if (se_table_) {
+      const bool theta_estimated = model_.optpar1.ifree(5) != 0;
+      se_table_->write(standard_error_line(imark, null_errors_, standard_errors(model_, io_, se_kernel(), theta_estimated)));
+    }
+    if (theta_table_) {
+      optpar1_block start = model_.optpar1;
+      saved_.restore(start, model_.imax.npar);  // par.inp's steps: the pass's own have shrunk
+      theta_table_->write(theta_table_line(imark, theta_profiler_->profile(flnl0, start)));
+    }
   }
 
   void end() override {
@@ -310,6 +329,10 @@ class MaximizingFlow final : public Flow {
     io_.close(estimate_unit);
     if (robust_ && !options_.trait_maxima_to.empty() && !robust_->trait_optima().empty())
       write_trait_maxima(options_.trait_maxima_to, robust_->trait_optima());
+    if (!options_.posteriors.empty() && !posteriors_written_) {
+      note("note: marker " + std::to_string(options_.posteriors_marker) + " was not analysed; " + options_.posteriors +
+           " is not written");
+    }
   }
 
   void empty_results() override {
@@ -331,10 +354,41 @@ class MaximizingFlow final : public Flow {
   }
   void write_report(int ihyp);
   void write_estimates(int imark);
+  void write_posteriors();
+  void start_theta_profile() {
+    theta_profiler_.emplace(model_, io_, *robust_, options_.theta_grid);
+    theta_table_.emplace(options_.theta_table, theta_table_header(options_.theta_grid));
+  }
   MaximizerSettings settings_;
   RunOptions options_;
   std::optional<RobustMaximizer> robust_;
+  std::optional<ThetaProfiler> theta_profiler_;
+  std::optional<TableFile> theta_table_;
+  bool posteriors_written_ = false;
+  std::optional<TableFile> se_table_;
+  StandardErrors null_errors_;
+  std::unique_ptr<PosteriorKernel> se_kernel_;
+  PosteriorKernel& se_kernel() {
+    if (!se_kernel_) se_kernel_ = std::make_unique<PosteriorKernel>(model_.threads);
+    return *se_kernel_;
+  }
 };
+
+// At the pass's maximum as optpar1 holds it (theta held there), once a run.
+void MaximizingFlow::write_posteriors() {
+  if (options_.posteriors.empty() || posteriors_written_) return;
+  const optpar1_block found = model_.optpar1;
+  model_.optpar1.ifree(5) = 0;
+  PosteriorKernel kernel(model_.threads);
+  const std::string table = posteriors_table(person_ids(model_), person_posteriors(model_, io_, kernel));
+  model_.optpar1 = found;
+  std::FILE* file = std::fopen(options_.posteriors.c_str(), "w");
+  const bool written = file != nullptr && std::fputs(table.c_str(), file) >= 0;
+  if (file == nullptr || std::fclose(file) != 0 || !written) {
+    textio::fail(options_.posteriors + ": cannot write the posterior table\n", textio::exit_input_error);
+  }
+  posteriors_written_ = true;
+}
 
 void MaximizingFlow::write_report(int ihyp) {
   const optpar1_block& o = model_.optpar1;

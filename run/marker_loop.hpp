@@ -3,6 +3,7 @@
 // alternative pass, then the result lines; the two programs differ only in
 // what a pass does after its first evaluation and in what they report.
 #include <string>
+#include <vector>
 
 #include "model/blocks.hpp"
 #include "run/robust.hpp"
@@ -26,6 +27,14 @@ struct RunOptions {
   RobustSettings robust_settings;
   std::string trait_maxima_from;  // robust: read the trait part's maxima instead of maximizing it
   std::string trait_maxima_to;    // robust: write the trait part's maxima at the end of the run
+  // The robust mode's LOD over theta: the grid (empty: none) and the table it is written to.
+  std::vector<double> theta_grid;
+  std::string theta_table;
+  // Who carries the major gene: the file (empty: none), and the marker at
+  // whose alternative maximum (0: at the null maximum of the first analysed marker).
+  std::string posteriors;
+  int posteriors_marker = 0;
+  std::string standard_errors;  // the table of standard errors; empty: none
 };
 
 // Runs the program in the working directory and returns its exit status.

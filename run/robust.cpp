@@ -315,4 +315,38 @@ void RobustMaximizer::maximize_alternative(int imark) {
   o.nfun = evaluations_;
 }
 
+double RobustMaximizer::maximize_alternative_from(const std::vector<std::vector<double>>& starts, std::size_t always,
+                                                  std::size_t screened) {
+  optpar1_block& o = model_.optpar1;
+  start_pass();
+  theta_moves_ = o.ifree(theta) != 0;
+  const Pass pass = make_pass(o, model_.imax.npar, false);
+  for (int i = 1; i <= model_.imax.npar; ++i) o.par(i) = starts.front()[static_cast<std::size_t>(i)];
+  std::vector<std::vector<double>> points;
+  for (const std::vector<double>& par : starts) {
+    std::vector<double> x(pass.free.size());
+    for (std::size_t j = 0; j < pass.free.size(); ++j) x[j] = par[static_cast<std::size_t>(pass.free[j])];
+    order_start(pass, x);
+    points.push_back(std::move(x));
+  }
+  first_call_ = true;
+  if (points.size() > always + screened) {
+    // The other starts ranked by their value, the best `screened` kept.
+    std::vector<std::pair<double, std::size_t>> ranked;
+    for (std::size_t s = always; s < points.size(); ++s) {
+      set_point(pass, points[s], o);
+      const double value = evaluate_point();
+      ranked.emplace_back(std::isnan(value) ? -HUGE_VAL : value, s);
+    }
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::vector<double>> kept(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(always));
+    for (std::size_t r = 0; r < screened; ++r) kept.push_back(points[ranked[r].second]);
+    points = std::move(kept);
+  }
+  maximize(pass, points);
+  first_call_ = true;
+  o.flnl = evaluate_point();
+  return o.flnl;
+}
+
 }  // namespace bravik

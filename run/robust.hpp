@@ -61,6 +61,16 @@ class RobustMaximizer {
   void maximize_null(int imark);
   void maximize_alternative(int imark);
 
+  // A further alternative search (the LOD over theta): from whole parameter
+  // vectors par(0..npar), searching the parameters free in optpar1 (theta
+  // held at its value in the starts when it is not free) within optpar1's
+  // bounds: from the first `always` starts, and from the `screened` of the
+  // others that have the highest values. Leaves the best point in optpar1 and
+  // returns its log-likelihood; optpar1's flags and steps are left as the
+  // searches set them.
+  double maximize_alternative_from(const std::vector<std::vector<double>>& starts, std::size_t always = 1,
+                                   std::size_t screened = 0);
+
   // The starts of the last pass whose search reached the iteration limit.
   int starts_at_limit() const { return starts_at_limit_; }
 

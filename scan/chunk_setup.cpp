@@ -6,6 +6,7 @@
 #include "pedfile/input_error.hpp"
 #include "pedfile/mendel.hpp"
 #include "pedfile/run_folder.hpp"
+#include "results/text_file.hpp"
 #include "scan/packed_genotypes.hpp"
 #include "scan/process.hpp"
 
@@ -54,6 +55,18 @@ fs::path analysis_program(AnalysisMode mode) {
 std::vector<std::string> analysis_arguments(AnalysisMode mode) {
   if (mode == AnalysisMode::robust) return {"--robust"};
   return {};
+}
+
+std::vector<std::string> data_chunk_arguments(AnalysisMode mode, const ScanFolder& folder) {
+  std::vector<std::string> arguments = analysis_arguments(mode);
+  if (mode != AnalysisMode::robust) return arguments;
+  arguments.insert(arguments.end(), {"--standard-errors", "se.tsv"});
+  if (!fs::exists(folder.theta_grid())) return arguments;
+  std::istringstream grid(results::read_text_file(folder.theta_grid().string(), "theta grid"));
+  std::string list;
+  grid >> list;
+  arguments.insert(arguments.end(), {"--theta-grid", list, "--theta-table", "lod_theta.tsv"});
+  return arguments;
 }
 
 void set_up_chunk(const ScanFolder& folder, const Plan& plan, const Chunk& chunk, const fs::path& dir,

@@ -19,6 +19,10 @@ namespace bravik::scan {
 // The program and its arguments for a mode, from the folder of the scan's own executable.
 std::filesystem::path analysis_program(AnalysisMode mode);
 std::vector<std::string> analysis_arguments(AnalysisMode mode);
+// A chunk of the data's: in the robust mode the program also writes the
+// standard errors (se.tsv) and, with a theta grid in the scan folder, the LOD
+// over theta (lod_theta.tsv).
+std::vector<std::string> data_chunk_arguments(AnalysisMode mode, const ScanFolder& folder);
 
 // Replaces the chunk's codes after the Mendelian check (a replicate's
 // genotypes); `order` gives the file row of each person in pedigree order.

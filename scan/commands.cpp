@@ -128,6 +128,10 @@ int prepare_command(const std::vector<std::string>& args) {
     settings.chunk_size = tools::parse_int(v, "chunk size", 1, max_chunk_size);
   });
   tools::add_peeling_options(cl, settings.peeling);
+  cl.option("--theta-grid", "LIST",
+            "the robust mode's LOD over theta at these thetas (default " + std::string(textio::default_theta_grid) +
+                "; none: off): results.tsv gains lod_t..., theta_hat, lod_max, the support interval and the HLOD",
+            [&](std::string_view v) { settings.theta_grid = v; });
   std::vector<std::string> positional;
   if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
   OpenedData opened = open_data(data, cl.usage());
@@ -202,27 +206,63 @@ int status_command(const std::vector<std::string>& args) {
   return 0;
 }
 
+int posteriors_command(const std::vector<std::string>& args) {
+  TaskOptions options;
+  std::string marker_id;
+  tools::CommandLine cl("bravik_scan posteriors", "[options] OUT",
+                        "Writes OUT/posteriors.tsv: for every person (fid iid as given), at the null maximum of the\n"
+                        "robust mode, the posterior probabilities of the major-gene genotypes 11, 12, 22 and the\n"
+                        "posterior mean polygenic effect (fid iid p11 p12 p22 polygenic_mean measured).");
+  cl.option("--marker", "ID", "at this marker's alternative maximum instead (the marker's information added); the\n"
+            "file is then OUT/posteriors_ID.tsv",
+            [&](std::string_view v) { marker_id = v; });
+  cl.option("--scratch", "DIR", "folder for the working files (default $TMPDIR, else /tmp)",
+            [&](std::string_view v) { options.scratch = v; });
+  std::vector<std::string> positional;
+  if (!parse_arguments(cl, args, positional, 1, "the scan folder OUT")) return 0;
+  const ScanFolder folder{positional[0]};
+  long marker = 1;
+  if (!marker_id.empty()) {
+    const std::vector<MarkerRow> markers = read_marker_table(folder.markers().string());
+    const auto found = std::find_if(markers.begin(), markers.end(), [&](const MarkerRow& m) { return m.id == marker_id; });
+    if (found == markers.end()) throw tools::InputError(folder.markers().string() + ": no marker " + marker_id);
+    marker = static_cast<long>(found - markers.begin()) + 1;
+  }
+  const fs::path to = folder.root / (marker_id.empty() ? "posteriors.tsv" : "posteriors_" + marker_id + ".tsv");
+  write_posteriors(folder, marker, !marker_id.empty(), to, options);
+  std::cout << "bravik_scan posteriors: " << to.string() << '\n';
+  return 0;
+}
+
 int merge_command(const std::vector<std::string>& args) {
   tools::CommandLine cl("bravik_scan merge", "FOLDER",
                         "Writes FOLDER/results.tsv (one row per marker, tab-separated, NA for a missing value) and\n"
                         "FOLDER/results.svg (the genome-wide plot). FOLDER is a scan folder, or a run folder of\n"
                         "bravik_prep after its program has run (markers then named by their number).");
+  std::string plotted = "lod";
+  cl.option("--plot", "COLUMN", "the column results.svg draws: lod (default), lod_max or hlod (with a theta grid)",
+            [&](std::string_view v) { plotted = v; });
   std::vector<std::string> positional;
   if (!parse_arguments(cl, args, positional, 1, "the FOLDER")) return 0;
   const fs::path folder = positional[0];
   if (!fs::is_directory(folder)) throw tools::InputError(folder.string() + ": no such folder");
   const bool scan = fs::exists(ScanFolder{folder}.plan());
-  const ScanResults results = scan ? scan_results(folder) : ScanResults{run_folder_results(folder), {}};
-  const std::vector<ResultRow>& rows = results.rows;
-  for (const DamagedChunk& damaged : results.damaged_chunks)
+  const MergedResults merged = scan ? scan_results(folder) : run_folder_results(folder);
+  const std::vector<ResultRow>& rows = merged.rows;
+  for (const DamagedChunk& damaged : merged.damaged_chunks)
     std::cerr << "bravik_scan merge: " << damaged.reason << "; its markers count as failed: remove "
               << ScanFolder{folder}.chunk(damaged.number).string() << " and run the chunk again\n";
   const ScanFolder out{folder};
   const SignificanceOutput significance =
-      scan ? write_significance(out, rows, results_table_text(rows)) : SignificanceOutput{results_table_text(rows), "", {}, 0};
+      scan ? write_significance(out, rows, results_table_text(rows, merged.extra_columns))
+           : SignificanceOutput{results_table_text(rows, merged.extra_columns), "", {}, 0};
   write_file_atomically(out.results_table(), significance.table);
+  // The replicates' thresholds are of the LOD at the configured theta.
+  const bool lod_plotted = plotted == "lod";
   write_file_atomically(out.results_plot(),
-                        render_genome_svg(rows, "LOD scores: " + folder.filename().string(), significance.levels));
+                        render_genome_svg(lod_plotted ? rows : rows_plotting(merged, plotted),
+                                          (lod_plotted ? "LOD scores" : plotted) + ": " + folder.filename().string(),
+                                          lod_plotted ? significance.levels : std::vector<double>{}));
   long unfinished = 0;
   for (const ResultRow& r : rows) unfinished += r.status == "failed" || r.status == "pending";
   std::cout << "bravik_scan merge: " << rows.size() << " markers written to " << out.results_table().string() << " and "

@@ -16,5 +16,6 @@ int task_command(const std::vector<std::string>& args);
 int run_command(const std::vector<std::string>& args);
 int status_command(const std::vector<std::string>& args);
 int merge_command(const std::vector<std::string>& args);
+int posteriors_command(const std::vector<std::string>& args);
 
 }  // namespace bravik::scan

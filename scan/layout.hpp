@@ -17,6 +17,8 @@
 //                         its Mendelian check
 //   OUT/input/            IWAY.DAT, phen.dat, task.inp, par.inp, maxpar.inp,
 //                         ids.txt: the inputs every chunk shares
+//   OUT/theta_grid.txt    the thetas of the robust mode's LOD over theta
+//                         (comma-separated); absent when it is off
 //   OUT/chunks/K/         the results of chunk K: lod.out, est.out and
 //                         sigma.DAT (as the program wrote them), stdout.txt,
 //                         stderr.txt, mendel.tsv (per marker of the chunk:
@@ -24,7 +26,9 @@
 //                         timing.txt (seconds of the set-up and the program,
 //                         and the program's processor seconds), mode.txt (the
 //                         analysis mode), markers_failed.txt (when a marker's
-//                         log-likelihood is not finite: one line each)
+//                         log-likelihood is not finite: one line each),
+//                         lod_theta.tsv (the LOD over theta, in the robust
+//                         mode with a grid)
 //   OUT/failed/K          the last failure of chunk K: "exit N" or "signal N",
 //                         then the first line of the program's standard error
 //   OUT/mode.txt          the analysis mode of the scan (mode.hpp), recorded
@@ -63,6 +67,7 @@ struct ScanFolder {
   fs::path genotypes() const { return root / "genotypes.bin"; }
   fs::path pedigree() const { return root / "pedigree.txt"; }
   fs::path input() const { return root / "input"; }
+  fs::path theta_grid() const { return root / "theta_grid.txt"; }
   fs::path chunks() const { return root / "chunks"; }
   fs::path chunk(int k) const { return chunks() / std::to_string(k); }
   fs::path failures() const { return root / "failed"; }

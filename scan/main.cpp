@@ -1,7 +1,8 @@
 // bravik_scan: a genome-wide scan in chunks of at most 500 markers. `prepare`
 // reads and checks the data once and writes the scan folder and its plan;
 // `task` runs one chunk; `run` runs the chunks still to do, several at once;
-// `status` shows them; `merge` writes the result table and the plot.
+// `status` shows them; `merge` writes the result table and the plot;
+// `posteriors` the genotype probabilities of every person.
 #include <iostream>
 #include <map>
 
@@ -27,6 +28,7 @@ const Subcommand subcommands[] = {
     {"status", scan::status_command, "show the done, failed and pending chunks"},
     {"merge", scan::merge_command, "write results.tsv and results.svg"},
     {"simulate", scan::simulate_command, "add replicate scans of simulated genotypes for genome-wide significance"},
+    {"posteriors", scan::posteriors_command, "who carries the major gene: each person's genotype probabilities"},
     {"slurm", scan::slurm_command, "write (and submit) a SLURM array job of the chunks left and a merge job"},
 };
 

@@ -35,7 +35,7 @@ std::map<int, long> read_lod_lines(const std::filesystem::path& lod, long marker
       refuse_line(lod, p.line, marker + " is not one of the run's markers 1 to " + std::to_string(markers));
     if (const auto [first, added] = line_of.emplace(p.marker, p.line); !added)
       refuse_line(lod, p.line, marker + " again (first on line " + std::to_string(first->second) + ")");
-    run.analysed[p.marker] = MarkerResult{p.null_lnl, p.alt_lnl, p.lod, {}, {}, {}};
+    run.analysed[p.marker] = MarkerResult{p.null_lnl, p.alt_lnl, p.lod, {}, {}, {}, {}};
   }
   return line_of;
 }
@@ -202,7 +202,43 @@ std::vector<MarkerRow> marker_file_rows(const std::filesystem::path& path) {
   return rows;
 }
 
+// The run's extra columns must match those of the runs before it.
+void join_extra_columns(std::vector<std::string>& columns, const RunResults& run, const std::filesystem::path& where) {
+  if (run.extra_columns.empty()) return;
+  if (columns.empty()) columns = run.extra_columns;
+  if (columns != run.extra_columns)
+    throw tools::InputError(where.string() + ": its marker tables' columns differ from those of the chunks before it");
+}
+
+void read_marker_tables(const std::filesystem::path& folder, RunResults& run) {
+  for (const char* name : marker_tables)
+    if (std::filesystem::exists(folder / name)) read_marker_columns(folder / name, run);
+}
+
 }  // namespace
+
+void read_marker_columns(const std::filesystem::path& path, RunResults& run) {
+  std::istringstream in(results::read_text_file(path.string(), "marker table"));
+  std::string line;
+  std::getline(in, line);
+  const std::vector<std::string_view> header = tools::split_fields(line);
+  if (header.size() < 2 || header[0] != "marker")
+    throw tools::InputError(path.string() + ":1: expected a header line starting with marker, read '" + line + "'");
+  const std::size_t before = run.extra_columns.size();
+  run.extra_columns.insert(run.extra_columns.end(), header.begin() + 1, header.end());
+  for (long number = 2; std::getline(in, line); ++number) {
+    const std::vector<std::string_view> w = tools::split_fields(line);
+    const auto fail = [&](const std::string& what) {
+      throw tools::InputError(path.string() + ":" + std::to_string(number) + ": " + what + ", read '" + line + "'");
+    };
+    if (w.size() != header.size()) fail("expected " + std::to_string(header.size()) + " fields");
+    const auto marker = run.analysed.find(tools::parse_int(w[0], path.string() + ": marker", 1, 2'000'000'000));
+    if (marker == run.analysed.end()) fail("the marker has no LOD line");
+    std::vector<std::string>& values = marker->second.extra_values;
+    if (values.size() != before) fail("the marker has a line in an earlier table missing");
+    values.insert(values.end(), w.begin() + 1, w.end());
+  }
+}
 
 RunResults read_run_results(const std::filesystem::path& lod, const std::filesystem::path& estimates,
                             const std::optional<std::string>& error_text, long markers) {
@@ -269,22 +305,24 @@ void fill_results(std::vector<ResultRow>& rows, std::size_t first, const RunResu
 namespace {
 
 // Reads the files of a done chunk; throws before filling when one is damaged.
-void fill_chunk_results(std::vector<ResultRow>& rows, const ScanFolder& folder, const Chunk& chunk) {
+void fill_chunk_results(MergedResults& merged, const ScanFolder& folder, const Chunk& chunk) {
   const std::filesystem::path dir = folder.chunk(chunk.number);
   const MendelCounts mendel = read_mendel_table(dir / "mendel.tsv", chunk.size());
   RunResults run = read_run_results(dir / "lod.out", dir / "est.out", text_of_file(dir / "stderr.txt"), chunk.size());
   name_families(run, folder.input() / "ids.txt");
-  fill_results(rows, static_cast<std::size_t>(chunk.first - 1), run, mendel.typed, mendel.resets);
+  read_marker_tables(dir, run);
+  join_extra_columns(merged.extra_columns, run, dir);
+  fill_results(merged.rows, static_cast<std::size_t>(chunk.first - 1), run, mendel.typed, mendel.resets);
 }
 
 }  // namespace
 
-ScanResults scan_results(const std::filesystem::path& scan_folder) {
+MergedResults scan_results(const std::filesystem::path& scan_folder) {
   const ScanFolder folder{scan_folder};
   const Plan plan = read_plan(folder.plan().string());
   check_file_records(folder.root, plan.files);
-  ScanResults results;
-  std::vector<ResultRow>& rows = results.rows;
+  MergedResults merged;
+  std::vector<ResultRow>& rows = merged.rows;
   for (MarkerRow& m : read_marker_table(folder.markers().string())) rows.push_back(ResultRow{std::move(m), {}, "", {}, {}, {}, {}, {}});
   if (static_cast<long>(rows.size()) != plan.markers)
     throw tools::InputError(folder.markers().string() + ": holds " + std::to_string(rows.size()) +
@@ -301,36 +339,41 @@ ScanResults scan_results(const std::filesystem::path& scan_folder) {
     if (state != ChunkState::done) continue;
     set_mode(rows, chunk, checked_chunk_mode(folder, chunk.number, scan_mode));
     try {
-      fill_chunk_results(rows, folder, chunk);
+      fill_chunk_results(merged, folder, chunk);
     } catch (const tools::InputError& e) {
       const std::string reason = "chunk " + std::to_string(chunk.number) + ": " + e.what();
       mark_chunk(rows, chunk, "failed", reason);
-      results.damaged_chunks.push_back({chunk.number, reason});
+      merged.damaged_chunks.push_back({chunk.number, reason});
     }
   }
-  return results;
+  return merged;
 }
 
-std::vector<ResultRow> run_folder_results(const std::filesystem::path& run_folder) {
+MergedResults run_folder_results(const std::filesystem::path& run_folder) {
   const std::vector<std::string> names = task_file_names(run_folder);
-  std::vector<ResultRow> rows;
+  MergedResults merged;
+  std::vector<ResultRow>& rows = merged.rows;
   std::vector<long> typed;
   for (MarkerRow& m : marker_file_rows(run_folder / names[1])) {
     typed.push_back(m.typed);
     rows.push_back(ResultRow{std::move(m), {}, "", {}, {}, {}, {}, {}});
   }
   const std::filesystem::path estimates = names.size() > 3 ? run_folder / names[3] : std::filesystem::path();
-  fill_results(rows, 0, read_run_results(run_folder / names[2], estimates, std::nullopt, static_cast<long>(rows.size())),
-               typed, {});
-  return rows;
+  RunResults run = read_run_results(run_folder / names[2], estimates, std::nullopt, static_cast<long>(rows.size()));
+  read_marker_tables(run_folder, run);
+  merged.extra_columns = run.extra_columns;
+  fill_results(rows, 0, run, typed, {});
+  return merged;
 }
 
-std::string results_table_text(const std::vector<ResultRow>& rows) {
+std::string results_table_text(const std::vector<ResultRow>& rows, const std::vector<std::string>& extra_columns) {
   std::string text = std::string(marker_table_header) + "\tmendel_reset\tstatus\tlnl0\tlnl1\tlod";
   for (const char* pass : {"null", "alt"})
     for (const char* name : {"gene_freq", "mean11", "mean12", "mean22", "variance", "polygenic_step"})
       text += std::string("\t") + pass + "_" + name;
-  text += "\tnull_maximum_found\talt_maximum_found\tmode\treason\n";
+  text += "\tnull_maximum_found\talt_maximum_found\tmode\treason";
+  for (const std::string& column : extra_columns) text.append("\t").append(column);
+  text += '\n';
   for (const ResultRow& row : rows) {
     std::string line = marker_table_line(row.marker);
     line += '\t' + (row.mendel_reset ? std::to_string(*row.mendel_reset) : "NA") + '\t' + row.status;
@@ -341,9 +384,28 @@ std::string results_table_text(const std::vector<ResultRow>& rows) {
     add_estimates(line, r ? r->alternative_estimates : std::nullopt);
     line += '\t' + yes_no(row.null_maximum_found) + '\t' + yes_no(row.alternative_maximum_found);
     line += '\t' + (row.mode.empty() ? "NA" : row.mode) + '\t' + (row.reason.empty() ? "NA" : tab_free(row.reason));
+    for (std::size_t i = 0; i < extra_columns.size(); ++i)
+      line.append("\t").append(r && i < r->extra_values.size() ? r->extra_values[i] : "NA");
     text += line + '\n';
   }
   return text;
+}
+
+std::vector<ResultRow> rows_plotting(const MergedResults& merged, const std::string& column) {
+  if (column == "lod") return merged.rows;
+  const auto at = std::find(merged.extra_columns.begin(), merged.extra_columns.end(), column);
+  if (at == merged.extra_columns.end())
+    throw tools::InputError("--plot " + column + ": the results hold no such column (a theta table's column needs "
+                            "the robust mode with a theta grid)");
+  const auto i = static_cast<std::size_t>(at - merged.extra_columns.begin());
+  std::vector<ResultRow> rows = merged.rows;
+  for (ResultRow& row : rows) {
+    if (!row.result) continue;
+    const std::vector<std::string>& values = row.result->extra_values;
+    const std::optional<double> value = i < values.size() ? results::parse_result_real(values[i]) : std::nullopt;
+    row.result->lod = value ? *value : std::nan("");
+  }
+  return rows;
 }
 
 }  // namespace bravik::scan

@@ -22,6 +22,7 @@ struct MarkerResult {
   double lnl0 = 0, lnl1 = 0, lod = 0;
   std::optional<Estimates> null_estimates, alternative_estimates;
   std::string failure;  // why the marker failed (a log-likelihood not finite); empty when it did not
+  std::vector<std::string> extra_values;  // the columns of the run's marker tables, as written
 };
 
 // What one run of a program says of its markers (numbered from 1 in the run).
@@ -31,6 +32,7 @@ struct RunResults {
   bool warnings_known = false;  // the program's standard error was kept
   std::set<int> null_short, alternative_short;  // searches that found no maximum
   std::map<int, std::string> not_finite;         // the program's words on a log-likelihood not finite
+  std::vector<std::string> extra_columns;        // of its marker tables (without "marker"); empty: none
 };
 
 // Reads the LOD file of a run of `markers` markers, the estimate file when it
@@ -52,6 +54,14 @@ void name_families(RunResults& run, const std::filesystem::path& id_table);
 // scan's marker `first`.
 std::vector<std::string> failed_marker_lines(const RunResults& run, long first);
 
+// Adds the columns of a marker table of a run (the LOD over theta, the
+// standard errors: a header line starting with "marker", then a line per
+// analysed marker) to its results. Throws InputError naming file and line.
+void read_marker_columns(const std::filesystem::path& path, RunResults& run);
+
+// The marker tables a run may leave, in the order their columns are joined.
+inline constexpr const char* marker_tables[] = {"lod_theta.tsv", "se.tsv"};
+
 struct ResultRow {
   MarkerRow marker;
   std::optional<int> mendel_reset;
@@ -68,20 +78,27 @@ struct ResultRow {
 void fill_results(std::vector<ResultRow>& rows, std::size_t first, const RunResults& run,
                   const std::vector<long>& typed, const std::vector<int>& resets);
 
-// The rows of a scan; a done chunk whose files cannot be read whole has its
-// markers failed, with the file, line and fault in their reason and in
-// `damaged_chunks`.
+// The rows, and the columns of the marker tables that the runs left (the same
+// in every run; empty when none left one). A done chunk of a scan whose files
+// cannot be read whole has its markers failed, with the file, line and fault
+// in their reason and in `damaged_chunks`.
 struct DamagedChunk {
   int number = 0;
   std::string reason;  // "chunk K: file:line: fault"
 };
-struct ScanResults {
+struct MergedResults {
   std::vector<ResultRow> rows;
+  std::vector<std::string> extra_columns;
   std::vector<DamagedChunk> damaged_chunks;
 };
-ScanResults scan_results(const std::filesystem::path& scan_folder);
-std::vector<ResultRow> run_folder_results(const std::filesystem::path& run_folder);
+MergedResults scan_results(const std::filesystem::path& scan_folder);
+MergedResults run_folder_results(const std::filesystem::path& run_folder);
 
-std::string results_table_text(const std::vector<ResultRow>& rows);
+// Rows without values of the extra columns get NA there.
+std::string results_table_text(const std::vector<ResultRow>& rows, const std::vector<std::string>& extra_columns = {});
+
+// The rows with `column` (lod, or an extra column such as lod_max or hlod)
+// in place of the LOD, for the plot; a row without it is left out of the plot.
+std::vector<ResultRow> rows_plotting(const MergedResults& merged, const std::string& column);
 
 }  // namespace bravik::scan

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "pedfile/input_error.hpp"
@@ -36,6 +37,14 @@ std::string place_of(const MarkerRow& row) {
   std::string place = row.chromosome + ":" + std::to_string(row.position.value_or(0));
   std::replace_if(place.begin(), place.end(), [](unsigned char c) { return std::isspace(c) != 0; }, '_');
   return place;
+}
+
+void check_theta_grid(const std::string& text) {
+  try {
+    textio::parse_theta_grid(text);
+  } catch (const std::invalid_argument& e) {
+    throw tools::InputError(std::string("--theta-grid: ") + e.what());
+  }
 }
 
 // A folder with the plan, the chunks, the failures, the mode or the results
@@ -73,6 +82,7 @@ void write_shared_inputs(const ScanFolder& folder, const tools::PedigreeFile& ro
   };
   replace(settings.par, "par.inp");
   replace(settings.maxpar, "maxpar.inp");
+  if (settings.theta_grid != "none") write_file_atomically(folder.theta_grid(), settings.theta_grid + "\n");
   std::ofstream out(folder.pedigree(), std::ios::binary | std::ios::trunc);
   tools::write_pedigree_file(out, rows);
   if (!out) throw tools::InputError(folder.pedigree().string() + ": cannot write the file");
@@ -212,6 +222,7 @@ int default_chunk_size(long markers, unsigned cores) {
 PrepareReport prepare_scan(const genotypes::LoadedPedigree& persons, genotypes::GenotypeSource& source,
                            const PrepareSettings& settings, const fs::path& out) {
   const ScanFolder folder{out};
+  check_theta_grid(settings.theta_grid);
   const tools::PedigreeFile rows = without_markers(persons.persons);
   const tools::PreparedPedigree ped = tools::prepare_structure(rows, settings.peeling);
   check_someone_is_measured_and_typed(persons, source);

@@ -10,6 +10,7 @@
 #include "genotypes/source.hpp"
 #include "pedfile/pedigree_file.hpp"
 #include "pedfile/structure.hpp"
+#include "textio/theta_grid.hpp"
 
 namespace bravik::scan {
 
@@ -22,6 +23,7 @@ struct PrepareSettings {
   int chunk_size = 0;  // 0: at least four chunks per core where the markers allow (default_chunk_size)
   genotypes::MarkerFilter filter;
   tools::PeelingOptions peeling;
+  std::string theta_grid{textio::default_theta_grid};  // the LOD over theta of the robust mode; "none": off
 };
 
 // What `prepare` tells: the counts (standard output) and the notes on the

@@ -30,7 +30,7 @@ namespace {
 // replicate keeps its chromosomes' maxima only, besides what the program said.
 const std::vector<std::string> kept_results = {"lod.out",    "est.out",    "sigma.DAT",    "stdout.txt",
                                                "stderr.txt", "mendel.tsv", "timing.txt",   mode_file_name,
-                                               failed_markers_name};
+                                               failed_markers_name, "lod_theta.tsv", "se.tsv"};
 const std::vector<std::string> kept_replicate_results = {"maxima.tsv", "stderr.txt", "timing.txt", mode_file_name};
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -239,7 +239,7 @@ TaskOutcome run_chunk(const ScanFolder& folder, const Plan& plan, const std::opt
   const ScratchFolder scratch(scratch_base(options), k);
   const RunningRecord running(folder, k, chunk);
   const Command command{analysis_program(mode),
-                        replicate ? replicate_arguments(folder, *simulation) : analysis_arguments(mode), scratch.path(),
+                        replicate ? replicate_arguments(folder, *simulation) : data_chunk_arguments(mode, folder), scratch.path(),
                         scratch.path() / "stdout.txt", scratch.path() / "stderr.txt"};
   const double set_up_seconds =
       timed_set_up(folder, plan, chunk, scratch.path(),
@@ -294,6 +294,26 @@ TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options
     record_failure(folder, k, "task", first_line_of_text(e.what()));
     throw;
   }
+}
+
+void write_posteriors(const ScanFolder& folder, long marker, bool at_alternative, const fs::path& to,
+                      const TaskOptions& options) {
+  const Plan plan = read_plan(folder.plan().string());
+  check_file_records(folder.root, plan.files);
+  const Chunk alone{0, marker, marker, "", ""};
+  const ScratchFolder scratch(scratch_base(options), 0);
+  set_up_chunk(folder, plan, alone, scratch.path(), CodeReplacement{});
+  std::vector<std::string> arguments{"--robust", "--posteriors", "posteriors.tsv"};
+  if (at_alternative) arguments.insert(arguments.end(), {"--posteriors-marker", "1"});
+  const Command command{analysis_program(AnalysisMode::robust), arguments, scratch.path(),
+                        scratch.path() / "stdout.txt", scratch.path() / "stderr.txt"};
+  const ProcessEnd end = wait_for(start(command));
+  if (!end.succeeded())
+    throw tools::InputError(command.program.string() + " ended with " + end.text() + ": " + first_line_of(command.err));
+  if (!fs::exists(scratch.path() / "posteriors.tsv"))
+    throw tools::InputError("marker " + std::to_string(marker) + " was not analysed (untyped, or an allele rarer than "
+                            "0.001): no posteriors");
+  fs::copy_file(scratch.path() / "posteriors.tsv", to, fs::copy_options::overwrite_existing);
 }
 
 }  // namespace bravik::scan

@@ -36,4 +36,12 @@ struct TaskStopped {
 // recorded. SIGINT and SIGTERM stop the program and the task (TaskStopped).
 TaskOutcome run_task(const ScanFolder& folder, int k, const TaskOptions& options);
 
+// Who carries the major gene: runs the maximizing program in its robust mode
+// on marker `marker` of the scan alone, in a scratch folder, and copies the
+// posterior table it writes (at the null maximum, or with `at_alternative` at
+// the marker's alternative maximum) to `to`. Throws InputError when the
+// program fails or leaves no table (a marker it skips).
+void write_posteriors(const ScanFolder& folder, long marker, bool at_alternative, const std::filesystem::path& to,
+                      const TaskOptions& options);
+
 }  // namespace bravik::scan

@@ -8,6 +8,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <sstream>
@@ -233,6 +234,81 @@ TEST(ScanRoundTrip, MergeOfARunFolderGivesTheScansTable) {
     EXPECT_EQ(folder_row[25] + folder_row[26], "NANA");
   }
   EXPECT_NE(read_file(folder / "results.svg").find("data-chr=\"NA\""), std::string::npos);
+}
+
+// The robust mode's LOD over theta: the theta grid of prepare reaches every
+// chunk's program, merge joins the chunks' theta tables as columns and can
+// plot one of them; with --theta-grid none the table has no such column.
+TEST(ScanRoundTrip, ThetaGridColumnsReachTheTable) {
+  const WorkFolder work("scan_theta_grid");
+  const StudyData data(work.path());
+  write_fast_par(work.path());
+  ASSERT_EQ(scan_command(work.path(), "prepare --pedigree sim.ped --map s.map --chunk-size 12 --par fast.inp "
+                                      "--theta-grid 0,0.1,0.3 grid").status, 0);
+  ASSERT_EQ(scan_command(work.path(), "prepare --pedigree sim.ped --map s.map --chunk-size 12 --par fast.inp "
+                                      "--theta-grid none plain").status, 0);
+  const RunResult bad = scan_command(work.path(), "prepare --pedigree sim.ped --theta-grid 0,0.6 bad");
+  EXPECT_NE(bad.status, 0);
+  EXPECT_NE(bad.err.find("'0.6'"), std::string::npos) << bad.err;
+  for (const char* name : {"grid", "plain"}) ASSERT_EQ(scan_command(work.path(), std::string("run ") + name).status, 0);
+  ASSERT_EQ(scan_command(work.path(), "merge --plot hlod grid").status, 0);
+  ASSERT_EQ(scan_command(work.path(), "merge plain").status, 0);
+  EXPECT_NE(scan_command(work.path(), "merge --plot hlod plain").status, 0) << "no hlod column to draw";
+
+  const std::vector<std::string> table = lines_of(read_file(work.path() / "grid" / "results.tsv"));
+  const std::vector<std::string> plain = lines_of(read_file(work.path() / "plain" / "results.tsv"));
+  ASSERT_EQ(table.size(), plain.size());
+  // Both robust scans end with the standard errors' columns; the grid's adds
+  // the LOD over theta before them.
+  const std::size_t se_columns = 15;
+  const std::size_t first_extra = fields_of(plain[0]).size() - se_columns;
+  EXPECT_EQ(fields_of(plain[0])[first_extra], "null_se_gene_freq");
+  const std::string theta_columns = "lod_t0\tlod_t0.1\tlod_t0.3\ttheta_hat\tlod_max\ttheta_lo\ttheta_hi\thlod\talpha\thlod_theta\t";
+  std::string expected_header = plain[0];
+  expected_header.insert(expected_header.find("null_se_gene_freq"), theta_columns);
+  EXPECT_EQ(table[0], expected_header);
+  const Plan plan = read_plan((work.path() / "grid" / "plan.txt").string());
+  for (const Chunk& chunk : plan.chunks) {
+    const std::vector<std::string> chunk_table =
+        lines_of(read_file(work.path() / "grid" / "chunks" / std::to_string(chunk.number) / "lod_theta.tsv"));
+    ASSERT_GT(chunk_table.size(), 1u) << "chunk " << chunk.number;
+    for (std::size_t l = 1; l < chunk_table.size(); ++l) {
+      const std::vector<std::string> w = fields_of(chunk_table[l]);
+      const std::size_t row = static_cast<std::size_t>(chunk.first) + std::stoul(w[0]) - 1;
+      std::vector<std::string> fields = fields_of(table[row]);
+      ASSERT_EQ(fields.size(), fields_of(plain[row]).size() + w.size() - 1);
+      for (std::size_t c = 1; c < w.size(); ++c) EXPECT_EQ(fields[first_extra + c - 1], w[c]) << table[row];
+      // Without the theta columns, the row of the scan without a grid.
+      fields.erase(fields.begin() + static_cast<long>(first_extra), fields.begin() + static_cast<long>(first_extra + w.size() - 1));
+      EXPECT_EQ(fields, fields_of(plain[row]));
+    }
+  }
+  EXPECT_NE(read_file(work.path() / "grid" / "results.svg").find("hlod: grid"), std::string::npos);
+
+  // Who carries the major gene: a line per person, with the pedigree file's ids.
+  ASSERT_EQ(scan_command(work.path(), "posteriors grid").status, 0);
+  ASSERT_EQ(scan_command(work.path(), "posteriors --marker rs3 grid").status, 0);
+  EXPECT_NE(scan_command(work.path(), "posteriors --marker nosuch grid").status, 0);
+  std::vector<std::string> people;
+  for (const std::string& line : lines_of(read_file(work.path() / "sim.ped"))) {
+    const std::vector<std::string> w = words_of(line);
+    people.push_back(w[0] + " " + w[1]);
+  }
+  for (const char* name : {"posteriors.tsv", "posteriors_rs3.tsv"}) {
+    const std::vector<std::string> rows = lines_of(read_file(work.path() / "grid" / name));
+    ASSERT_EQ(rows.size(), people.size() + 1) << name;
+    EXPECT_EQ(rows[0], "fid\tiid\tp11\tp12\tp22\tpolygenic_mean\tmeasured");
+    std::vector<std::string> ids;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+      const std::vector<std::string> f = fields_of(rows[r]);
+      ids.push_back(f[0] + " " + f[1]);
+      EXPECT_NEAR(std::stod(f[2]) + std::stod(f[3]) + std::stod(f[4]), 1.0, 1e-5) << rows[r];
+    }
+    std::sort(ids.begin(), ids.end());
+    std::vector<std::string> expected = people;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ids, expected) << name;
+  }
 }
 
 TEST(ScanRoundTrip, PrepareRefusesAPreparedFolderAndAMissingSource) {

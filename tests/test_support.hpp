@@ -6,10 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "textio/run_end.hpp"
 
@@ -52,6 +54,26 @@ inline std::string read_file(const std::filesystem::path& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// The rows of a tab-separated table with a header line, each field by its column's name.
+inline std::vector<std::map<std::string, std::string>> read_table_rows(const std::filesystem::path& path) {
+  std::istringstream in(read_file(path));
+  std::string line;
+  std::getline(in, line);
+  std::vector<std::string> names;
+  std::istringstream header(line);
+  for (std::string name; std::getline(header, name, '\t');) names.push_back(name);
+  std::vector<std::map<std::string, std::string>> rows;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::map<std::string, std::string> row;
+    std::string field;
+    for (std::size_t i = 0; std::getline(fields, field, '\t'); ++i) row[i < names.size() ? names[i] : "?"] = field;
+    EXPECT_EQ(row.size(), names.size()) << path.string() << ": " << line;
+    rows.push_back(std::move(row));
+  }
+  return rows;
 }
 
 inline void write_file(const std::filesystem::path& path, const std::string& text) {

@@ -39,6 +39,9 @@ class PosteriorKernel {
   // they are then 0).
   void form_recombinations(bool on) { with_recombinations_ = on; }
 
+  // Family f's log-likelihood (from 1) in the last evaluation.
+  double family_log_likelihood(int f) const { return lf_[static_cast<std::size_t>(f)]; }
+
   // Person p's posterior probability of its k-th listed genotype (from 1) and
   // class c (from 1). A person in no nuclear family takes no part in the
   // likelihood: its probabilities are its own factors, normalized.

@@ -15,6 +15,7 @@ struct SimSettings {
   SimulationModel model;
   SimulationDesign design;
   std::uint64_t seed = 1;
+  std::string truth;  // file of the true genotypes; empty: none
 };
 
 CommandLine sim_command_line(SimSettings& s) {
@@ -52,6 +53,14 @@ CommandLine sim_command_line(SimSettings& s) {
             [&s](std::string_view v) { s.model.untyped_rate = parse_real_in(v, "untyped rate", 0.0, 1.0); });
   cl.option("--trait-missing", "R", "chance that a trait value is missing (default 0)",
             [&s](std::string_view v) { s.model.trait_missing_rate = parse_real_in(v, "trait missing rate", 0.0, 1.0); });
+  cl.option("--truth", "FILE",
+            "also write every person's true major-gene genotype, polygenic class and whether its\n"
+            "                          family is linked to FILE (tab-separated, header line)",
+            [&s](std::string_view v) { s.truth = v; });
+  cl.option("--linked-share", "R",
+            "share of families whose markers are linked at --theta (default 1); the others' markers\n"
+            "                          are unlinked (0.5), families spread evenly (F1, F2, ... by floor(f R))",
+            [&s](std::string_view v) { s.model.linked_share = parse_real_in(v, "linked share", 0.0, 1.0); });
   return cl;
 }
 
@@ -64,7 +73,14 @@ int sim(const std::vector<std::string>& args) {
     return 0;
   }
   if (paths.size() != 1) throw InputError("expected OUTPUT_FILE\n" + cl.usage());
-  const PedigreeFile file = simulate(settings.model, settings.design, settings.seed);
+  std::vector<TrueState> truth;
+  const PedigreeFile file = simulate(settings.model, settings.design, settings.seed, &truth);
+  if (!settings.truth.empty()) {
+    std::ofstream out(settings.truth, std::ios::binary | std::ios::trunc);
+    out << truth_table(truth);
+    out.close();
+    if (!out) throw InputError(settings.truth + ": cannot write the file");
+  }
   if (paths[0] == "-") {
     write_pedigree_file(std::cout, file);
   } else {

@@ -25,7 +25,8 @@ struct SimPerson {
 
 class FamilyBuilder {
  public:
-  FamilyBuilder(const SimulationModel& model, Random& random) : model_(model), random_(random) {}
+  FamilyBuilder(const SimulationModel& model, Random& random, bool linked)
+      : model_(model), random_(random), linked_(linked) {}
 
   int founder(int sex, bool without_data = false) {
     SimPerson p;
@@ -63,9 +64,13 @@ class FamilyBuilder {
     return kids;
   }
 
-  void write(const std::string& family, PedigreeFile& file) {
+  void write(const std::string& family, PedigreeFile& file, std::vector<TrueState>* truth) {
     for (std::size_t i = 0; i < persons_.size(); ++i) {
       const SimPerson& p = persons_[i];
+      if (truth != nullptr) {
+        static constexpr int genotypes[] = {11, 12, 22};
+        truth->push_back({family, std::to_string(i + 1), genotypes[p.major[0] + p.major[1]], p.polygenic, linked_});
+      }
       PedigreeRow row;
       row.family = family;
       row.person = std::to_string(i + 1);
@@ -97,7 +102,7 @@ class FamilyBuilder {
     const int chromosome = random_.integer(0, 1);
     child.major[static_cast<std::size_t>(slot)] = parent.major[static_cast<std::size_t>(chromosome)];
     for (std::size_t m = 0; m < child.marker.size(); ++m) {
-      const int from = random_.chance(model_.theta[m]) ? 1 - chromosome : chromosome;
+      const int from = random_.chance(linked_ ? model_.theta[m] : 0.5) ? 1 - chromosome : chromosome;
       child.marker[m][static_cast<std::size_t>(slot)] = parent.marker[m][static_cast<std::size_t>(from)];
     }
   }
@@ -125,6 +130,7 @@ class FamilyBuilder {
 
   const SimulationModel& model_;
   Random& random_;
+  bool linked_;
   std::vector<SimPerson> persons_;
 };
 
@@ -224,21 +230,37 @@ void check_simulation(const SimulationModel& model, const SimulationDesign& desi
                      std::to_string(model.theta.size()) + " markers (give one, or one per marker)");
   check_fraction(model.untyped_rate, 0.0, 1.0, "untyped rate");
   check_fraction(model.trait_missing_rate, 0.0, 1.0, "trait missing rate");
+  check_fraction(model.linked_share, 0.0, 1.0, "linked share");
   if (design.families < 1) throw InputError("at least one family");
 }
 
-PedigreeFile simulate(const SimulationModel& model, const SimulationDesign& design, std::uint64_t seed) {
+bool family_linked(const SimulationModel& model, int f) {
+  return std::floor(f * model.linked_share) > std::floor((f - 1) * model.linked_share);
+}
+
+std::string truth_table(const std::vector<TrueState>& truth) {
+  std::string text = "fid\tiid\tgenotype\tpolygenic\tlinked\n";
+  for (const TrueState& t : truth) {
+    text += t.family;
+    text.append("\t").append(t.person).append("\t").append(std::to_string(t.genotype));
+    text.append("\t").append(std::to_string(t.polygenic)).append(t.linked ? "\tyes\n" : "\tno\n");
+  }
+  return text;
+}
+
+PedigreeFile simulate(const SimulationModel& model, const SimulationDesign& design, std::uint64_t seed,
+                      std::vector<TrueState>* truth) {
   check_simulation(model, design);
   Random random(seed);
   PedigreeFile file;
   file.name = "simulated";
   file.markers = static_cast<int>(model.theta.size());
   for (int f = 1; f <= design.families; ++f) {
-    FamilyBuilder builder(model, random);
+    FamilyBuilder builder(model, random, family_linked(model, f));
     build_family(builder, random, design, design.structure);
     std::string id = "F";  // appended, not "F" + ..., which trips a false -Wrestrict in GCC 12
     id += std::to_string(f);
-    builder.write(id, file);
+    builder.write(id, file, truth);
   }
   return file;
 }

@@ -23,7 +23,14 @@ struct SimulationModel {
   std::vector<double> marker_freq = {0.5};       // frequency of marker allele 1: one for all, or one per marker
   double untyped_rate = 0.0;                     // chance that a genotype is not typed
   double trait_missing_rate = 0.0;               // chance that a trait value is missing
+  // Share of families whose markers are linked at `theta`; the others' markers
+  // are unlinked (recombination fraction 0.5). Families F1, F2, ... are linked
+  // at even intervals: family f is when floor(f share) > floor((f - 1) share).
+  double linked_share = 1.0;
 };
+
+// Whether family f (from 1) is one of the linked ones.
+bool family_linked(const SimulationModel& model, int f);
 
 // nuclear: two parents, 1-6 children; large: 8-12 children; threegen:
 // grandparents, 2-4 children of whom most marry and have 1-4 children;
@@ -46,7 +53,22 @@ const char* structure_name(Structure s);
 // do not match.
 void check_simulation(const SimulationModel& model, const SimulationDesign& design);
 
-// Families F1, F2, ... with persons 1, 2, ... (parents before children).
-PedigreeFile simulate(const SimulationModel& model, const SimulationDesign& design, std::uint64_t seed);
+// What the data do not show of one person: the major-gene genotype (11, 12
+// or 22), the polygenic class (increasing alleles, 0..6) and whether the
+// family's markers are linked.
+struct TrueState {
+  std::string family, person;
+  int genotype = 11;
+  int polygenic = 3;
+  bool linked = true;
+};
+
+// Families F1, F2, ... with persons 1, 2, ... (parents before children); the
+// true states of the rows, in their order, when `truth` is given.
+PedigreeFile simulate(const SimulationModel& model, const SimulationDesign& design, std::uint64_t seed,
+                      std::vector<TrueState>* truth = nullptr);
+
+// The true states as a table: a header line, then fid iid genotype polygenic linked.
+std::string truth_table(const std::vector<TrueState>& truth);
 
 }  // namespace bravik::tools
