@@ -1,7 +1,7 @@
 // Evaluations and time per marker of the classic and the robust maximizing
 // modes on the same simulated 20-marker scans, with and without the polygenic
 // component, and how far the modes' LOD scores and log-likelihoods differ.
-// Usage: bravik_maximizing_benchmark [FAMILIES [STRUCTURES [MODES]]]
+// Usage: bravik_maximizing_benchmark [FAMILIES [STRUCTURES [MODES [CLASSES]]]]
 //   FAMILIES    families per data set (default 40)
 //   STRUCTURES  comma-separated structures of bravik_sim (default threegen,large,fourgen)
 //   MODES       robust modes to run besides the classic one, which always runs first as
@@ -10,6 +10,7 @@
 //               and par.inp for the alternative): robust-box-min, robust-pattern-min;
 //               robust-pattern-grid adds the LOD over theta on the default grid and prints
 //               its cost per marker against the alternative pass's; comma-separated
+//   CLASSES     7 (polygenic component on), 1 (off) or both (default)
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -172,6 +173,7 @@ int main(int argc, char** argv) {
   const int families = argc > 1 ? std::atoi(argv[1]) : 40;
   const std::vector<std::string> structures = split(argc > 2 ? argv[2] : "threegen,large,fourgen");
   const std::vector<std::string> chosen = split(argc > 3 ? argv[3] : "robust-box,robust-pattern");
+  const std::string classes = argc > 4 ? argv[4] : "both";
   std::vector<Mode> modes = {{"classic", false, LocalSearchKind::box}};
   for (const Mode& mode : {Mode{"robust-box", true, LocalSearchKind::box}, Mode{"robust-pattern", true, LocalSearchKind::pattern},
                            Mode{"robust-box-min", true, LocalSearchKind::box, true},
@@ -183,6 +185,7 @@ int main(int argc, char** argv) {
               "ms/marker", "vs classic", "LOD diff>0.1");
   for (const std::string& name : structures) {
     for (const bool polygenic : {true, false}) {
+      if (classes != "both" && classes != (polygenic ? "7" : "1")) continue;
       testing::ScanDesign design;
       design.structure = tools::parse_structure(name);
       design.families = families;

@@ -10,9 +10,10 @@
 #   JOBS        replicates run at once, each on one thread (default 2)
 #   WORK_DIR    where the replicates are kept (default a temporary folder, removed)
 #
-# Standard errors: 40 three-generation families, one marker at theta 0.05,
-# the major gene of bravik_sim's defaults (allele 1 frequency 0.3, means 2, 1,
-# 0, residual variance 0.5) and its polygenic component (step 0.15); theta
+# Standard errors: 40 three-generation families, one marker at theta 0.05, a
+# major gene whose genotypes' means lie 2.8 residual standard deviations apart
+# (allele 1 frequency 0.3, means 4, 2, 0, residual variance 0.5) and
+# bravik_sim's polygenic component (step 0.15); theta
 # estimated within [0, 0.5]; bravik_2point_max --robust --standard-errors.
 # Prints, for each parameter of the alternative, the mean estimate, the
 # standard deviation of the estimates across replicates, the mean reported
@@ -48,7 +49,7 @@ mkdir -p "$work"
 # run_replicate DESIGN SEED: DESIGN se, carrier, halflinked or linked.
 run_replicate() {
   local design=$1 seed=$2 dir="$work/$1$2"
-  local simulation=(--structure threegen --theta 0.05 --means 2,1,0) output=(--standard-errors se.tsv) theta_line=" 5 1 0.1 0.05 0 0.5"
+  local simulation=(--structure threegen --theta 0.05 --means 4,2,0) output=(--standard-errors se.tsv) theta_line=" 5 1 0.1 0.05 0 0.5"
   case $design in
     carrier) simulation=(--structure threegen --theta 0.05 --means 4,2,0) output=(--posteriors post.tsv) ;;
     halflinked | linked)
@@ -121,7 +122,7 @@ echo "processor: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ 
 awk '
   BEGIN {
     split("gene_freq mean11 mean12 mean22 variance polygenic_step theta", name, " ")
-    split("0.3 2 1 0 0.5 0.15 0.05", truth, " ")
+    split("0.3 4 2 0 0.5 0.15 0.05", truth, " ")
     printf "%-15s %6s %10s %10s %10s %10s %8s %9s\n", "parameter", "truth", "mean", "sd", "mean_se", "se/sd", "n_se", "coverage"
   }
   {

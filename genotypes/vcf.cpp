@@ -141,8 +141,15 @@ class VcfSource final : public GenotypeSource {
     return true;
   }
 
-  // The number of GT values of the record; throws when it has none.
+  // The number of GT values of the record; throws when it has none. GT
+  // values that are not integers (a damaged FORMAT such as ":GT") are refused
+  // here: htslib would end the program on them.
   int genotype_values() {
+    const bcf_fmt_t* gt = bcf_get_fmt(header_.get(), record_.get(), "GT");
+    if (gt != nullptr && gt->type != BCF_BT_INT8 && gt->type != BCF_BT_INT16 && gt->type != BCF_BT_INT32)
+      throw tools::InputError(path_ + ": record " + std::to_string(records_) + " (" + place() +
+                              "): its GT values are not stored as integers (type " + std::to_string(gt->type) +
+                              "); is its FORMAT column damaged?");
     std::int32_t* buffer = genotypes_.release();
     const int values = bcf_get_genotypes(header_.get(), record_.get(), &buffer, &capacity_);
     genotypes_.reset(buffer);
