@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include "genotypes/pedigree_input.hpp"
@@ -228,7 +229,7 @@ int posteriors_command(const std::vector<std::string>& args) {
     if (found == markers.end()) throw tools::InputError(folder.markers().string() + ": no marker " + marker_id);
     marker = static_cast<long>(found - markers.begin()) + 1;
   }
-  const fs::path to = folder.root / (marker_id.empty() ? "posteriors.tsv" : "posteriors_" + marker_id + ".tsv");
+  const fs::path to = folder.posteriors(marker_id);
   write_posteriors(folder, marker, !marker_id.empty(), to, options);
   std::cout << "bravik_scan posteriors: " << to.string() << '\n';
   return 0;

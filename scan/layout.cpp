@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -66,6 +69,15 @@ void write_file_atomically(const fs::path& path, const std::string& content) {
   std::error_code ec;
   fs::rename(temporary, path, ec);
   if (ec) throw tools::InputError(path.string() + ": cannot put the file in place: " + ec.message());
+}
+
+fs::path ScanFolder::posteriors(const std::string& marker_id) const {
+  if (marker_id.empty()) return root / "posteriors.tsv";
+  std::string part = marker_id;
+  std::replace_if(
+      part.begin(), part.end(),
+      [](unsigned char c) { return std::isalnum(c) == 0 && std::strchr(".-:_", c) == nullptr; }, '_');
+  return root / ("posteriors_" + part + ".tsv");
 }
 
 }  // namespace bravik::scan

@@ -77,6 +77,10 @@ struct ScanFolder {
   fs::path running() const { return root / "running"; }
   fs::path results_table() const { return root / "results.tsv"; }
   fs::path results_plot() const { return root / "results.svg"; }
+  // posteriors.tsv, or posteriors_ID.tsv at marker ID's alternative, with
+  // every character of ID but letters, digits and ".-:_" as '_' (an id such
+  // as "1/123:A/G" names no other folder).
+  fs::path posteriors(const std::string& marker_id) const;
 
   ChunkState state(int k) const;
 };

@@ -246,6 +246,18 @@ TEST(ScanEstimates, AMalformedLineIsNamed) {
   EXPECT_NE(error.find("est.out:1: estimate 3 is not a number"), std::string::npos) << error;
 }
 
+// A marker id names the file of its carrier probabilities inside the scan folder, whatever it holds.
+TEST(ScanFolderNames, PosteriorFileOfAMarkerStaysInTheFolder) {
+  const ScanFolder folder{"out"};
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "posteriors.tsv"}, {"rs3", "posteriors_rs3.tsv"}, {"1/123:A/G", "posteriors_1_123:A_G.tsv"},
+      {"../x", "posteriors_.._x.tsv"}, {"a b\tc", "posteriors_a_b_c.tsv"}};
+  for (const auto& [id, name] : cases) {
+    EXPECT_EQ(folder.posteriors(id), fs::path("out") / name) << id;
+    EXPECT_EQ(folder.posteriors(id).parent_path(), fs::path("out")) << id;
+  }
+}
+
 TEST(ScanPlot, ChromosomesInGenomeOrder) {
   std::vector<std::string> names{"X", "chr10", "2", "MT", "1", "chr2b", "22"};
   std::sort(names.begin(), names.end(), chromosome_before);
@@ -263,7 +275,7 @@ TEST(ScanPlot, ChromosomesSideBySideWithTheHighestPeaksNamed) {
   const auto add = [&](const char* chr, long long pos, const char* id, std::optional<double> lod) {
     ResultRow row;
     row.marker = MarkerRow{chr, pos, 0, id, "1", "2", 0.5, 10};
-    if (lod) row.result = MarkerResult{-10, -10 + *lod, *lod, {}, {}, {}};
+    if (lod) row.result = MarkerResult{-10, -10 + *lod, *lod, {}, {}, {}, {}};
     rows.push_back(row);
   };
   add("2", 500, "b1", 0.5);
@@ -295,7 +307,7 @@ TEST(ScanPlot, OneChromosomeHasAnAxisInMegabasesAndHugeOrFailedLodsNoNan) {
     ResultRow row;
     row.marker = MarkerRow{"7", 1'000'000LL * (m + 1), 0, "m" + std::to_string(m), "1", "2", 0.5, 10};
     const double lod = m == 2 ? 1.7e308 : 0.5 * m;
-    row.result = MarkerResult{-10, -10 + lod, lod, {}, {}, {}};
+    row.result = MarkerResult{-10, -10 + lod, lod, {}, {}, {}, {}};
     row.status = "analysed";
     rows.push_back(row);
   }
