@@ -160,6 +160,7 @@ done | awk '
     n[b]++; p[b] += $1; right[b] += $2; total++; total_right += $2; total_p += $1
   }
   END {
+    if (!total) exit
     printf "\ncarrier calibration: %d persons, most probable genotype right %.1f%% (expected from the probabilities %.1f%%)\n",
            total, 100 * total_right / total, 100 * total_p / total
     printf "%-17s %8s %14s %12s\n", "probability bin", "persons", "mean_predicted", "observed"
