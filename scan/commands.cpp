@@ -250,6 +250,9 @@ int merge_command(const std::vector<std::string>& args) {
   const bool scan = fs::exists(ScanFolder{folder}.plan());
   const MergedResults merged = scan ? scan_results(folder) : run_folder_results(folder);
   const std::vector<ResultRow>& rows = merged.rows;
+  // The column drawn is checked before anything is written.
+  const bool lod_plotted = plotted == "lod";
+  const std::vector<ResultRow> other_column = lod_plotted ? std::vector<ResultRow>{} : rows_plotting(merged, plotted);
   for (const DamagedChunk& damaged : merged.damaged_chunks)
     std::cerr << "bravik_scan merge: " << damaged.reason << "; its markers count as failed: remove "
               << ScanFolder{folder}.chunk(damaged.number).string() << " and run the chunk again\n";
@@ -259,9 +262,8 @@ int merge_command(const std::vector<std::string>& args) {
            : SignificanceOutput{results_table_text(rows, merged.extra_columns), "", {}, 0};
   write_file_atomically(out.results_table(), significance.table);
   // The replicates' thresholds are of the LOD at the configured theta.
-  const bool lod_plotted = plotted == "lod";
   write_file_atomically(out.results_plot(),
-                        render_genome_svg(lod_plotted ? rows : rows_plotting(merged, plotted),
+                        render_genome_svg(lod_plotted ? rows : other_column,
                                           (lod_plotted ? "LOD scores" : plotted) + ": " + folder.filename().string(),
                                           lod_plotted ? significance.levels : std::vector<double>{}));
   long unfinished = 0;

@@ -252,8 +252,9 @@ TEST(ScanRoundTrip, ThetaGridColumnsReachTheTable) {
   EXPECT_NE(bad.err.find("'0.6'"), std::string::npos) << bad.err;
   for (const char* name : {"grid", "plain"}) ASSERT_EQ(scan_command(work.path(), std::string("run ") + name).status, 0);
   ASSERT_EQ(scan_command(work.path(), "merge --plot hlod grid").status, 0);
-  ASSERT_EQ(scan_command(work.path(), "merge plain").status, 0);
   EXPECT_NE(scan_command(work.path(), "merge --plot hlod plain").status, 0) << "no hlod column to draw";
+  EXPECT_FALSE(fs::exists(work.path() / "plain" / "results.tsv")) << "a refused merge writes nothing";
+  ASSERT_EQ(scan_command(work.path(), "merge plain").status, 0);
 
   const std::vector<std::string> table = lines_of(read_file(work.path() / "grid" / "results.tsv"));
   const std::vector<std::string> plain = lines_of(read_file(work.path() / "plain" / "results.tsv"));
