@@ -1,11 +1,11 @@
 #include "run/carrier_posteriors.hpp"
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "model/density.hpp"
 #include "model/posterior/gradient.hpp"
+#include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
 
 namespace bravik {
@@ -13,12 +13,6 @@ namespace {
 
 constexpr const char* id_table = "ids.txt";
 constexpr int middle_class = 4;  // the class without shift
-
-std::string figure(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.6g", value);
-  return buffer;
-}
 
 PersonPosterior posterior_of(const Model& model, const PosteriorKernel& kernel, int p) {
   PersonPosterior out;
@@ -39,10 +33,8 @@ PersonPosterior posterior_of(const Model& model, const PosteriorKernel& kernel, 
 }  // namespace
 
 std::vector<PersonPosterior> person_posteriors(Model& model, textio::Channels& io, PosteriorKernel& kernel) {
-  model.imax.ifirst = -1;
-  double value = 0.0;
   ParameterGradient gradient;
-  objective_with_gradient(model, io, kernel, value, gradient);
+  posterior_pass_at(model, io, kernel, gradient);
   const int persons = model.ped.buf1.ifst(model.ped.buf1.nfam + 1);
   std::vector<PersonPosterior> out;
   for (int p = 1; p <= persons; ++p) out.push_back(posterior_of(model, kernel, p));
@@ -77,8 +69,9 @@ std::string posteriors_table(const std::vector<PersonIds>& ids, const std::vecto
   std::string text = "fid\tiid\tp11\tp12\tp22\tpolygenic_mean\tmeasured\n";
   for (std::size_t i = 0; i < posteriors.size() && i < ids.size(); ++i) {
     const PersonPosterior& p = posteriors[i];
-    text += ids[i].family + "\t" + ids[i].person + "\t" + figure(p.p11) + "\t" + figure(p.p12) + "\t" + figure(p.p22) +
-            "\t" + figure(p.polygenic_mean) + "\t" + (p.measured ? "yes" : "no") + "\n";
+    text += ids[i].family + "\t" + ids[i].person;
+    for (const double value : {p.p11, p.p12, p.p22, p.polygenic_mean}) text += "\t" + textio::number_text(value, 6);
+    text += std::string("\t") + (p.measured ? "yes" : "no") + "\n";
   }
   return text;
 }

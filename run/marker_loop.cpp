@@ -20,9 +20,10 @@
 #include "run/kernel_environment.hpp"
 #include "run/program_text.hpp"
 #include "run/progress.hpp"
-#include "run/trait_maxima.hpp"
 #include "run/standard_errors.hpp"
+#include "run/table_file.hpp"
 #include "run/theta_profile.hpp"
+#include "run/trait_maxima.hpp"
 #include "textio/layout.hpp"
 #include "textio/message_text.hpp"
 #include "textio/run_end.hpp"
@@ -305,7 +306,7 @@ class MaximizingFlow final : public Flow {
   void null_pass_done(int imark) override {
     write_estimates(imark);
     if (options_.posteriors_marker == 0) write_posteriors();
-    if (se_table_) null_errors_ = standard_errors(model_, io_, se_kernel(), false);
+    if (se_table_) null_errors_ = standard_errors(model_, io_, posterior_kernel(), false);
   }
 
   void write_results(int imark, double flnl0, double flod) override {
@@ -315,7 +316,7 @@ class MaximizingFlow final : public Flow {
     if (options_.posteriors_marker == imark) write_posteriors();
     if (se_table_) {
       const bool theta_estimated = model_.optpar1.ifree(5) != 0;
-      se_table_->write(standard_error_line(imark, null_errors_, standard_errors(model_, io_, se_kernel(), theta_estimated)));
+      se_table_->write(standard_error_line(imark, null_errors_, standard_errors(model_, io_, posterior_kernel(), theta_estimated)));
     }
     if (theta_table_) {
       optpar1_block start = model_.optpar1;
@@ -356,7 +357,7 @@ class MaximizingFlow final : public Flow {
   void write_estimates(int imark);
   void write_posteriors();
   void start_theta_profile() {
-    theta_profiler_.emplace(model_, io_, *robust_, options_.theta_grid);
+    theta_profiler_.emplace(model_, io_, *robust_, posterior_kernel(), options_.theta_grid);
     theta_table_.emplace(options_.theta_table, theta_table_header(options_.theta_grid));
   }
   MaximizerSettings settings_;
@@ -367,10 +368,12 @@ class MaximizingFlow final : public Flow {
   bool posteriors_written_ = false;
   std::optional<TableFile> se_table_;
   StandardErrors null_errors_;
-  std::unique_ptr<PosteriorKernel> se_kernel_;
-  PosteriorKernel& se_kernel() {
-    if (!se_kernel_) se_kernel_ = std::make_unique<PosteriorKernel>(model_.threads);
-    return *se_kernel_;
+  // One posterior kernel for the theta profile, the standard errors and the
+  // carrier probabilities: each use starts with a fresh set-up.
+  std::unique_ptr<PosteriorKernel> posterior_kernel_;
+  PosteriorKernel& posterior_kernel() {
+    if (!posterior_kernel_) posterior_kernel_ = std::make_unique<PosteriorKernel>(model_.threads);
+    return *posterior_kernel_;
   }
 };
 
@@ -379,8 +382,7 @@ void MaximizingFlow::write_posteriors() {
   if (options_.posteriors.empty() || posteriors_written_) return;
   const optpar1_block found = model_.optpar1;
   model_.optpar1.ifree(5) = 0;
-  PosteriorKernel kernel(model_.threads);
-  const std::string table = posteriors_table(person_ids(model_), person_posteriors(model_, io_, kernel));
+  const std::string table = posteriors_table(person_ids(model_), person_posteriors(model_, io_, posterior_kernel()));
   model_.optpar1 = found;
   std::FILE* file = std::fopen(options_.posteriors.c_str(), "w");
   const bool written = file != nullptr && std::fputs(table.c_str(), file) >= 0;

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "model/posterior/gradient.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik {
 namespace {
@@ -15,24 +15,11 @@ constexpr double on_bound_share = 1e-3;
 // Central differences with steps of this share of the estimate's scale.
 constexpr double relative_step = 1e-4;
 
-std::string value_text(double value) {
-  if (!std::isfinite(value)) return "NA";
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.6g", value);
-  return buffer;
-}
-
 // The step of position i: small against the estimate and its distance to the bounds.
 double difference_step(const optpar1_block& o, int i) {
   const double scale = std::max(std::fabs(o.par(i)), 0.1 * (o.parhi(i) - o.parlo(i)));
   const double room = std::min(o.par(i) - o.parlo(i), o.parhi(i) - o.par(i));
   return std::min(relative_step * scale, 0.5 * room);
-}
-
-void gradient_at(Model& model, textio::Channels& io, PosteriorKernel& kernel, ParameterGradient& gradient) {
-  model.imax.ifirst = -1;
-  double value = 0.0;
-  objective_with_gradient(model, io, kernel, value, gradient);
 }
 
 std::string name_of(int i) {
@@ -100,9 +87,9 @@ StandardErrors standard_errors(Model& model, textio::Channels& io, PosteriorKern
     const int i = free[a];
     const double h = difference_step(at_maximum, i);
     o.par(i) = at_maximum.par(i) + h;
-    gradient_at(model, io, kernel, up);
+    posterior_pass_at(model, io, kernel, up);
     o.par(i) = at_maximum.par(i) - h;
-    gradient_at(model, io, kernel, down);
+    posterior_pass_at(model, io, kernel, down);
     o.par(i) = at_maximum.par(i);
     for (std::size_t b = 0; b < n; ++b) hessian[a * n + b] = (up(free[b]) - down(free[b])) / (2.0 * h);
   }
@@ -127,7 +114,7 @@ std::string standard_error_header() {
 std::string standard_error_line(int imark, const StandardErrors& null, const StandardErrors& alternative) {
   std::string line = std::to_string(imark);
   for (const StandardErrors* pass : {&null, &alternative}) {
-    for (const int i : se_parameters) line.append("\t").append(value_text(pass->se[static_cast<std::size_t>(i)]));
+    for (const int i : se_parameters) line.append("\t").append(textio::table_number(pass->se[static_cast<std::size_t>(i)], 6));
   }
   std::string note;
   if (!null.note.empty()) note.append("null:").append(null.note);

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "model/posterior/gradient.hpp"
-#include "textio/run_end.hpp"
+#include "textio/message_text.hpp"
 
 namespace bravik {
 namespace {
@@ -15,14 +15,6 @@ constexpr double free_recombination = 0.5;
 constexpr double lod_divisor = static_cast<double>(4.6f);
 // Bisection steps for the linked share: 2^-60 of [0, 1].
 constexpr int alpha_steps = 60;
-
-std::string shortest(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.10g", value);
-  return buffer;
-}
-
-std::string value_text(double value) { return std::isfinite(value) ? shortest(value) : "NA"; }
 
 // d/d alpha of log10(alpha 10^L + 1 - alpha), times ln 10, without overflow.
 double share_slope(double lod, double alpha) {
@@ -112,7 +104,7 @@ SupportInterval support_interval(std::span<const ProfilePoint> points, double th
   return interval;
 }
 
-std::string theta_column(double theta) { return "lod_t" + shortest(theta); }
+std::string theta_column(double theta) { return "lod_t" + textio::number_text(theta); }
 
 std::string theta_table_header(std::span<const double> grid) {
   std::string text = "marker";
@@ -122,10 +114,10 @@ std::string theta_table_header(std::span<const double> grid) {
 
 std::string theta_table_line(int imark, const ThetaProfile& profile) {
   std::string line = std::to_string(imark);
-  for (const double lod : profile.grid_lods) line.append("\t").append(value_text(lod));
+  for (const double lod : profile.grid_lods) line.append("\t").append(textio::table_number(lod, 10));
   for (const double value : {profile.theta_hat, profile.lod_max, profile.support.lo, profile.support.hi, profile.hlod,
                              profile.alpha, profile.hlod_theta}) {
-    line.append("\t").append(value_text(value));
+    line.append("\t").append(textio::table_number(value, 10));
   }
   return line;
 }
@@ -145,8 +137,9 @@ SupportInterval support_of(const std::vector<double>& grid, const ThetaProfile& 
 
 }  // namespace
 
-ThetaProfiler::ThetaProfiler(Model& model, textio::Channels& io, RobustMaximizer& robust, std::vector<double> grid)
-    : model_(model), io_(io), robust_(robust), grid_(std::move(grid)) {}
+ThetaProfiler::ThetaProfiler(Model& model, textio::Channels& io, RobustMaximizer& robust, PosteriorKernel& posterior,
+                             std::vector<double> grid)
+    : model_(model), io_(io), robust_(robust), posterior_(posterior), grid_(std::move(grid)) {}
 
 // The alternative's maximum with theta held, from the starts moved to it.
 std::vector<double> ThetaProfiler::maximum_at(double theta, const std::vector<std::vector<double>>& starts,
@@ -257,29 +250,10 @@ void ThetaProfiler::family_log_likelihoods(const std::vector<double>& par, doubl
   for (int i = 1; i <= model_.imax.npar; ++i) o.par(i) = par[static_cast<std::size_t>(i)];
   o.par(theta_at) = theta;
   o.ifree(theta_at) = 0;
-  if (!posterior_) posterior_ = std::make_unique<PosteriorKernel>(model_.threads);
-  model_.imax.ifirst = -1;
-  double value = 0.0;
   ParameterGradient gradient;
-  objective_with_gradient(model_, io_, *posterior_, value, gradient);
+  posterior_pass_at(model_, io_, posterior_, gradient);
   lf.clear();
-  for (int f = 1; f <= model_.ped.buf1.nfam; ++f) lf.push_back(posterior_->family_log_likelihood(f));
-}
-
-TableFile::TableFile(const std::string& path, const std::string& header)
-    : path_(path), file_(std::fopen(path.c_str(), "w")) {
-  if (file_ == nullptr) textio::fail(path + ": cannot open the file for writing\n", textio::exit_input_error);
-  write(header);
-}
-
-TableFile::~TableFile() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
-void TableFile::write(const std::string& line) {
-  if (std::fputs((line + "\n").c_str(), file_) < 0 || std::fflush(file_) != 0) {
-    textio::fail(path_ + ": cannot write the file\n", textio::exit_input_error);
-  }
+  for (int f = 1; f <= model_.ped.buf1.nfam; ++f) lf.push_back(posterior_.family_log_likelihood(f));
 }
 
 }  // namespace bravik

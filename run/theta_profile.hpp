@@ -3,8 +3,6 @@
 // every theta of a grid (the trait parameters free, theta held), the maximum
 // over theta in [0, 0.5] with its 1-LOD support interval, and the
 // heterogeneity LOD from each family's log-likelihoods at the grid's maxima.
-#include <cstdio>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -64,7 +62,9 @@ std::string theta_column(double theta);
 
 class ThetaProfiler {
  public:
-  ThetaProfiler(Model& model, textio::Channels& io, RobustMaximizer& robust, std::vector<double> grid);
+  // `posterior` gives each family's log-likelihoods for the heterogeneity fit.
+  ThetaProfiler(Model& model, textio::Channels& io, RobustMaximizer& robust, PosteriorKernel& posterior,
+                std::vector<double> grid);
 
   // At the end of a marker's alternative pass (optpar1 at its maximum): the
   // profile against the null log-likelihood, the searches with the flags,
@@ -83,25 +83,10 @@ class ThetaProfiler {
   Model& model_;
   textio::Channels& io_;
   RobustMaximizer& robust_;
+  PosteriorKernel& posterior_;
   std::vector<double> grid_;
-  std::unique_ptr<PosteriorKernel> posterior_;  // created at the first heterogeneity fit
   std::vector<double> linked_, unlinked_, family_lods_;
   std::vector<std::vector<double>> previous_maxima_;  // the previous marker's, by grid point
-};
-
-// A table file of bravik_2point_max (the theta table, the standard errors):
-// the header at start-up, a line per analysed marker, each flushed.
-class TableFile {
- public:
-  TableFile(const std::string& path, const std::string& header);
-  ~TableFile();
-  TableFile(const TableFile&) = delete;
-  TableFile& operator=(const TableFile&) = delete;
-  void write(const std::string& line);
-
- private:
-  std::string path_;
-  std::FILE* file_;
 };
 
 }  // namespace bravik

@@ -59,9 +59,7 @@ void read_estimates(const std::filesystem::path& path, RunResults& run) {
   std::string line;
   for (long number = 1; std::getline(in, line); ++number) {
     if (tools::split_fields(line).empty()) continue;
-    const auto fail = [&](const std::string& what) {
-      throw tools::InputError(path.string() + ":" + std::to_string(number) + ": " + what + ", read '" + line + "'");
-    };
+    const auto fail = [&](const std::string& what) { refuse_line(path, number, what + ", read '" + line + "'"); };
     if (line.size() != marker_width + 6 * value_width) fail("expected a marker number and 6 estimates");
     const std::vector<std::string_view> marker_words = tools::split_fields(std::string_view(line).substr(0, marker_width));
     const auto marker = run.analysed.find(marker_words.empty() ? 0 : std::atoi(std::string(marker_words[0]).c_str()));

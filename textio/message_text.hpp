@@ -1,5 +1,6 @@
 #pragma once
 // Pieces of messages: how a number and an offending token are shown.
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -7,11 +8,16 @@
 
 namespace textio {
 
-// A real with up to ten significant digits.
-inline std::string number_text(double value) {
+// A real with up to `digits` significant digits.
+inline std::string number_text(double value, int digits = 10) {
   char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.10g", value);
+  std::snprintf(buffer, sizeof buffer, "%.*g", digits, value);
   return buffer;
+}
+
+// A field of a result table: the number, or NA when it is not finite.
+inline std::string table_number(double value, int digits) {
+  return std::isfinite(value) ? number_text(value, digits) : "NA";
 }
 
 // Error texts quote a token cut to a short prefix, so that a huge token cannot

@@ -90,4 +90,11 @@ void objective_with_gradient(Model& model, textio::Channels& io, PosteriorKernel
   assemble_gradient(model, kernel, gradient);
 }
 
+double posterior_pass_at(Model& model, textio::Channels& io, PosteriorKernel& kernel, ParameterGradient& gradient) {
+  model.imax.ifirst = -1;
+  double value = 0.0;
+  objective_with_gradient(model, io, kernel, value, gradient);
+  return value;
+}
+
 }  // namespace bravik

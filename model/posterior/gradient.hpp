@@ -29,4 +29,9 @@ void assemble_gradient(const Model& model, const PosteriorKernel& kernel, Parame
 void objective_with_gradient(Model& model, textio::Channels& io, PosteriorKernel& kernel, double& value,
                              ParameterGradient& gradient);
 
+// The same after the first-call set-up (ifirst set to -1): for one
+// evaluation at a point whose theta may differ from the last one's. Returns
+// the value.
+double posterior_pass_at(Model& model, textio::Channels& io, PosteriorKernel& kernel, ParameterGradient& gradient);
+
 }  // namespace bravik
