@@ -76,6 +76,9 @@ Sum sum_of(const NuclearPlan& nf) {
   return {nf.mother, nf.father, nf.children_begin + 1, nf.children_end, false};
 }
 
+// NP: the number of classes, known when compiling (7 or 1), or 0 for the
+// number in use.
+template <int NP>
 class FamilyPasses {
  public:
   FamilyPasses(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
@@ -85,8 +88,7 @@ class FamilyPasses {
         family_(family),
         derivatives_(derivatives),
         work_(work),
-        out_(out),
-        np_(model.pg.npol) {}
+        out_(out) {}
 
   double inward() {
     fill_factors();
@@ -151,18 +153,19 @@ class FamilyPasses {
   }
 
  private:
+  int np() const { return NP > 0 ? NP : model_.pg.npol; }
   int genotypes(int p) const { return model_.genot.n_gen(p); }
   int code(int p, int k) const { return model_.genot.l_gen(model_.genot.i_start(p) + k); }
-  int states(int p) const { return genotypes(p) * np_; }
+  int states(int p) const { return genotypes(p) * np(); }
   int first_slot(int p) const { return model_.genot.i_start(p) - family_.base; }
-  double* x(int p) const { return work_.x.data() + first_slot(p) * np_; }
-  double* outside(int p) const { return work_.outside.data() + first_slot(p) * np_; }
+  double* x(int p) const { return work_.x.data() + first_slot(p) * np(); }
+  double* outside(int p) const { return work_.outside.data() + first_slot(p) * np(); }
   bool known(int p) const { return work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] != 0; }
   void set_known(int p) const { work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] = 1; }
   // State s = (k - 1) np + c - 1 of person p.
   double& posterior(int p, int s) const {
-    const int k = s / np_;
-    const int c = s % np_;
+    const int k = s / np();
+    const int c = s % np();
     return out_.posterior[static_cast<std::size_t>(model_.genot.i_start(p) + k) * N_POL + static_cast<std::size_t>(c)];
   }
   double t(int gd, int g1, int g2) const { return model_.tranc.tgen(gd, g1, g2); }
@@ -182,8 +185,8 @@ class FamilyPasses {
       double* xp = x(p);
       for (int k = 1; k <= genotypes(p); ++k) {
         const int g = code(p, k);
-        for (int j = 1; j <= np_; ++j) {
-          double& v = xp[(k - 1) * np_ + j - 1];
+        for (int j = 1; j <= np(); ++j) {
+          double& v = xp[(k - 1) * np() + j - 1];
           if (child) {
             v = has_density ? fen(model_, p, g, j) : 1.0;
           } else {
@@ -195,16 +198,16 @@ class FamilyPasses {
   }
 
   // Vectors over the pairs of the parents' classes, j = c_1 np + c_2.
-  int pairs() const { return np_ * np_; }
+  int pairs() const { return np() * np(); }
   std::size_t pair_vector(int i) const { return static_cast<std::size_t>(i) * static_cast<std::size_t>(pairs()); }
   // P(c | c_1, c_2) as a vector over the parents' class pairs.
   const double* classes_given_parents(int c) const { return work_.class_table.data() + pair_vector(c); }
 
   void form_class_table() const {
-    for (int c = 0; c < np_; ++c) {
+    for (int c = 0; c < np(); ++c) {
       double* row = work_.class_table.data() + pair_vector(c);
-      for (int c1 = 0; c1 < np_; ++c1) {
-        for (int c2 = 0; c2 < np_; ++c2) row[c1 * np_ + c2] = p(c, c1, c2);
+      for (int c1 = 0; c1 < np(); ++c1) {
+        for (int c2 = 0; c2 < np(); ++c2) row[c1 * np() + c2] = p(c, c1, c2);
       }
     }
   }
@@ -228,8 +231,8 @@ class FamilyPasses {
       for (int k = 1; k <= genotypes(d); ++k) {
         double* f = child_classes(i - sum.children_begin, k);
         std::fill_n(f, nn, 0.0);
-        for (int cd = 0; cd < np_; ++cd) {
-          const double xv = xd[(k - 1) * np_ + cd];
+        for (int cd = 0; cd < np(); ++cd) {
+          const double xv = xd[(k - 1) * np() + cd];
           const double* row = classes_given_parents(cd);
           for (int j = 0; j < nn; ++j) f[j] += xv * row[j];
         }
@@ -289,8 +292,8 @@ class FamilyPasses {
 
   // x_1(c_1) x_2(c_2) as a vector over the class pairs.
   void parents_product(const double* x1, const double* x2, double* out) const {
-    for (int c1 = 0; c1 < np_; ++c1) {
-      for (int c2 = 0; c2 < np_; ++c2) out[c1 * np_ + c2] = x1[c1] * x2[c2];
+    for (int c1 = 0; c1 < np(); ++c1) {
+      for (int c2 = 0; c2 < np(); ++c2) out[c1 * np() + c2] = x1[c1] * x2[c2];
     }
   }
 
@@ -303,28 +306,28 @@ class FamilyPasses {
     const int nn = pairs();
     double* w = work_.pair_weight.data();
     for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
-      const double* x1 = x(sum.first) + (k1 - 1) * np_;
-      if (all_zero(x1, np_)) continue;
+      const double* x1 = x(sum.first) + (k1 - 1) * np();
+      if (all_zero(x1, np())) continue;
       const int g1 = code(sum.first, k1);
       for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
-        const double* x2 = x(sum.second) + (k2 - 1) * np_;
+        const double* x2 = x(sum.second) + (k2 - 1) * np();
         const int g2 = code(sum.second, k2);
         if (sum.connector_is_parent) {
           child_products(sum, g1, g2);
           const double* product = before(n);
-          for (int c1 = 0; c1 < np_; ++c1) {
-            for (int c2 = 0; c2 < np_; ++c2) sums[(k2 - 1) * np_ + c2] += x1[c1] * product[c1 * np_ + c2];
+          for (int c1 = 0; c1 < np(); ++c1) {
+            for (int c2 = 0; c2 < np(); ++c2) sums[(k2 - 1) * np() + c2] += x1[c1] * product[c1 * np() + c2];
           }
           continue;
         }
-        if (all_zero(x2, np_)) continue;
+        if (all_zero(x2, np())) continue;
         child_products(sum, g1, g2);
         const double* product = before(n);
         parents_product(x1, x2, w);
         for (int j = 0; j < nn; ++j) w[j] *= product[j];
-        for (int cq = 0; cq < np_; ++cq) {
+        for (int cq = 0; cq < np(); ++cq) {
           const double r = dot(w, classes_given_parents(cq), nn);
-          for (int kq = 1; kq <= genotypes(nf.q); ++kq) sums[(kq - 1) * np_ + cq] += t(code(nf.q, kq), g1, g2) * r;
+          for (int kq = 1; kq <= genotypes(nf.q); ++kq) sums[(kq - 1) * np() + cq] += t(code(nf.q, kq), g1, g2) * r;
         }
       }
     }
@@ -363,7 +366,7 @@ class FamilyPasses {
       form_connector_classes(q, h);
     }
     for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
-      if (all_zero(x(sum.first) + (k1 - 1) * np_, np_)) continue;
+      if (all_zero(x(sum.first) + (k1 - 1) * np(), np())) continue;
       for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
         if (sum.connector_is_parent) {
           parent_connector_pair(sum, k1, k2, h);
@@ -398,8 +401,8 @@ class FamilyPasses {
     for (int k = 1; k <= genotypes(q); ++k) {
       double* hp = connector_classes(k);
       std::fill_n(hp, nn, 0.0);
-      for (int cq = 0; cq < np_; ++cq) {
-        const double hv = h[(k - 1) * np_ + cq];
+      for (int cq = 0; cq < np(); ++cq) {
+        const double hv = h[(k - 1) * np() + cq];
         const double* row = classes_given_parents(cq);
         for (int j = 0; j < nn; ++j) hp[j] += hv * row[j];
       }
@@ -409,21 +412,21 @@ class FamilyPasses {
   // Case 1, the spouse's genotype k1 and the connector's k2: the spouse's
   // derivatives, then the children's with the weight H(k2, c_2) x_1(k1, c_1).
   void parent_connector_pair(const Sum& sum, int k1, int k2, const double* h) {
-    const double* hq = h + (k2 - 1) * np_;
-    if (all_zero(hq, np_)) return;
+    const double* hq = h + (k2 - 1) * np();
+    if (all_zero(hq, np())) return;
     const int g1 = code(sum.first, k1);
     const int g2 = code(sum.second, k2);
     const int n = sum.children_end - sum.children_begin;
     child_products(sum, g1, g2);
     const double* product = before(n);
-    const double* x1 = x(sum.first) + (k1 - 1) * np_;
-    double* o1 = outside(sum.first) + (k1 - 1) * np_;
+    const double* x1 = x(sum.first) + (k1 - 1) * np();
+    double* o1 = outside(sum.first) + (k1 - 1) * np();
     double* w = work_.pair_weight.data();
-    for (int c1 = 0; c1 < np_; ++c1) {
+    for (int c1 = 0; c1 < np(); ++c1) {
       double v = 0.0;
-      for (int c2 = 0; c2 < np_; ++c2) {
-        v = v + hq[c2] * product[c1 * np_ + c2];
-        w[c1 * np_ + c2] = hq[c2] * x1[c1];
+      for (int c2 = 0; c2 < np(); ++c2) {
+        v = v + hq[c2] * product[c1 * np() + c2];
+        w[c1 * np() + c2] = hq[c2] * x1[c1];
       }
       o1[c1] += v;
     }
@@ -435,9 +438,9 @@ class FamilyPasses {
   // HP(k_q), gives the parents' derivatives and the children's weight; the
   // connector's transmission gets HP(k_q) x_1 x_2 times the children's product.
   void child_connector_pair(int q, const Sum& sum, int k1, int k2) {
-    const double* x1 = x(sum.first) + (k1 - 1) * np_;
-    const double* x2 = x(sum.second) + (k2 - 1) * np_;
-    if (all_zero(x2, np_)) return;
+    const double* x1 = x(sum.first) + (k1 - 1) * np();
+    const double* x2 = x(sum.second) + (k2 - 1) * np();
+    if (all_zero(x2, np())) return;
     const int g1 = code(sum.first, k1);
     const int g2 = code(sum.second, k2);
     const int n = sum.children_end - sum.children_begin;
@@ -457,12 +460,12 @@ class FamilyPasses {
       if (tv == 0.0) continue;
       for (int j = 0; j < nn; ++j) to_connector[j] += tv * hp[j];
     }
-    double* o1 = outside(sum.first) + (k1 - 1) * np_;
-    double* o2 = outside(sum.second) + (k2 - 1) * np_;
+    double* o1 = outside(sum.first) + (k1 - 1) * np();
+    double* o2 = outside(sum.second) + (k2 - 1) * np();
     double* w = work_.pair_weight.data();
-    for (int c1 = 0; c1 < np_; ++c1) {
-      for (int c2 = 0; c2 < np_; ++c2) {
-        const int j = c1 * np_ + c2;
+    for (int c1 = 0; c1 < np(); ++c1) {
+      for (int c2 = 0; c2 < np(); ++c2) {
+        const int j = c1 * np() + c2;
         const double shared = product[j] * to_connector[j];
         o1[c1] += x2[c2] * shared;
         o2[c2] += x1[c1] * shared;
@@ -509,8 +512,8 @@ class FamilyPasses {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
       double* od = outside(d);
       for (int k = 1; k <= genotypes(d); ++k) {
-        for (int cd = 0; cd < np_; ++cd) {
-          od[(k - 1) * np_ + cd] = dot(child_adjoint(i, k), classes_given_parents(cd), pairs()) * inverse_z;
+        for (int cd = 0; cd < np(); ++cd) {
+          od[(k - 1) * np() + cd] = dot(child_adjoint(i, k), classes_given_parents(cd), pairs()) * inverse_z;
         }
       }
       out_.recombinations[d] *= inverse_z;
@@ -550,15 +553,16 @@ class FamilyPasses {
   const TransmissionDerivatives& derivatives_;
   PosteriorWorkspace& work_;
   const PosteriorOutputs& out_;
-  int np_;
 };
 
 }  // namespace
 
-double posterior_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                        const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
-                        const PosteriorOutputs& out) {
-  FamilyPasses passes(model, plan, family, derivatives, work, out);
+namespace {
+
+template <int NP>
+double passes_of(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                 const TransmissionDerivatives& derivatives, PosteriorWorkspace& work, const PosteriorOutputs& out) {
+  FamilyPasses<NP> passes(model, plan, family, derivatives, work, out);
   if (family.literal_only) {
     passes.not_numbers();
     return std::numeric_limits<double>::quiet_NaN();
@@ -570,6 +574,18 @@ double posterior_family(const Model& model, const SeriesPlan& plan, const Family
     passes.not_numbers();
   }
   return lf;
+}
+
+}  // namespace
+
+double posterior_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                        const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
+                        const PosteriorOutputs& out) {
+  switch (model.pg.npol) {
+    case N_POL: return passes_of<N_POL>(model, plan, family, derivatives, work, out);
+    case 1: return passes_of<1>(model, plan, family, derivatives, work, out);
+    default: return passes_of<0>(model, plan, family, derivatives, work, out);
+  }
 }
 
 }  // namespace bravik
