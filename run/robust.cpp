@@ -229,6 +229,7 @@ void RobustMaximizer::new_series() {
 // (the objective's rejection value) is not a number to the search.
 double RobustMaximizer::value_and_gradient(const Pass& pass, std::span<const double> y, std::span<double> gradient) {
   if (!kernel_) kernel_ = std::make_unique<PosteriorKernel>(model_.threads);
+  kernel_->form_recombinations(theta_moves_);
   from_search(pass, y, model_.optpar1);
   model_.imax.ifirst = (gradient_series_ || theta_moves_) ? -1 : 1;
   gradient_series_ = false;

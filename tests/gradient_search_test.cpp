@@ -67,9 +67,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SearchCase{"lbfgs_inside", GradientMethod::lbfgs, {0.25, 50.0, 10.0}, 0.25, 50.0},
                       SearchCase{"slsqp_inside", GradientMethod::slsqp, {0.25, 50.0, 10.0}, 0.25, 50.0},
                       SearchCase{"mma_inside", GradientMethod::mma, {0.25, 50.0, 10.0}, 0.25, 50.0},
-                      // beyond the upper bound of x0: on it, x1 at its best given x0 = 1
-                      SearchCase{"lbfgs_on_a_bound", GradientMethod::lbfgs, {3.0, 0.0, 10.0}, 1.0, 50.0},
-                      SearchCase{"slsqp_on_a_bound", GradientMethod::slsqp, {3.0, 0.0, 10.0}, 1.0, 50.0}),
+                      // beyond the upper bound of x0: on it, x1 at its best given x0 = 1 (v = 0.5)
+                      SearchCase{"lbfgs_on_a_bound", GradientMethod::lbfgs, {3.0, 0.0, 10.0}, 1.0, 5.0},
+                      SearchCase{"slsqp_on_a_bound", GradientMethod::slsqp, {3.0, 0.0, 10.0}, 1.0, 5.0}),
     [](const ::testing::TestParamInfo<SearchCase>& info) { return std::string(info.param.name); });
 
 // Values that are not numbers rank below every number: the search keeps the

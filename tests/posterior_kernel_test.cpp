@@ -292,6 +292,15 @@ TEST_P(PosteriorSimulated, PosteriorsSumToOneOnAnyNumberOfThreads) {
     if (one.is_child(p)) ++children;
   }
   EXPECT_GT(children, 0);
+  // Without the recombinations: the same value and derivatives but theta's, which is 0.
+  PosteriorKernel without(2);
+  without.form_recombinations(false);
+  ParameterGradient g0;
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(posterior_value(model(), io, without, g0)), std::bit_cast<std::uint64_t>(v1));
+  for (int i = 1; i <= 7; ++i) {
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(g0(i)), std::bit_cast<std::uint64_t>(i == 5 ? 0.0 : g1(i))) << i;
+  }
+  EXPECT_NE(g1(5), 0.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Structures, PosteriorSimulated,

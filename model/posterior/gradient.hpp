@@ -16,7 +16,8 @@ using ParameterGradient = Fixed<double, 1, N_PAR>;
 // allele frequency through the founders' genotype priors, the three means,
 // the residual variance and the polygenic step through the densities of the
 // measured persons, theta through the children's transmissions (at the theta
-// of the last first-call set-up, which built the transmission tables). A
+// of the last first-call set-up, which built the transmission tables; 0 when
+// the kernel forms no recombinations). A
 // parameter tied to another passes its derivative to the one it takes its
 // value from, as the set-up applies the ties; a tied parameter's own
 // derivative is then that of the parameters tied to it.

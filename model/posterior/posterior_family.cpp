@@ -455,7 +455,7 @@ class FamilyPasses {
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       const int gq = code(q, kq);
       const double* hp = connector_classes(kq);
-      add_transmission(q, table_index(gq, g1, g2), dot(hp, joint, nn));
+      if (out_.with_recombinations) add_transmission(q, table_index(gq, g1, g2), dot(hp, joint, nn));
       const double tv = t(gq, g1, g2);
       if (tv == 0.0) continue;
       for (int j = 0; j < nn; ++j) to_connector[j] += tv * hp[j];
@@ -491,7 +491,9 @@ class FamilyPasses {
       if (all_zero(coefficient, nn)) continue;
       for (int k = 1; k <= genotypes(d); ++k) {
         const int gd = code(d, k);
-        add_transmission(d, table_index(gd, g1, g2), dot(coefficient, child_classes(i, k), nn));
+        if (out_.with_recombinations) {
+          add_transmission(d, table_index(gd, g1, g2), dot(coefficient, child_classes(i, k), nn));
+        }
         const double tv = t(gd, g1, g2);
         if (tv == 0.0) continue;
         double* adjoint = child_adjoint(i, k);

@@ -34,10 +34,13 @@ struct PosteriorWorkspace {
 
 // Where a family's results go: the posterior by list entry and class, the
 // expected recombinations and theta scores by person.
+// The recombinations and theta scores are formed only when asked for (they
+// are left 0 otherwise).
 struct PosteriorOutputs {
   double* posterior;
   double* recombinations;
   double* theta_score;
+  bool with_recombinations;
 };
 
 // The family's log-likelihood (not finite when a rescaling sum is zero or not

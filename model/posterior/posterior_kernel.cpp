@@ -73,7 +73,8 @@ struct PosteriorTask {
 
   void operator()(int worker) {
     PosteriorWorkspace& work = kernel.workspaces_[static_cast<std::size_t>(worker)];
-    const PosteriorOutputs out{kernel.posterior_.data(), kernel.recombinations_.data(), kernel.theta_score_.data()};
+    const PosteriorOutputs out{kernel.posterior_.data(), kernel.recombinations_.data(), kernel.theta_score_.data(),
+                               kernel.with_recombinations_};
     const std::vector<int>& order = kernel.plan_.by_cost;
     const int nfam = static_cast<int>(order.size());
     for (int i = next.fetch_add(1, std::memory_order_relaxed); i < nfam;

@@ -44,6 +44,11 @@ class PosteriorKernel {
   // take gives a value that is not a number.
   double evaluate(const Model& model);
 
+  // Whether evaluations form the expected recombinations and theta scores
+  // (on by default; a search that holds theta fixed spares their work, and
+  // they are then 0).
+  void form_recombinations(bool on) { with_recombinations_ = on; }
+
   // Person p's posterior probability of its k-th listed genotype (from 1) and
   // class c (from 1). A person in no nuclear family takes no part in the
   // likelihood: its probabilities are its own factors, normalized.
@@ -63,6 +68,7 @@ class PosteriorKernel {
  private:
   SeriesPlan plan_;
   bool planned_ = false;
+  bool with_recombinations_ = true;
   ThreadPool pool_;
   std::vector<PosteriorWorkspace> workspaces_;  // one per thread
   TransmissionDerivatives derivatives_;
