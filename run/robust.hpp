@@ -41,7 +41,7 @@ struct RobustSettings {
   // the variance within the genotypes given to the polygenic component (the
   // maxima of a polygenic trait may leave little to the residual).
   std::vector<double> polygenic_shares{0.5, 0.9, 0.99};
-  int spread_starts = 8;
+  int spread_starts = 24;
   int saddle_directions = 2;  // searches from the best end point moved in random directions
   int alternative_extra_starts = 3; // other null local maxima the alternative starts from
   bool from_previous_alternative = true;  // the previous marker's alternative maximum is a start
