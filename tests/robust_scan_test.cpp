@@ -295,8 +295,8 @@ TEST_P(RobustLimit, IsWarnedWithTheStartsThatReachedIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Searches, RobustLimit,
-    ::testing::Values(LimitCase{"gradient", LocalSearchKind::gradient, "1 evaluations of value and gradient", "19"},
-                      LimitCase{"pattern", LocalSearchKind::pattern, "0 iterations \\(maxpar.inp\\)", "19"}),
+    ::testing::Values(LimitCase{"gradient", LocalSearchKind::gradient, "1 evaluations of value and gradient", "35"},
+                      LimitCase{"pattern", LocalSearchKind::pattern, "0 iterations \\(maxpar.inp\\)", "35"}),
     [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
