@@ -1,17 +1,22 @@
 // Evaluations and time per marker of the classic and the robust maximizing
 // modes on the same simulated 20-marker scans, with and without the polygenic
 // component, and how far the modes' LOD scores and log-likelihoods differ.
-// Usage: bravik_maximizing_benchmark [FAMILIES [STRUCTURES [MODES [CLASSES]]]]
+// Usage: bravik_maximizing_benchmark [FAMILIES [STRUCTURES [MODES [CLASSES [THREADS]]]]]
 //   FAMILIES    families per data set (default 40)
 //   STRUCTURES  comma-separated structures of bravik_sim (default threegen,large,fourgen)
 //   MODES       robust modes to run besides the classic one, which always runs first as
-//               the reference: robust-box, robust-pattern (default both), and the fewest
-//               starts the robust mode may use (par.inp and 8 for the null, the null maximum
-//               and par.inp for the alternative): robust-box-min, robust-pattern-min;
-//               robust-pattern-grid adds the LOD over theta on the default grid and prints
-//               its cost per marker against the alternative pass's; comma-separated
+//               the reference, comma-separated: robust (the gradient search, LBFGS; the
+//               default), robust-slsqp and robust-mma (the same starts with those gradient
+//               methods), robust-box and robust-pattern (the derivative-free searches with
+//               forty spread null starts), and with the fewest starts those may use (par.inp
+//               and 8 for the null, the null maximum and par.inp for the alternative):
+//               robust-box-min, robust-pattern-min; robust-grid and robust-pattern-grid add
+//               the LOD over theta on the default grid and print its cost per marker
+//               against the alternative pass's
 //   CLASSES     7 (polygenic component on), 1 (off) or both (default)
+//   THREADS     threads of the kernels (BRAVIK_THREADS, default 1)
 #include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,6 +43,7 @@ struct Mode {
   bool robust;
   LocalSearchKind local;
   bool fewest_starts = false;
+  GradientMethod method = GradientMethod::lbfgs;
   bool theta_grid = false;
 };
 
@@ -51,6 +57,7 @@ enum Phase { null_phase, alternative_phase, after_alternative, phases };
 
 struct Outcome {
   long evaluations = 0;
+  long gradient_evaluations = 0;
   double seconds = 0.0;
   std::vector<MarkerResult> markers;
   std::array<long, phases> phase_evaluations{};
@@ -65,8 +72,10 @@ class EvaluationCounter final : public PassObserver {
     ++count;
     ++phase_evaluations[static_cast<std::size_t>(phase)];
   }
+  void gradient_evaluated() override { ++gradients; }
   void finish() { enter(null_phase); }
   long count = 0;
+  long gradients = 0;
   std::array<long, phases> phase_evaluations{};
   std::array<double, phases> phase_seconds{};
 
@@ -109,7 +118,10 @@ Outcome run_mode(const fs::path& input, const Mode& mode) {
   RunOptions options;
   options.robust = mode.robust;
   options.robust_settings.local = mode.local;
+  options.robust_settings.gradient.method = mode.method;
+  if (mode.local != LocalSearchKind::gradient) options.robust_settings.spread_starts = 40;
   if (mode.fewest_starts) {
+    options.robust_settings.quantile_frequencies.clear();
     options.robust_settings.spread_starts = 8;
     options.robust_settings.alternative_extra_starts = 0;
     options.robust_settings.from_previous_alternative = false;
@@ -131,6 +143,7 @@ Outcome run_mode(const fs::path& input, const Mode& mode) {
   if (status != 0) std::fprintf(stderr, "%s: exit status %d\n", work.c_str(), status);
   Outcome outcome;
   outcome.evaluations = counter.count;
+  outcome.gradient_evaluations = counter.gradients;
   outcome.seconds = std::chrono::duration<double>(end - start).count();
   outcome.markers = read_lod_file(work / "lod.out");
   outcome.phase_evaluations = counter.phase_evaluations;
@@ -172,17 +185,22 @@ void print_grid_cost(const Outcome& outcome, double markers) {
 int main(int argc, char** argv) {
   const int families = argc > 1 ? std::atoi(argv[1]) : 40;
   const std::vector<std::string> structures = split(argc > 2 ? argv[2] : "threegen,large,fourgen");
-  const std::vector<std::string> chosen = split(argc > 3 ? argv[3] : "robust-box,robust-pattern");
+  const std::vector<std::string> chosen = split(argc > 3 ? argv[3] : "robust");
   const std::string classes = argc > 4 ? argv[4] : "both";
+  if (argc > 5) setenv("BRAVIK_THREADS", argv[5], 1);
   std::vector<Mode> modes = {{"classic", false, LocalSearchKind::box}};
-  for (const Mode& mode : {Mode{"robust-box", true, LocalSearchKind::box}, Mode{"robust-pattern", true, LocalSearchKind::pattern},
+  for (const Mode& mode : {Mode{"robust", true, LocalSearchKind::gradient},
+                           Mode{"robust-slsqp", true, LocalSearchKind::gradient, false, GradientMethod::slsqp},
+                           Mode{"robust-mma", true, LocalSearchKind::gradient, false, GradientMethod::mma},
+                           Mode{"robust-box", true, LocalSearchKind::box}, Mode{"robust-pattern", true, LocalSearchKind::pattern},
                            Mode{"robust-box-min", true, LocalSearchKind::box, true},
                            Mode{"robust-pattern-min", true, LocalSearchKind::pattern, true},
-                           Mode{"robust-pattern-grid", true, LocalSearchKind::pattern, false, true}})
+                           Mode{"robust-grid", true, LocalSearchKind::gradient, false, GradientMethod::lbfgs, true},
+                           Mode{"robust-pattern-grid", true, LocalSearchKind::pattern, false, GradientMethod::lbfgs, true}})
     if (std::find(chosen.begin(), chosen.end(), mode.name) != chosen.end()) modes.push_back(mode);
   const fs::path root = fs::temp_directory_path() / ("bravik-maximizing-benchmark-" + std::to_string(getpid()));
-  std::printf("%-9s %-8s %-18s %8s %12s %12s %10s %14s\n", "data", "classes", "mode", "markers", "evals/marker",
-              "ms/marker", "vs classic", "LOD diff>0.1");
+  std::printf("%-9s %-8s %-18s %8s %12s %12s %12s %10s %14s\n", "data", "classes", "mode", "markers", "evals/marker",
+              "grads/marker", "ms/marker", "time ratio", "LOD diff>0.1");
   for (const std::string& name : structures) {
     for (const bool polygenic : {true, false}) {
       if (classes != "both" && classes != (polygenic ? "7" : "1")) continue;
@@ -201,9 +219,9 @@ int main(int argc, char** argv) {
         int lod_differs = 0;
         int robust_lower = 0;
         compare(classic, outcome, lod_differs, robust_lower);
-        std::printf("%-9s %-8s %-18s %8.0f %12.1f %12.1f %10.2f %8d%s\n", name.c_str(), polygenic ? "7" : "1", mode.name,
-                    markers, outcome.evaluations / markers, 1e3 * outcome.seconds / markers,
-                    static_cast<double>(outcome.evaluations) / static_cast<double>(classic.evaluations), lod_differs,
+        std::printf("%-9s %-8s %-18s %8.0f %12.1f %12.1f %12.1f %10.2f %8d%s\n", name.c_str(), polygenic ? "7" : "1",
+                    mode.name, markers, outcome.evaluations / markers, outcome.gradient_evaluations / markers,
+                    1e3 * outcome.seconds / markers, outcome.seconds / classic.seconds, lod_differs,
                     robust_lower > 0 ? (" (" + std::to_string(robust_lower) + " lower)").c_str() : "");
         if (mode.theta_grid) print_grid_cost(outcome, markers);
         std::fflush(stdout);

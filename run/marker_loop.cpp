@@ -76,6 +76,7 @@ class Flow {
   void write_lod_line(int imark, double flnl0, double flod);
   // One evaluation of the objective at optpar1.par, counted for the progress line.
   void evaluate(double& value);
+  void gradient_evaluated();
   Model& model_;
   textio::Channels& io_;
   SavedStart saved_;
@@ -95,6 +96,11 @@ void Flow::evaluate(double& value) {
   genmmp(model_, io_, value);
   progress_.evaluated();
   if (observer_ != nullptr) observer_->objective_evaluated();
+}
+
+void Flow::gradient_evaluated() {
+  progress_.evaluated();
+  if (observer_ != nullptr) observer_->gradient_evaluated();
 }
 
 void Flow::start_up() {
@@ -263,7 +269,8 @@ class MaximizingFlow final : public Flow {
     settings_ = read_maxpar(io_);
     remove_earlier_notices();
     if (options_.robust) {
-      robust_.emplace(model_, io_, [this](double& value) { evaluate(value); }, settings_, options_.robust_settings);
+      robust_.emplace(model_, io_, [this](double& value) { evaluate(value); }, settings_, options_.robust_settings,
+                      [this] { gradient_evaluated(); });
       if (!options_.trait_maxima_from.empty()) robust_->use_trait_optima(read_trait_maxima(options_.trait_maxima_from));
       if (!options_.theta_grid.empty()) start_theta_profile();
       if (!options_.standard_errors.empty()) se_table_.emplace(options_.standard_errors, standard_error_header());
@@ -288,7 +295,7 @@ class MaximizingFlow final : public Flow {
       if (ihyp == null_hypothesis) robust_->maximize_null(imark);
       else robust_->maximize_alternative(imark);
       if (robust_->starts_at_limit() > 0) {
-        warn_iteration_limit(imark, ihyp,
+        warn_iteration_limit(imark, ihyp, robust_->search_limit(settings_.maxit),
                              " from " + std::to_string(robust_->starts_at_limit()) + " of " +
                                  std::to_string(model_.optpar1.niter) + " starts");
       }
@@ -298,7 +305,7 @@ class MaximizingFlow final : public Flow {
       const Objective objective = [this](double& value) { evaluate(value); };
       const SearchEnd end = methgi(model_.imax.npar, settings_.epsf, settings_.rlx, settings_.epsx, settings_.maxit,
                                    settings_.mdum, objective, model_.optpar1, io_);
-      if (end == SearchEnd::iteration_limit) warn_iteration_limit(imark, ihyp);
+      if (end == SearchEnd::iteration_limit) warn_iteration_limit(imark, ihyp, maxpar_limit(settings_.maxit));
       write_report(ihyp);
     }
   }
@@ -347,11 +354,12 @@ class MaximizingFlow final : public Flow {
     std::error_code ignored;
     std::filesystem::remove("fort." + std::to_string(methgi_notice_unit), ignored);
   }
-  // starts: in the robust mode, how many of the pass's starts reached the limit
-  void warn_iteration_limit(int imark, int ihyp, const std::string& starts = "") const {
+  // limit: the search's limit in words; starts: in the robust mode, how
+  // many of the pass's starts reached it
+  static void warn_iteration_limit(int imark, int ihyp, const std::string& limit, const std::string& starts = "") {
     textio::console_write(stderr, "warning: marker " + std::to_string(imark) + ", " + hypothesis_name(ihyp) +
-                                      " hypothesis: no maximum within " + std::to_string(settings_.maxit) +
-                                      " iterations (maxpar.inp)" + starts + "; the best point found is reported\n");
+                                      " hypothesis: no maximum within " + limit + starts +
+                                      "; the best point found is reported\n");
   }
   void write_report(int ihyp);
   void write_estimates(int imark);

@@ -17,6 +17,8 @@ class PassObserver {
   virtual void pass_evaluated(int imark, int ihyp, double finit) = 0;
   // Told every evaluation of the objective.
   virtual void objective_evaluated() {}
+  // Told every evaluation of the objective's value and gradient (robust mode).
+  virtual void gradient_evaluated() {}
   // Told the log-likelihood that each pass of a marker ends with.
   virtual void pass_finished(int /*imark*/, int /*ihyp*/, double /*flnl*/) {}
 };

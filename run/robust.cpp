@@ -3,21 +3,30 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <span>
 #include <string>
 #include <utility>
 
+#include "model/density.hpp"
 #include "model/objective/genmmp.hpp"
+#include "model/posterior/gradient.hpp"
 #include "optimize/methgi.hpp"
 #include "optimize/multistart.hpp"
+#include "run/trait_starts.hpp"
 #include "textio/status_line.hpp"
 
 namespace bravik {
 namespace {
 
+constexpr int allele_frequency = 1;
 constexpr int theta = 5;    // position of the recombination fraction
 constexpr int mean_11 = 2;  // the homozygote means, par(4) <= par(2)
+constexpr int mean_12 = 3;
 constexpr int mean_22 = 4;
+constexpr int variance = 6;
+constexpr int step = 7;
+constexpr double polygenic_class_variance = 1.5;  // of the class shift, (k - 4), over the class weights
 // Value lost per squared step that a box search point lies beyond the order of
 // the means: it is evaluated with the means moved into order, minus this
 // penalty, so that the box search sees a continuous objective.
@@ -126,6 +135,74 @@ void note_single_best(int imark, const char* what, const StartsOutcome& outcome)
   if (!note.empty()) textio::console_write(stderr, "note: marker " + std::to_string(imark) + ", " + what + ": " + note + "\n");
 }
 
+// The gradient search's coordinates: the pass's, except that with both
+// homozygote means searched, mean 11's coordinate holds the difference
+// mean 11 - mean 22, kept at or above 0 by its bound; with one of them
+// searched, the other bounds it. Scales are the par.inp steps (a tenth of the
+// box where a step is 0).
+struct GradientBox {
+  std::vector<double> lower, upper, scale;
+};
+
+bool searches_difference(const Pass& pass) { return pass.mean_11_at >= 0 && pass.mean_22_at >= 0; }
+
+GradientBox gradient_box(const Pass& pass, const optpar1_block& o) {
+  GradientBox box{pass.lower, pass.upper, pass.step};
+  for (std::size_t j = 0; j < pass.free.size(); ++j) {
+    box.scale[j] = std::fabs(pass.step[j]) > 0.0 ? std::fabs(pass.step[j]) : 0.1 * (pass.upper[j] - pass.lower[j]);
+  }
+  const auto m11 = static_cast<std::size_t>(pass.mean_11_at);
+  const auto m22 = static_cast<std::size_t>(pass.mean_22_at);
+  if (searches_difference(pass)) {
+    box.lower[m11] = 0.0;
+    box.upper[m11] = pass.upper[m11] - pass.lower[m22];
+  } else if (pass.mean_22_at >= 0) {
+    box.upper[m22] = std::fmin(box.upper[m22], o.par(mean_11));
+  } else if (pass.mean_11_at >= 0) {
+    box.lower[m11] = std::fmax(box.lower[m11], o.par(mean_22));
+  }
+  return box;
+}
+
+// Parameter values to the search's coordinates, and back into optpar1.
+void to_search(const Pass& pass, std::span<double> x) {
+  if (!searches_difference(pass)) return;
+  double& m11 = x[static_cast<std::size_t>(pass.mean_11_at)];
+  m11 = std::fmax(0.0, m11 - x[static_cast<std::size_t>(pass.mean_22_at)]);
+}
+
+void from_search(const Pass& pass, std::span<const double> y, optpar1_block& o) {
+  set_point(pass, y, o);
+  if (!searches_difference(pass)) return;
+  const auto m11 = static_cast<std::size_t>(pass.mean_11_at);
+  o.par(mean_11) = std::clamp(y[static_cast<std::size_t>(pass.mean_22_at)] + y[m11], pass.lower[m11], pass.upper[m11]);
+}
+
+bool searches_step(const Pass& pass) { return std::find(pass.free.begin(), pass.free.end(), step) != pass.free.end(); }
+
+// The searched coordinates of a trait start: the allele frequency, the
+// means, the variance within the genotypes, of which the polygenic component
+// takes the share `polygenic` when its step is searched; moved inside the box.
+std::vector<double> point_of_trait_start(const Pass& pass, const optpar1_block& o, const TraitStart& start,
+                                         double polygenic) {
+  std::vector<double> x = point_of(pass, o);
+  for (std::size_t j = 0; j < pass.free.size(); ++j) {
+    double& v = x[j];
+    switch (pass.free[j]) {
+      case allele_frequency: v = start.q; break;
+      case mean_11: v = start.means[0]; break;
+      case mean_12: v = start.means[1]; break;
+      case mean_22: v = start.means[2]; break;
+      case variance: v = (1.0 - polygenic) * start.variance; break;
+      case step: v = std::sqrt(polygenic * start.variance / polygenic_class_variance); break;
+      default: break;
+    }
+    v = std::clamp(v, pass.lower[j], pass.upper[j]);
+  }
+  return x;
+}
+}
+
 }  // namespace
 
 std::string single_best_note(const StartsOutcome& outcome) {
@@ -148,8 +225,63 @@ std::string single_best_note(const StartsOutcome& outcome) {
 }
 
 RobustMaximizer::RobustMaximizer(Model& model, textio::Channels& io, std::function<void(double&)> evaluate,
-                                 const MaximizerSettings& pattern, const RobustSettings& settings)
-    : model_(model), io_(io), evaluate_(std::move(evaluate)), pattern_(pattern), settings_(settings) {}
+                                 const MaximizerSettings& pattern, const RobustSettings& settings,
+                                 std::function<void()> gradient_evaluated)
+    : model_(model),
+      io_(io),
+      evaluate_(std::move(evaluate)),
+      pattern_(pattern),
+      settings_(settings),
+      gradient_evaluated_(std::move(gradient_evaluated)) {}
+
+RobustMaximizer::~RobustMaximizer() = default;
+
+std::string maxpar_limit(int maxit) { return std::to_string(maxit) + " iterations (maxpar.inp)"; }
+
+std::string RobustMaximizer::search_limit(int maxit) const {
+  if (settings_.local == LocalSearchKind::gradient) {
+    return std::to_string(settings_.gradient.evaluation_limit) + " evaluations of value and gradient";
+  }
+  return maxpar_limit(maxit);
+}
+
+void RobustMaximizer::new_series() {
+  first_call_ = true;
+  gradient_series_ = true;
+}
+
+// The value and the gradient in the search's coordinates y; a rejected point
+// (the objective's rejection value) is not a number to the search.
+double RobustMaximizer::value_and_gradient(const Pass& pass, std::span<const double> y, std::span<double> gradient) {
+  if (!kernel_) kernel_ = std::make_unique<PosteriorKernel>(model_.threads);
+  kernel_->form_recombinations(theta_moves_);
+  from_search(pass, y, model_.optpar1);
+  model_.imax.ifirst = (gradient_series_ || theta_moves_) ? -1 : 1;
+  gradient_series_ = false;
+  double value = 0.0;
+  ParameterGradient by_position;
+  objective_with_gradient(model_, io_, *kernel_, value, by_position);
+  ++evaluations_;
+  if (gradient_evaluated_) gradient_evaluated_();
+  for (std::size_t j = 0; j < pass.free.size(); ++j) gradient[j] = by_position(pass.free[j]);
+  // mean 22 moves mean 11 with it when the difference is searched
+  if (searches_difference(pass)) gradient[static_cast<std::size_t>(pass.mean_22_at)] += by_position(mean_11);
+  return value > -1e17 ? value : std::nan("");
+}
+
+double RobustMaximizer::gradient_search_from(const Pass& pass, std::span<double> x) {
+  optpar1_block& o = model_.optpar1;
+  const GradientBox box = gradient_box(pass, o);
+  to_search(pass, x);
+  const ValueAndGradient objective = [&](std::span<const double> y, std::span<double> gradient) {
+    return value_and_gradient(pass, y, gradient);
+  };
+  const GradientEnd end = maximize_with_gradient(objective, x, box.lower, box.upper, box.scale, settings_.gradient);
+  if (end.at_limit) ++starts_at_limit_;
+  from_search(pass, x, o);
+  copy_point(pass, o, x);
+  return end.value;
+}
 
 double RobustMaximizer::evaluate_point() {
   model_.imax.ifirst = (first_call_ || theta_moves_) ? -1 : 1;
@@ -164,6 +296,7 @@ double RobustMaximizer::evaluate_point() {
 // objective rejects them out of order), and returns its value.
 double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
   optpar1_block& o = model_.optpar1;
+  if (settings_.local == LocalSearchKind::gradient) return gradient_search_from(pass, x);
   if (settings_.local == LocalSearchKind::box) {
     const PointObjective objective = [&](std::span<const double> point) {
       set_point(pass, point, o);
@@ -195,9 +328,35 @@ double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
 // Runs the local search from every start and leaves the best point in
 // optpar1.par.
 StartsOutcome RobustMaximizer::maximize(const Pass& pass, const std::vector<std::vector<double>>& starts) {
-  const StartsOutcome outcome = best_of_starts([&](std::span<double> x) { return search_from(pass, x); }, starts);
+  StartsOutcome outcome = best_of_starts([&](std::span<double> x) { return search_from(pass, x); }, starts);
+  if (settings_.local == LocalSearchKind::gradient) escape_saddle(pass, outcome);
   set_point(pass, outcome.best().point, model_.optpar1);
   return outcome;
+}
+
+// A quasi-Newton search stops where the gradient vanishes, which may be a
+// saddle point: with the homozygote means equal, for one, the likelihood is
+// symmetric in q about 0.5. The best end point is moved by about one step in
+// each coordinate, in seeded random directions, and searched again, as long
+// as that gains.
+void RobustMaximizer::escape_saddle(const Pass& pass, StartsOutcome& outcome) {
+  std::mt19937_64 bits(settings_.seed);
+  StartEnd& best = outcome.ends.front();
+  const int starts_at_limit = starts_at_limit_;  // counts starts only
+  for (int round = 0; round < settings_.saddle_directions; ++round) {
+    std::vector<double> x = best.point;
+    for (std::size_t j = 0; j < x.size(); ++j) {
+      const double size = std::fabs(pass.step[j]) > 0.0 ? std::fabs(pass.step[j]) : 0.1 * (pass.upper[j] - pass.lower[j]);
+      x[j] = std::clamp(x[j] + ((bits() & 1U) != 0 ? size : -size), pass.lower[j], pass.upper[j]);
+    }
+    order_start(pass, x);
+    const double value = search_from(pass, x);
+    if (value > best.value) {
+      best.point = x;
+      best.value = value;
+    }
+  }
+  starts_at_limit_ = starts_at_limit;
 }
 
 // Maximizes the null log-likelihood at the first marker from the par.inp
@@ -211,22 +370,41 @@ StartsOutcome RobustMaximizer::maximize(const Pass& pass, const std::vector<std:
 int RobustMaximizer::maximize_trait_part(int imark) {
   optpar1_block& o = model_.optpar1;
   const Pass pass = make_pass(o, model_.imax.npar, true);
-  first_call_ = true;
+  new_series();
   const bool untyped = !std::isfinite(evaluate_point());
   if (untyped) {
     set_marker_untyped();
-    first_call_ = true;  // genotype lists without the marker
+    new_series();  // genotype lists without the marker
   }
-  std::vector<std::vector<double>> starts{point_of(pass, o)};
-  for (std::vector<double>& x : spread_over_box(pass.lower, pass.upper, settings_.spread_starts, settings_.seed)) {
-    order_start(pass, x);
-    starts.push_back(std::move(x));
-  }
+  const std::vector<std::vector<double>> starts = null_starts(pass);
   const StartsOutcome outcome = maximize(pass, starts);
   note_single_best(imark, "null hypothesis (trait part, kept for every marker)", outcome);
   keep_trait_optima(pass, outcome);
   if (untyped) restore_marker_codes();
   return static_cast<int>(starts.size());
+}
+
+// The par.inp start, the starts from the distribution of the measured
+// traits, and the starts spread over the box.
+std::vector<std::vector<double>> RobustMaximizer::null_starts(const Pass& pass) {
+  const optpar1_block& o = model_.optpar1;
+  std::vector<std::vector<double>> starts{point_of(pass, o)};
+  std::vector<double> traits;
+  const int persons = model_.ped.buf1.ifst(model_.ped.buf1.nfam + 1);
+  for (int p = 1; p <= persons; ++p) {
+    if (model_.ped.buf2.yph(p) > not_measured) traits.push_back(model_.ped.buf2.yph(p));
+  }
+  std::sort(traits.begin(), traits.end());
+  const std::vector<double> no_share{0.0};
+  const std::vector<double>& shares = searches_step(pass) ? settings_.polygenic_shares : no_share;
+  for (const TraitStart& start : trait_starts(traits, settings_.quantile_frequencies)) {
+    for (const double share : shares) starts.push_back(point_of_trait_start(pass, o, start, share));
+  }
+  for (std::vector<double>& x : spread_over_box(pass.lower, pass.upper, settings_.spread_starts, settings_.seed)) {
+    order_start(pass, x);
+    starts.push_back(std::move(x));
+  }
+  return starts;
 }
 
 void RobustMaximizer::set_marker_untyped() {
@@ -275,7 +453,7 @@ void RobustMaximizer::maximize_null(int imark) {
   for (int i = 1; i <= model_.imax.npar; ++i) {
     if (i != theta) o.par(i) = trait_optima_.front()[static_cast<std::size_t>(i)];
   }
-  first_call_ = true;  // the marker's own genotype lists
+  new_series();  // the marker's own genotype lists
   o.flnl = evaluate_point();
   o.niter = starts;
   o.nfun = evaluations_;
@@ -306,10 +484,10 @@ void RobustMaximizer::maximize_alternative(int imark) {
     }
     starts.push_back(std::move(x));
   }
-  first_call_ = true;
+  new_series();
   note_single_best(imark, "alternative hypothesis", maximize(pass, starts));
   if (settings_.from_previous_alternative) previous_alternative_ = point_of(pass, o);
-  first_call_ = true;
+  new_series();
   o.flnl = evaluate_point();
   o.niter = static_cast<int>(starts.size());
   o.nfun = evaluations_;

@@ -141,11 +141,18 @@ TEST_P(RobustScan, NeverBelowTheClassicModeFromTheSameStart) {
   compare_modes(dir.path(), random_starting_points(par, 7, std::min(random_starts, 3)));
 }
 
-// Not met yet on every data set: without the polygenic component the
-// alternative of one marker of the three-generation and of the
-// four-generation families ends higher from some starting points than from
-// the others. Run it with --gtest_also_run_disabled_tests.
-TEST_P(RobustScan, DISABLED_SameMaximaFromEveryStartAndNeverBelowTheClassicMode) {
+// The same maxima from ten random starts. Met on the data sets of the first
+// list; not yet on those of the second (run them with
+// --gtest_also_run_disabled_tests): there some start of the classic mode
+// reaches a higher null (large sibships, three-generation and disjoint
+// families with the polygenic component, by 0.3 to 3.1 in log-likelihood, at
+// maxima with a residual variance near 0) or the robust mode's alternative of
+// one marker differs between starts (three- and four-generation families
+// without it); the mixed families and the four-generation ones with the
+// polygenic component are not yet measured.
+class RobustSameMaxima : public RobustScan {};
+
+TEST_P(RobustSameMaxima, FromEveryStartAndNeverBelowTheClassicMode) {
   const ModeComparison spread = compare_modes(dir.path(), random_starting_points(par, 7));
   for (const auto& [imark, null] : spread.null) {
     EXPECT_LE(null.width(), 1e-3) << "null, marker " << imark;
@@ -189,6 +196,23 @@ TEST_P(RobustScan, BoxSearchReportsMaximaWithTheMeansInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(Structures, RobustScan, ::testing::ValuesIn(data_cases()));
 
+#if !defined(__SANITIZE_ADDRESS__)
+INSTANTIATE_TEST_SUITE_P(Structures, RobustSameMaxima,
+                         ::testing::Values(DataCase{tools::Structure::nuclear, true},
+                                           DataCase{tools::Structure::nuclear, false},
+                                           DataCase{tools::Structure::large, false},
+                                           DataCase{tools::Structure::disjoint, false}));
+INSTANTIATE_TEST_SUITE_P(DISABLED_NotYetMet, RobustSameMaxima,
+                         ::testing::Values(DataCase{tools::Structure::large, true},
+                                           DataCase{tools::Structure::threegen, true},
+                                           DataCase{tools::Structure::threegen, false},
+                                           DataCase{tools::Structure::fourgen, true},
+                                           DataCase{tools::Structure::fourgen, false},
+                                           DataCase{tools::Structure::disjoint, true},
+                                           DataCase{tools::Structure::mixed, true},
+                                           DataCase{tools::Structure::mixed, false}));
+#endif
+
 int count_lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 
 // The program with the option: the classic files and layouts, the iteration
@@ -222,29 +246,51 @@ TEST(RobustOption, WritesTheFilesOfTheClassicMode) {
   EXPECT_LE(starts, 6);
 }
 
-// A start that reaches the iteration limit is warned about as in the classic
-// mode, with how many of the pass's starts reached it; the null is searched
-// at the first marker only.
-TEST(RobustOption, IterationLimitIsWarnedWithTheStartsThatReachedIt) {
-  WorkFolder work("robust_limit");
-  work.copy_inputs(golden_dir() / "nuclear");
-  write_file(work.path() / "maxpar.inp", "0\n1.0e-4\n0\n0.5\n1.0e-6\n");  // a limit of 0 iterations
-  const RunResult run = run_program("bravik_2point_max", work.path(), "BRAVIK_THREADS=1", "--robust");
-  ASSERT_EQ(run.status, 0) << run.err;
-  const std::string tail = " hypothesis: no maximum within 0 iterations \\(maxpar.inp\\) from ([0-9]+) of ([0-9]+) "
-                           "starts; the best point found is reported\n";
+// A start that reaches the local search's limit is warned about as in the
+// classic mode, with how many of the pass's starts reached it; the null is
+// searched at the first marker only. The gradient search has a limit of its
+// own; the pattern search takes that of maxpar.inp.
+struct LimitCase {
+  const char* name;
+  LocalSearchKind local;
+  const char* limit;      // as the warning names it
+  const char* null_starts;  // par.inp, the trait distribution's, and the spread ones
+};
+
+void PrintTo(const LimitCase& c, std::ostream* out) { *out << c.name; }
+
+class RobustLimit : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(RobustLimit, IsWarnedWithTheStartsThatReachedIt) {
+  const LimitCase c = GetParam();
+  ScratchDir dir;
+  for (const char* file : {"IWAY.DAT", "mark.dat", "par.inp", "phen.dat", "task.inp"}) {
+    std::filesystem::copy_file(golden_dir() / "nuclear" / file, dir.path() / file);
+  }
+  write_file(dir.path() / "maxpar.inp", "0\n1.0e-4\n0\n0.5\n1.0e-6\n");  // a limit of 0 iterations
+  setenv("BRAVIK_THREADS", "1", 1);
+  RunOptions options;
+  options.robust = true;
+  options.robust_settings.local = c.local;
+  options.robust_settings.gradient.evaluation_limit = 1;
+  ::testing::internal::CaptureStderr();
+  PassValues values;
+  const int status = run_program(Program::maximizing, &values, options);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(status, 0) << err;
+  const std::string tail = std::string(" hypothesis: no maximum within ") + c.limit +
+                           " from ([0-9]+) of ([0-9]+) starts; the best point found is reported\n";
   const std::regex warning("warning: marker ([0-9]+), (null|alternative)" + tail);
   std::vector<std::string> warned;
-  for (auto it = std::sregex_iterator(run.err.begin(), run.err.end(), warning); it != std::sregex_iterator(); ++it) {
+  for (auto it = std::sregex_iterator(err.begin(), err.end(), warning); it != std::sregex_iterator(); ++it) {
     const std::smatch& match = *it;
     warned.push_back(match[1].str() + " " + match[2].str());
-    EXPECT_EQ(match[3].str(), match[4].str()) << "every start stops at a limit of 0";
+    EXPECT_EQ(match[3].str(), match[4].str()) << "every start stops at the limit";
     if (match[2] == "null") {
-      EXPECT_EQ(match[4].str(), "41");
+      EXPECT_EQ(match[4].str(), c.null_starts);
     }
   }
-  EXPECT_EQ(warned, (std::vector<std::string>{"1 null", "1 alternative", "2 alternative", "3 alternative"})) << run.err;
-  EXPECT_TRUE(std::filesystem::exists(work.path() / "fort.25"));
+  EXPECT_EQ(warned, (std::vector<std::string>{"1 null", "1 alternative", "2 alternative", "3 alternative"})) << err;
 }
 
 // The trait part's maxima saved by one run and given to another: the same
@@ -280,6 +326,11 @@ TEST(RobustOption, TraitMaximaFromAFileGiveTheSameResults) {
     EXPECT_NE(run.err.find(b.message), std::string::npos) << run.err;
   }
 }
+INSTANTIATE_TEST_SUITE_P(
+    Searches, RobustLimit,
+    ::testing::Values(LimitCase{"gradient", LocalSearchKind::gradient, "1 evaluations of value and gradient", "35"},
+                      LimitCase{"pattern", LocalSearchKind::pattern, "0 iterations \\(maxpar.inp\\)", "35"}),
+    [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace bravik::testing

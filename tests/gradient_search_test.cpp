@@ -1,0 +1,162 @@
+// The gradient search inside a box on closed-form objectives, with each
+// method, and the starts read off a trait distribution.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "optimize/gradient_search.hpp"
+#include "run/trait_starts.hpp"
+
+namespace {
+
+using bravik::GradientEnd;
+using bravik::GradientMethod;
+using bravik::GradientSearchSettings;
+using bravik::maximize_with_gradient;
+
+// A concave quadratic with a cross term, maximum 3 at (centre0, centre1), in
+// coordinates whose natural scales differ by `stretch`.
+struct Bowl {
+  double centre0, centre1, stretch;
+  double operator()(std::span<const double> x, std::span<double> g) const {
+    const double u = x[0] - centre0;
+    const double v = (x[1] - centre1) / stretch;
+    g[0] = -2.0 * u - v;
+    g[1] = (-4.0 * v - u) / stretch;
+    return 3.0 - u * u - 2.0 * v * v - u * v;
+  }
+};
+
+struct SearchCase {
+  const char* name;
+  GradientMethod method;
+  Bowl bowl;
+  double expect0, expect1;  // where the search must end
+};
+
+void PrintTo(const SearchCase& c, std::ostream* out) { *out << c.name; }
+
+class GradientSearch : public ::testing::TestWithParam<SearchCase> {};
+
+TEST_P(GradientSearch, EndsAtTheMaximumInsideTheClosedBox) {
+  const SearchCase c = GetParam();
+  const std::vector<double> lower{-1.0, -100.0}, upper{1.0, 200.0}, scale{0.1, 10.0};
+  std::vector<double> x{5.0, -90.0};  // moved into the box first
+  int calls = 0;
+  const auto f = [&](std::span<const double> p, std::span<double> g) {
+    ++calls;
+    EXPECT_TRUE(p[0] >= -1.0 && p[0] <= 1.0 && p[1] >= -100.0 && p[1] <= 200.0) << p[0] << " " << p[1];
+    return c.bowl(p, g);
+  };
+  GradientSearchSettings settings;
+  settings.method = c.method;
+  const GradientEnd end = maximize_with_gradient(f, x, lower, upper, scale, settings);
+  EXPECT_NEAR(x[0], c.expect0, 1e-4);
+  EXPECT_NEAR(x[1], c.expect1, 1e-2);
+  std::vector<double> g(2);
+  EXPECT_EQ(end.value, c.bowl(x, g)) << "the value is that of the point left";
+  EXPECT_EQ(end.evaluations, calls);
+  EXPECT_FALSE(end.at_limit);
+  EXPECT_LT(calls, 200);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GradientSearch,
+    ::testing::Values(SearchCase{"lbfgs_inside", GradientMethod::lbfgs, {0.25, 50.0, 10.0}, 0.25, 50.0},
+                      SearchCase{"slsqp_inside", GradientMethod::slsqp, {0.25, 50.0, 10.0}, 0.25, 50.0},
+                      SearchCase{"mma_inside", GradientMethod::mma, {0.25, 50.0, 10.0}, 0.25, 50.0},
+                      // beyond the upper bound of x0: on it, x1 at its best given x0 = 1 (v = 0.5)
+                      SearchCase{"lbfgs_on_a_bound", GradientMethod::lbfgs, {3.0, 0.0, 10.0}, 1.0, 5.0},
+                      SearchCase{"slsqp_on_a_bound", GradientMethod::slsqp, {3.0, 0.0, 10.0}, 1.0, 5.0}),
+    [](const ::testing::TestParamInfo<SearchCase>& info) { return std::string(info.param.name); });
+
+// Values that are not numbers rank below every number: the search keeps the
+// best point it evaluated and never reports a value that is not a number.
+TEST(GradientSearchEdges, NotNumbersAreNeverTheBestPoint) {
+  const std::vector<double> lower{-2.0}, upper{2.0}, scale{1.0};
+  std::vector<double> x{-1.5};
+  const auto f = [](std::span<const double> p, std::span<double> g) {
+    g[0] = -2.0 * (p[0] - 1.0);
+    return p[0] > 1.5 ? std::numeric_limits<double>::quiet_NaN() : -(p[0] - 1.0) * (p[0] - 1.0);
+  };
+  const GradientEnd end = maximize_with_gradient(f, x, lower, upper, scale, {});
+  EXPECT_FALSE(std::isnan(end.value));
+  EXPECT_NEAR(x[0], 1.0, 1e-4);
+}
+
+TEST(GradientSearchEdges, LimitOfNoEvaluationEvaluatesTheStartOnce) {
+  const std::vector<double> lower{-1.0}, upper{1.0}, scale{1.0};
+  std::vector<double> x{0.5};
+  int calls = 0;
+  const auto f = [&](std::span<const double> p, std::span<double> g) {
+    ++calls;
+    g[0] = -p[0];
+    return -p[0] * p[0];
+  };
+  GradientSearchSettings settings;
+  settings.evaluation_limit = 0;
+  const GradientEnd end = maximize_with_gradient(f, x, lower, upper, scale, settings);
+  EXPECT_EQ(calls, 1);
+  EXPECT_TRUE(end.at_limit);
+  EXPECT_EQ(x[0], 0.5);
+  EXPECT_EQ(end.value, -0.25);
+}
+
+// ---------------------------------------------------------------------------
+// Starts from the trait distribution.
+
+struct SplitCase {
+  const char* name;
+  std::vector<double> traits;  // sorted
+  double q;
+  double means[3];  // 11, 12, 22
+  double variance;
+};
+
+void PrintTo(const SplitCase& c, std::ostream* out) { *out << c.name; }
+
+class TraitStarts : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(TraitStarts, SplitTheSortedTraitsInTheGenotypeProportions) {
+  const SplitCase c = GetParam();
+  const std::vector<double> frequencies{c.q};
+  const std::vector<bravik::TraitStart> starts = bravik::trait_starts(c.traits, frequencies);
+  ASSERT_EQ(starts.size(), 2U);
+  EXPECT_EQ(starts[0].q, c.q);
+  for (int g = 0; g < 3; ++g) EXPECT_DOUBLE_EQ(starts[0].means[g], c.means[g]) << "genotype " << g;
+  EXPECT_DOUBLE_EQ(starts[0].variance, c.variance);
+  // The start with no major gene: the overall mean, the total variance.
+  double mean = 0.0;
+  for (const double y : c.traits) mean += y;
+  mean /= static_cast<double>(c.traits.size());
+  double total = 0.0;
+  for (const double y : c.traits) total += (y - mean) * (y - mean);
+  EXPECT_EQ(starts[1].q, 0.5);
+  for (int g = 0; g < 3; ++g) EXPECT_DOUBLE_EQ(starts[1].means[g], mean);
+  EXPECT_DOUBLE_EQ(starts[1].variance, total / static_cast<double>(c.traits.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TraitStarts,
+    ::testing::Values(
+        // q = 0.5 on eight traits: 2 of genotype 22, 4 of 12, 2 of 11.
+        SplitCase{"half", {1, 2, 3, 4, 5, 6, 7, 8}, 0.5, {7.5, 4.5, 1.5}, (0.5 + 5.0 + 0.5) / 8.0},
+        // q = 0.1 on ten traits: 8 of 22, 2 of 12, none of 11 (which takes the 12 mean).
+        SplitCase{"rare allele 1", {0, 0, 0, 0, 0, 0, 0, 0, 10, 12}, 0.1, {11, 11, 0}, 2.0 / 10.0},
+        // q = 0.9 on ten traits: none of 22 (which takes the 12 mean), 2 of 12, 8 of 11.
+        SplitCase{"common allele 1", {0, 2, 5, 5, 5, 5, 5, 5, 5, 5}, 0.9, {5, 1, 1}, 2.0 / 10.0}),
+    [](const ::testing::TestParamInfo<SplitCase>& info) {
+      std::string name = info.param.name;
+      for (char& ch : name) ch = ch == ' ' ? '_' : ch;
+      return name;
+    });
+
+TEST(TraitStartsEdges, NoStartWithoutTwoTraits) {
+  const std::vector<double> one{4.0};
+  const std::vector<double> frequencies{0.5};
+  EXPECT_TRUE(bravik::trait_starts(one, frequencies).empty());
+}
+
+}  // namespace
