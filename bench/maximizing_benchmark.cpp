@@ -5,14 +5,14 @@
 //   FAMILIES    families per data set (default 40)
 //   STRUCTURES  comma-separated structures of bravik_sim (default threegen,large,fourgen)
 //   MODES       robust modes to run besides the classic one, which always runs first as
-//               the reference, comma-separated: robust (the gradient search, LBFGS; the
-//               default), robust-slsqp and robust-mma (the same starts with those gradient
-//               methods), robust-box and robust-pattern (the derivative-free searches with
-//               forty spread null starts), and with the fewest starts those may use (par.inp
+//               the reference, comma-separated: robust-pattern (the robust mode as the
+//               programs run it; the default), robust-box (BOBYQA from its starts),
+//               robust-gradient (the gradient search, LBFGS, from the starts it needs),
+//               robust-slsqp and robust-mma (the same with those gradient methods), and with the fewest starts those may use (par.inp
 //               and 8 for the null, the null maximum and par.inp for the alternative):
-//               robust-box-min, robust-pattern-min; robust-grid and robust-pattern-grid add
-//               the LOD over theta on the default grid and print its cost per marker
-//               against the alternative pass's
+//               robust-box-min, robust-pattern-min; robust-pattern-grid adds the LOD over
+//               theta on the default grid and prints its cost per marker against the
+//               alternative pass's
 //   CLASSES     7 (polygenic component on), 1 (off) or both (default)
 //   THREADS     threads of the kernels (BRAVIK_THREADS, default 1)
 #include <fcntl.h>
@@ -117,9 +117,9 @@ Outcome run_mode(const fs::path& input, const Mode& mode) {
   dup2(null_device, 1);
   RunOptions options;
   options.robust = mode.robust;
+  if (mode.local == LocalSearchKind::gradient) options.robust_settings = gradient_robust_settings();
   options.robust_settings.local = mode.local;
   options.robust_settings.gradient.method = mode.method;
-  if (mode.local != LocalSearchKind::gradient) options.robust_settings.spread_starts = 40;
   if (mode.fewest_starts) {
     options.robust_settings.quantile_frequencies.clear();
     options.robust_settings.spread_starts = 8;
@@ -185,17 +185,16 @@ void print_grid_cost(const Outcome& outcome, double markers) {
 int main(int argc, char** argv) {
   const int families = argc > 1 ? std::atoi(argv[1]) : 40;
   const std::vector<std::string> structures = split(argc > 2 ? argv[2] : "threegen,large,fourgen");
-  const std::vector<std::string> chosen = split(argc > 3 ? argv[3] : "robust");
+  const std::vector<std::string> chosen = split(argc > 3 ? argv[3] : "robust-pattern");
   const std::string classes = argc > 4 ? argv[4] : "both";
   if (argc > 5) setenv("BRAVIK_THREADS", argv[5], 1);
   std::vector<Mode> modes = {{"classic", false, LocalSearchKind::box}};
-  for (const Mode& mode : {Mode{"robust", true, LocalSearchKind::gradient},
+  for (const Mode& mode : {Mode{"robust-gradient", true, LocalSearchKind::gradient},
                            Mode{"robust-slsqp", true, LocalSearchKind::gradient, false, GradientMethod::slsqp},
                            Mode{"robust-mma", true, LocalSearchKind::gradient, false, GradientMethod::mma},
                            Mode{"robust-box", true, LocalSearchKind::box}, Mode{"robust-pattern", true, LocalSearchKind::pattern},
                            Mode{"robust-box-min", true, LocalSearchKind::box, true},
                            Mode{"robust-pattern-min", true, LocalSearchKind::pattern, true},
-                           Mode{"robust-grid", true, LocalSearchKind::gradient, false, GradientMethod::lbfgs, true},
                            Mode{"robust-pattern-grid", true, LocalSearchKind::pattern, false, GradientMethod::lbfgs, true}})
     if (std::find(chosen.begin(), chosen.end(), mode.name) != chosen.end()) modes.push_back(mode);
   const fs::path root = fs::temp_directory_path() / ("bravik-maximizing-benchmark-" + std::to_string(getpid()));

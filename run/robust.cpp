@@ -201,7 +201,6 @@ std::vector<double> point_of_trait_start(const Pass& pass, const optpar1_block& 
   }
   return x;
 }
-}
 
 }  // namespace
 
@@ -235,6 +234,14 @@ RobustMaximizer::RobustMaximizer(Model& model, textio::Channels& io, std::functi
       gradient_evaluated_(std::move(gradient_evaluated)) {}
 
 RobustMaximizer::~RobustMaximizer() = default;
+
+RobustSettings gradient_robust_settings() {
+  RobustSettings settings;
+  settings.local = LocalSearchKind::gradient;
+  settings.quantile_frequencies = {0.05, 0.1, 0.2, 0.35, 0.5, 0.65, 0.8, 0.9, 0.95};
+  settings.spread_starts = 24;
+  return settings;
+}
 
 std::string maxpar_limit(int maxit) { return std::to_string(maxit) + " iterations (maxpar.inp)"; }
 
@@ -296,8 +303,8 @@ double RobustMaximizer::evaluate_point() {
 // objective rejects them out of order), and returns its value.
 double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
   optpar1_block& o = model_.optpar1;
-  if (settings_.local == LocalSearchKind::gradient) return gradient_search_from(pass, x);
-  if (settings_.local == LocalSearchKind::box) {
+  if (pass_local_ == LocalSearchKind::gradient) return gradient_search_from(pass, x);
+  if (pass_local_ == LocalSearchKind::box) {
     const PointObjective objective = [&](std::span<const double> point) {
       set_point(pass, point, o);
       const double out_of_order = order_means(pass, o);
@@ -329,7 +336,7 @@ double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
 // optpar1.par.
 StartsOutcome RobustMaximizer::maximize(const Pass& pass, const std::vector<std::vector<double>>& starts) {
   StartsOutcome outcome = best_of_starts([&](std::span<double> x) { return search_from(pass, x); }, starts);
-  if (settings_.local == LocalSearchKind::gradient) escape_saddle(pass, outcome);
+  if (pass_local_ == LocalSearchKind::gradient) escape_saddle(pass, outcome);
   set_point(pass, outcome.best().point, model_.optpar1);
   return outcome;
 }
@@ -384,21 +391,27 @@ int RobustMaximizer::maximize_trait_part(int imark) {
   return static_cast<int>(starts.size());
 }
 
-// The par.inp start, the starts from the distribution of the measured
-// traits, and the starts spread over the box.
-std::vector<std::vector<double>> RobustMaximizer::null_starts(const Pass& pass) {
-  const optpar1_block& o = model_.optpar1;
-  std::vector<std::vector<double>> starts{point_of(pass, o)};
+std::vector<double> RobustMaximizer::sorted_measured_traits() const {
   std::vector<double> traits;
   const int persons = model_.ped.buf1.ifst(model_.ped.buf1.nfam + 1);
   for (int p = 1; p <= persons; ++p) {
     if (model_.ped.buf2.yph(p) > not_measured) traits.push_back(model_.ped.buf2.yph(p));
   }
   std::sort(traits.begin(), traits.end());
-  const std::vector<double> no_share{0.0};
-  const std::vector<double>& shares = searches_step(pass) ? settings_.polygenic_shares : no_share;
-  for (const TraitStart& start : trait_starts(traits, settings_.quantile_frequencies)) {
-    for (const double share : shares) starts.push_back(point_of_trait_start(pass, o, start, share));
+  return traits;
+}
+
+// The par.inp start, the starts from the distribution of the measured
+// traits, and the starts spread over the box.
+std::vector<std::vector<double>> RobustMaximizer::null_starts(const Pass& pass) {
+  const optpar1_block& o = model_.optpar1;
+  std::vector<std::vector<double>> starts{point_of(pass, o)};
+  if (!settings_.quantile_frequencies.empty()) {
+    const std::vector<double> no_share{0.0};
+    const std::vector<double>& shares = searches_step(pass) ? settings_.polygenic_shares : no_share;
+    for (const TraitStart& start : trait_starts(sorted_measured_traits(), settings_.quantile_frequencies)) {
+      for (const double share : shares) starts.push_back(point_of_trait_start(pass, o, start, share));
+    }
   }
   for (std::vector<double>& x : spread_over_box(pass.lower, pass.upper, settings_.spread_starts, settings_.seed)) {
     order_start(pass, x);
@@ -440,14 +453,15 @@ void RobustMaximizer::keep_trait_optima(const Pass& pass, const StartsOutcome& o
   }
 }
 
-void RobustMaximizer::start_pass() {
+void RobustMaximizer::start_pass(LocalSearchKind local) {
+  pass_local_ = local;
   evaluations_ = 0;
   starts_at_limit_ = 0;
 }
 
 void RobustMaximizer::maximize_null(int imark) {
   optpar1_block& o = model_.optpar1;
-  start_pass();
+  start_pass(settings_.local);
   theta_moves_ = false;
   const int starts = trait_optima_.empty() ? maximize_trait_part(imark) : 0;
   for (int i = 1; i <= model_.imax.npar; ++i) {
@@ -461,7 +475,7 @@ void RobustMaximizer::maximize_null(int imark) {
 
 void RobustMaximizer::maximize_alternative(int imark) {
   optpar1_block& o = model_.optpar1;
-  start_pass();
+  start_pass(settings_.local);
   theta_moves_ = o.ifree(theta) != 0;
   const Pass pass = make_pass(o, model_.imax.npar, false);
   const std::vector<double> from_start = point_of(pass, o);
@@ -496,7 +510,7 @@ void RobustMaximizer::maximize_alternative(int imark) {
 double RobustMaximizer::maximize_alternative_from(const std::vector<std::vector<double>>& starts, std::size_t always,
                                                   std::size_t screened) {
   optpar1_block& o = model_.optpar1;
-  start_pass();
+  start_pass(settings_.profile_local);
   theta_moves_ = o.ifree(theta) != 0;
   const Pass pass = make_pass(o, model_.imax.npar, false);
   for (int i = 1; i <= model_.imax.npar; ++i) o.par(i) = starts.front()[static_cast<std::size_t>(i)];
@@ -507,7 +521,7 @@ double RobustMaximizer::maximize_alternative_from(const std::vector<std::vector<
     order_start(pass, x);
     points.push_back(std::move(x));
   }
-  first_call_ = true;
+  new_series();
   if (points.size() > always + screened) {
     // The other starts ranked by their value, the best `screened` kept.
     std::vector<std::pair<double, std::size_t>> ranked;
@@ -522,7 +536,7 @@ double RobustMaximizer::maximize_alternative_from(const std::vector<std::vector<
     points = std::move(kept);
   }
   maximize(pass, points);
-  first_call_ = true;
+  new_series();
   o.flnl = evaluate_point();
   return o.flnl;
 }

@@ -39,6 +39,18 @@ TraitStart split_at(std::span<const double> sorted, double q, double overall) {
   return start;
 }
 
+// The heterozygotes' block at the low (or high) end of the sorted traits, the
+// homozygotes sharing the rest and its mean.
+TraitStart heterozygotes_apart(std::span<const double> sorted, double q, bool low) {
+  const double n = static_cast<double>(sorted.size());
+  const auto count_12 = static_cast<std::size_t>(std::lround(n * 2.0 * q * (1.0 - q)));
+  const std::span<const double> hets = low ? sorted.subspan(0, count_12) : sorted.subspan(sorted.size() - count_12);
+  const std::span<const double> homs = low ? sorted.subspan(count_12) : sorted.subspan(0, sorted.size() - count_12);
+  const double hom_mean = homs.empty() ? mean_of(sorted) : mean_of(homs);
+  const double het_mean = hets.empty() ? hom_mean : mean_of(hets);
+  return {q, {hom_mean, het_mean, hom_mean}, (squares_about(hets, het_mean) + squares_about(homs, hom_mean)) / n};
+}
+
 }  // namespace
 
 std::vector<TraitStart> trait_starts(std::span<const double> sorted_traits, std::span<const double> frequencies) {
@@ -46,6 +58,10 @@ std::vector<TraitStart> trait_starts(std::span<const double> sorted_traits, std:
   if (sorted_traits.size() < 2) return starts;
   const double overall = mean_of(sorted_traits);
   for (const double q : frequencies) starts.push_back(split_at(sorted_traits, q, overall));
+  for (const double q : frequencies) {
+    starts.push_back(heterozygotes_apart(sorted_traits, q, true));
+    starts.push_back(heterozygotes_apart(sorted_traits, q, false));
+  }
   const double total = squares_about(sorted_traits, overall) / static_cast<double>(sorted_traits.size());
   starts.push_back({0.5, {overall, overall, overall}, total});
   return starts;
