@@ -333,10 +333,12 @@ double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
 }
 
 // Runs the local search from every start and leaves the best point in
-// optpar1.par.
-StartsOutcome RobustMaximizer::maximize(const Pass& pass, const std::vector<std::vector<double>>& starts) {
+// optpar1.par. A gradient search's best end is moved off a saddle point
+// unless the starts lie beside maxima already (escape_saddles false).
+StartsOutcome RobustMaximizer::maximize(const Pass& pass, const std::vector<std::vector<double>>& starts,
+                                        bool escape_saddles) {
   StartsOutcome outcome = best_of_starts([&](std::span<double> x) { return search_from(pass, x); }, starts);
-  if (pass_local_ == LocalSearchKind::gradient) escape_saddle(pass, outcome);
+  if (escape_saddles && pass_local_ == LocalSearchKind::gradient) escape_saddle(pass, outcome);
   set_point(pass, outcome.best().point, model_.optpar1);
   return outcome;
 }
@@ -535,7 +537,8 @@ double RobustMaximizer::maximize_alternative_from(const std::vector<std::vector<
     for (std::size_t r = 0; r < screened; ++r) kept.push_back(points[ranked[r].second]);
     points = std::move(kept);
   }
-  maximize(pass, points);
+  // the starts are maxima of the passes, moved in theta at most
+  maximize(pass, points, false);
   new_series();
   o.flnl = evaluate_point();
   return o.flnl;

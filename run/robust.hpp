@@ -121,7 +121,8 @@ class RobustMaximizer {
   std::vector<double> sorted_measured_traits() const;
   std::vector<std::vector<double>> null_starts(const RobustPass& pass);
   double search_from(const RobustPass& pass, std::span<double> x);
-  StartsOutcome maximize(const RobustPass& pass, const std::vector<std::vector<double>>& starts);
+  StartsOutcome maximize(const RobustPass& pass, const std::vector<std::vector<double>>& starts,
+                         bool escape_saddles = true);
   void escape_saddle(const RobustPass& pass, StartsOutcome& outcome);
   int maximize_trait_part(int imark);
   void set_marker_untyped();
