@@ -107,12 +107,13 @@ TEST(GradientSearchEdges, LimitOfNoEvaluationEvaluatesTheStartOnce) {
 // ---------------------------------------------------------------------------
 // Starts from the trait distribution.
 
+// The starts expected for one q: the split in the genotype order, then the
+// heterozygotes' block at the low end and at the high end of the traits.
 struct SplitCase {
   const char* name;
   std::vector<double> traits;  // sorted
   double q;
-  double means[3];  // 11, 12, 22
-  double variance;
+  bravik::TraitStart expected[3];
 };
 
 void PrintTo(const SplitCase& c, std::ostream* out) { *out << c.name; }
@@ -123,30 +124,48 @@ TEST_P(TraitStarts, SplitTheSortedTraitsInTheGenotypeProportions) {
   const SplitCase c = GetParam();
   const std::vector<double> frequencies{c.q};
   const std::vector<bravik::TraitStart> starts = bravik::trait_starts(c.traits, frequencies);
-  ASSERT_EQ(starts.size(), 2U);
-  EXPECT_EQ(starts[0].q, c.q);
-  for (int g = 0; g < 3; ++g) EXPECT_DOUBLE_EQ(starts[0].means[g], c.means[g]) << "genotype " << g;
-  EXPECT_DOUBLE_EQ(starts[0].variance, c.variance);
+  ASSERT_EQ(starts.size(), 4U);
+  for (int s = 0; s < 3; ++s) {
+    EXPECT_EQ(starts[s].q, c.q);
+    for (int g = 0; g < 3; ++g) EXPECT_DOUBLE_EQ(starts[s].means[g], c.expected[s].means[g]) << s << ", genotype " << g;
+    EXPECT_DOUBLE_EQ(starts[s].variance, c.expected[s].variance) << s;
+  }
   // The start with no major gene: the overall mean, the total variance.
   double mean = 0.0;
   for (const double y : c.traits) mean += y;
   mean /= static_cast<double>(c.traits.size());
   double total = 0.0;
   for (const double y : c.traits) total += (y - mean) * (y - mean);
-  EXPECT_EQ(starts[1].q, 0.5);
-  for (int g = 0; g < 3; ++g) EXPECT_DOUBLE_EQ(starts[1].means[g], mean);
-  EXPECT_DOUBLE_EQ(starts[1].variance, total / static_cast<double>(c.traits.size()));
+  EXPECT_EQ(starts[3].q, 0.5);
+  for (int g = 0; g < 3; ++g) EXPECT_DOUBLE_EQ(starts[3].means[g], mean);
+  EXPECT_DOUBLE_EQ(starts[3].variance, total / static_cast<double>(c.traits.size()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TraitStarts,
     ::testing::Values(
-        // q = 0.5 on eight traits: 2 of genotype 22, 4 of 12, 2 of 11.
-        SplitCase{"half", {1, 2, 3, 4, 5, 6, 7, 8}, 0.5, {7.5, 4.5, 1.5}, (0.5 + 5.0 + 0.5) / 8.0},
-        // q = 0.1 on ten traits: 8 of 22, 2 of 12, none of 11 (which takes the 12 mean).
-        SplitCase{"rare allele 1", {0, 0, 0, 0, 0, 0, 0, 0, 10, 12}, 0.1, {11, 11, 0}, 2.0 / 10.0},
-        // q = 0.9 on ten traits: none of 22 (which takes the 12 mean), 2 of 12, 8 of 11.
-        SplitCase{"common allele 1", {0, 2, 5, 5, 5, 5, 5, 5, 5, 5}, 0.9, {5, 1, 1}, 2.0 / 10.0}),
+        // q = 0.5 on eight traits: 2 of genotype 22, 4 of 12, 2 of 11; the
+        // four heterozygotes below or above the four homozygotes.
+        SplitCase{"half",
+                  {1, 2, 3, 4, 5, 6, 7, 8},
+                  0.5,
+                  {{0.5, {7.5, 4.5, 1.5}, (0.5 + 5.0 + 0.5) / 8.0},
+                   {0.5, {6.5, 2.5, 6.5}, 10.0 / 8.0},
+                   {0.5, {2.5, 6.5, 2.5}, 10.0 / 8.0}}},
+        // q = 0.1 on ten traits: 8 of 22, 2 of 12, none of 11 (which takes the
+        // 12 mean); two heterozygotes at either end.
+        SplitCase{"rare allele 1",
+                  {0, 0, 0, 0, 0, 0, 0, 0, 10, 12},
+                  0.1,
+                  {{0.1, {11, 11, 0}, 2.0 / 10.0},
+                   {0.1, {2.75, 0, 2.75}, (6 * 2.75 * 2.75 + 7.25 * 7.25 + 9.25 * 9.25) / 10.0},
+                   {0.1, {0, 11, 0}, 2.0 / 10.0}}},
+        // q = 0.9 on ten traits: none of 22 (which takes the 12 mean), 2 of 12,
+        // 8 of 11.
+        SplitCase{"common allele 1",
+                  {0, 2, 5, 5, 5, 5, 5, 5, 5, 5},
+                  0.9,
+                  {{0.9, {5, 1, 1}, 2.0 / 10.0}, {0.9, {5, 1, 5}, 2.0 / 10.0}, {0.9, {4, 5, 4}, 26.0 / 10.0}}}),
     [](const ::testing::TestParamInfo<SplitCase>& info) {
       std::string name = info.param.name;
       for (char& ch : name) ch = ch == ' ' ? '_' : ch;
