@@ -144,15 +144,14 @@ TEST_P(RobustScan, NeverBelowTheClassicModeFromTheSameStart) {
   compare_modes(dir.path(), random_starting_points(par, 7, std::min(random_starts, 3)));
 }
 
-// The same maxima from ten random starts. Met on the data sets of the first
-// list; not yet on those of the second (run them with
-// --gtest_also_run_disabled_tests): there some start of the classic mode
-// reaches a higher null (large sibships, three-generation and disjoint
-// families with the polygenic component, by 0.3 to 3.1 in log-likelihood, at
-// maxima with a residual variance near 0) or the robust mode's alternative of
-// one marker differs between starts (three- and four-generation families
-// without it); the mixed families and the four-generation ones with the
-// polygenic component are not yet measured.
+// The same maxima from ten random starts, never below the best the classic
+// mode reaches from any of them. Met on the data sets of the first list; on
+// those of the second too, but their runs take minutes each; not yet on
+// those of the third (run them with --gtest_also_run_disabled_tests), where
+// the alternative of some markers ends higher from some starts than from the
+// others (by up to 0.64 in log-likelihood) and a start of the classic mode
+// reaches it, or (large sibships with the polygenic component) the null does
+// (by 0.31).
 class RobustSameMaxima : public RobustScan {};
 
 // Below the best of the classic mode from any start by no more than the
@@ -212,16 +211,17 @@ INSTANTIATE_TEST_SUITE_P(Structures, RobustSameMaxima,
                          ::testing::Values(DataCase{tools::Structure::nuclear, true},
                                            DataCase{tools::Structure::nuclear, false},
                                            DataCase{tools::Structure::large, false},
-                                           DataCase{tools::Structure::disjoint, false}));
+                                           DataCase{tools::Structure::disjoint, false},
+                                           DataCase{tools::Structure::mixed, false}));
+INSTANTIATE_TEST_SUITE_P(DISABLED_Long, RobustSameMaxima,
+                         ::testing::Values(DataCase{tools::Structure::threegen, true},
+                                           DataCase{tools::Structure::fourgen, true}));
 INSTANTIATE_TEST_SUITE_P(DISABLED_NotYetMet, RobustSameMaxima,
                          ::testing::Values(DataCase{tools::Structure::large, true},
-                                           DataCase{tools::Structure::threegen, true},
                                            DataCase{tools::Structure::threegen, false},
-                                           DataCase{tools::Structure::fourgen, true},
                                            DataCase{tools::Structure::fourgen, false},
                                            DataCase{tools::Structure::disjoint, true},
-                                           DataCase{tools::Structure::mixed, true},
-                                           DataCase{tools::Structure::mixed, false}));
+                                           DataCase{tools::Structure::mixed, true}));
 #endif
 
 int count_lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
