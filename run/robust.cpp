@@ -201,7 +201,6 @@ std::vector<double> point_of_trait_start(const Pass& pass, const optpar1_block& 
   }
   return x;
 }
-}
 
 }  // namespace
 
