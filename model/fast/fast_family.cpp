@@ -10,16 +10,6 @@
 #include "model/density.hpp"
 #include "model/fast/fast_lanes.hpp"
 
-// The family routine is compiled for the vector instructions of several
-// machine generations (x86-64-v4: AVX-512; x86-64-v3: AVX2), the widest one
-// that the running machine has taken unless another is forced; every version
-// computes the same bits (no contraction).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
-#define BRAVIK_MACHINE_PATHS 1
-#else
-#define BRAVIK_MACHINE_PATHS 0
-#endif
-
 namespace bravik {
 
 void ClassTables::build(const tranc_block& tranc) {

@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "model/density.hpp"
+#include "model/fast/fast_family.hpp"
+#include "model/fast/fast_lanes.hpp"
 
 namespace bravik {
 
@@ -42,11 +44,13 @@ void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
   grow(x, states);
   grow(outside, states);
   grow(outside_known, persons);
+  grow(recombinations, persons);
+  grow(theta_score, persons);
   grow(before, kept);
   grow(sums, kept);
   grow(scale, nuclear);
-  grow(child_classes, children * child_block);
-  grow(child_adjoint, children * child_block);
+  grow(child_classes, states * N_POL);
+  grow(child_adjoint, states * N_POL);
   grow(child_sums, children * class_pairs);
   grow(before_child, (children + 1) * class_pairs);
   grow(after_child, (children + 1) * class_pairs);
@@ -68,16 +72,19 @@ struct Sum {
   int children_begin;  // in SeriesPlan::children
   int children_end;
   bool connector_is_parent;
+  int first_term_end;  // the plan's nonzero transmissions to the summed children
 };
 
 Sum sum_of(const NuclearPlan& nf) {
-  if (nf.kind == ConnectorCase::parent) return {nf.spouse, nf.q, nf.children_begin, nf.children_end, true};
-  return {nf.mother, nf.father, nf.children_begin + 1, nf.children_end, false};
+  if (nf.kind == ConnectorCase::parent) {
+    return {nf.spouse, nf.q, nf.children_begin, nf.children_end, true, nf.first_term_end};
+  }
+  return {nf.mother, nf.father, nf.children_begin + 1, nf.children_end, false, nf.first_term_end};
 }
 
 // NP: the number of classes, known when compiling (7 or 1), or 0 for the
 // number in use.
-template <int NP>
+template <int NP, MachinePath Path>
 class FamilyPasses {
  public:
   FamilyPasses(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
@@ -89,7 +96,7 @@ class FamilyPasses {
         work_(work),
         out_(out) {}
 
-  double inward() {
+  BRAVIK_INLINE double inward() {
     fill_factors();
     form_class_table();
     double scale_sum = 0.0;
@@ -122,12 +129,10 @@ class FamilyPasses {
     return end_sum + scale_sum;
   }
 
-  void outward() {
+  BRAVIK_INLINE void outward() {
     std::fill_n(work_.outside_known.begin(), family_.persons, std::uint8_t{0});
-    for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
-      out_.recombinations[p] = 0.0;
-      out_.theta_score[p] = 0.0;
-    }
+    std::fill_n(work_.recombinations.begin(), family_.persons, 0.0);
+    std::fill_n(work_.theta_score.begin(), family_.persons, 0.0);
     std::size_t kept = 0;
     for (int i = family_.nuclear_begin; i < family_.nuclear_end; ++i) kept += static_cast<std::size_t>(states(plan_.nuclear[static_cast<std::size_t>(i)].q));
     for (int i = family_.nuclear_end - 1; i >= family_.nuclear_begin; --i) {
@@ -138,11 +143,13 @@ class FamilyPasses {
     }
     for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
       if (!known(p)) own_factors_as_posterior(p);
+      out_.recombinations[p] = recombinations(p);
+      out_.theta_score[p] = theta_score(p);
     }
   }
 
   // Every posterior quantity of the family is not a number.
-  void not_numbers() {
+  BRAVIK_INLINE void not_numbers() {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
       for (int s = 0; s < states(p); ++s) posterior(p, s) = nan;
@@ -152,31 +159,31 @@ class FamilyPasses {
   }
 
  private:
-  int np() const { return NP > 0 ? NP : model_.pg.npol; }
-  int genotypes(int p) const { return model_.genot.n_gen(p); }
-  int code(int p, int k) const { return model_.genot.l_gen(model_.genot.i_start(p) + k); }
-  int states(int p) const { return genotypes(p) * np(); }
-  int first_slot(int p) const { return model_.genot.i_start(p) - family_.base; }
-  double* x(int p) const { return work_.x.data() + first_slot(p) * np(); }
-  double* outside(int p) const { return work_.outside.data() + first_slot(p) * np(); }
-  bool known(int p) const { return work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] != 0; }
-  void set_known(int p) const { work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] = 1; }
+  BRAVIK_INLINE int np() const { return NP > 0 ? NP : model_.pg.npol; }
+  BRAVIK_INLINE int genotypes(int p) const { return model_.genot.n_gen(p); }
+  BRAVIK_INLINE int code(int p, int k) const { return model_.genot.l_gen(model_.genot.i_start(p) + k); }
+  BRAVIK_INLINE int states(int p) const { return genotypes(p) * np(); }
+  BRAVIK_INLINE int first_slot(int p) const { return model_.genot.i_start(p) - family_.base; }
+  BRAVIK_INLINE double* x(int p) const { return work_.x.data() + first_slot(p) * np(); }
+  BRAVIK_INLINE double* outside(int p) const { return work_.outside.data() + first_slot(p) * np(); }
+  BRAVIK_INLINE bool known(int p) const { return work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] != 0; }
+  BRAVIK_INLINE void set_known(int p) const { work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] = 1; }
   // State s = (k - 1) np + c - 1 of person p.
-  double& posterior(int p, int s) const {
+  BRAVIK_INLINE double& posterior(int p, int s) const {
     const int k = s / np();
     const int c = s % np();
     return out_.posterior[static_cast<std::size_t>(model_.genot.i_start(p) + k) * N_POL + static_cast<std::size_t>(c)];
   }
-  double t(int gd, int g1, int g2) const { return model_.tranc.tgen(gd, g1, g2); }
-  static std::size_t table_index(int gd, int g1, int g2) {
+  BRAVIK_INLINE double t(int gd, int g1, int g2) const { return model_.tranc.tgen(gd, g1, g2); }
+  BRAVIK_INLINE static std::size_t table_index(int gd, int g1, int g2) {
     return static_cast<std::size_t>((gd - 1) + N_JOINT * ((g1 - 1) + N_JOINT * (g2 - 1)));
   }
-  double p(int cd, int c1, int c2) const { return model_.tranc.tpol(cd, c1, c2); }  // classes from 0
+  BRAVIK_INLINE double p(int cd, int c1, int c2) const { return model_.tranc.tpol(cd, c1, c2); }  // classes from 0
 
   // The factors of massix: fen alone for a listed child, fen times the priors
   // of genotype and class for everybody else, 1.0 or the priors alone for a
   // phenotype skipped entirely.
-  void fill_factors() {
+  BRAVIK_INLINE void fill_factors() {
     const prpar_block& prpar = model_.prpar;
     for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
       const bool child = plan_.is_child[static_cast<std::size_t>(p)] != 0;
@@ -197,12 +204,12 @@ class FamilyPasses {
   }
 
   // Vectors over the pairs of the parents' classes, j = c_1 np + c_2.
-  int pairs() const { return np() * np(); }
-  std::size_t pair_vector(int i) const { return static_cast<std::size_t>(i) * static_cast<std::size_t>(pairs()); }
+  BRAVIK_INLINE int pairs() const { return np() * np(); }
+  BRAVIK_INLINE std::size_t pair_vector(int i) const { return static_cast<std::size_t>(i) * static_cast<std::size_t>(pairs()); }
   // P(c | c_1, c_2) as a vector over the parents' class pairs.
   const double* classes_given_parents(int c) const { return work_.class_table.data() + pair_vector(c); }
 
-  void form_class_table() const {
+  BRAVIK_INLINE void form_class_table() const {
     for (int c = 0; c < np(); ++c) {
       double* row = work_.class_table.data() + pair_vector(c);
       for (int c1 = 0; c1 < np(); ++c1) {
@@ -211,24 +218,28 @@ class FamilyPasses {
     }
   }
 
-  // For each summed child i and genotype k_d, F = sum over c_d of x_d(k_d, c_d)
-  // P(c_d | c_1, c_2); the adjoint A of T x F has the same layout.
-  double* child_classes(int i, int k) const {
-    return work_.child_classes.data() + (static_cast<std::size_t>(i) * N_JOINT + static_cast<std::size_t>(k - 1)) *
-                                            static_cast<std::size_t>(pairs());
-  }
-  double* child_adjoint(int i, int k) const {
-    return work_.child_adjoint.data() + (static_cast<std::size_t>(i) * N_JOINT + static_cast<std::size_t>(k - 1)) *
-                                            static_cast<std::size_t>(pairs());
+  // For each summed child's slot (genotype k_d), F = sum over c_d of
+  // x_d(k_d, c_d) P(c_d | c_1, c_2); the adjoint A of T x F has the same
+  // layout.
+  BRAVIK_INLINE double* child_classes(int slot) const { return work_.child_classes.data() + pair_vector(slot); }
+  BRAVIK_INLINE double* child_adjoint(int slot) const { return work_.child_adjoint.data() + pair_vector(slot); }
+  BRAVIK_INLINE double* child_classes(int d, int k) const { return child_classes(first_slot(d) + k - 1); }
+  BRAVIK_INLINE double* child_adjoint(int d, int k) const { return child_adjoint(first_slot(d) + k - 1); }
+
+  // The plan's nonzero transmissions to the summed children for genotypes k1
+  // and k2 of the sum's parents: child i's run is [ends[i - 1], ends[i]).
+  BRAVIK_INLINE const int* child_runs(const Sum& sum, int k1, int k2) const {
+    const int children = sum.children_end - sum.children_begin;
+    return plan_.child_term_end.data() + sum.first_term_end + ((k1 - 1) * genotypes(sum.second) + k2 - 1) * children;
   }
 
-  void form_child_classes(const Sum& sum) const {
+  BRAVIK_INLINE void form_child_classes(const Sum& sum) const {
     const int nn = pairs();
     for (int i = sum.children_begin; i < sum.children_end; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(i)];
       const double* xd = x(d);
       for (int k = 1; k <= genotypes(d); ++k) {
-        double* f = child_classes(i - sum.children_begin, k);
+        double* f = child_classes(d, k);
         std::fill_n(f, nn, 0.0);
         for (int cd = 0; cd < np(); ++cd) {
           const double xv = xd[(k - 1) * np() + cd];
@@ -243,21 +254,20 @@ class FamilyPasses {
   // genotypes, and the products of E over the children before child i
   // (before(i)) and from child i on (after(i)), all as vectors over the class
   // pairs; before(n) is the product over all of them.
-  double* before(int i) const { return work_.before_child.data() + pair_vector(i); }
-  double* after(int i) const { return work_.after_child.data() + pair_vector(i); }
+  BRAVIK_INLINE double* before(int i) const { return work_.before_child.data() + pair_vector(i); }
+  BRAVIK_INLINE double* after(int i) const { return work_.after_child.data() + pair_vector(i); }
 
-  void child_products(const Sum& sum, int g1, int g2) const {
+  BRAVIK_INLINE void child_products(const Sum& sum, int k1, int k2) const {
     const int n = sum.children_end - sum.children_begin;
     const int nn = pairs();
+    const int* ends = child_runs(sum, k1, k2);
     for (int i = 0; i < n; ++i) {
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
       double* e = work_.child_sums.data() + pair_vector(i);
       std::fill_n(e, nn, 0.0);
-      for (int k = 1; k <= genotypes(d); ++k) {
-        const double tv = t(code(d, k), g1, g2);
-        if (tv == 0.0) continue;
-        const double* f = child_classes(i, k);
-        for (int j = 0; j < nn; ++j) e[j] += tv * f[j];
+      for (int term = ends[i - 1]; term < ends[i]; ++term) {
+        const ChildTransmission& ct = plan_.child_terms[static_cast<std::size_t>(term)];
+        const double* f = child_classes(ct.slot);
+        for (int j = 0; j < nn; ++j) e[j] += ct.t * f[j];
       }
     }
     std::fill_n(before(0), nn, 1.0);
@@ -276,28 +286,28 @@ class FamilyPasses {
     }
   }
 
-  static bool all_zero(const double* v, int n) {
+  BRAVIK_INLINE static bool all_zero(const double* v, int n) {
     for (int i = 0; i < n; ++i) {
       if (v[i] != 0.0) return false;
     }
     return true;
   }
 
-  static double dot(const double* a, const double* b, int n) {
+  BRAVIK_INLINE static double dot(const double* a, const double* b, int n) {
     double v = 0.0;
     for (int i = 0; i < n; ++i) v = v + a[i] * b[i];
     return v;
   }
 
   // x_1(c_1) x_2(c_2) as a vector over the class pairs.
-  void parents_product(const double* x1, const double* x2, double* out) const {
+  BRAVIK_INLINE void parents_product(const double* x1, const double* x2, double* out) const {
     for (int c1 = 0; c1 < np(); ++c1) {
       for (int c2 = 0; c2 < np(); ++c2) out[c1 * np() + c2] = x1[c1] * x2[c2];
     }
   }
 
   // The sums S of the connector's states (cases 1 to 3 of mmpfam).
-  void connector_sums(const NuclearPlan& nf, double* sums) const {
+  BRAVIK_INLINE void connector_sums(const NuclearPlan& nf, double* sums) const {
     const Sum sum = sum_of(nf);
     std::fill_n(sums, states(nf.q), 0.0);
     form_child_classes(sum);
@@ -312,7 +322,7 @@ class FamilyPasses {
         const double* x2 = x(sum.second) + (k2 - 1) * np();
         const int g2 = code(sum.second, k2);
         if (sum.connector_is_parent) {
-          child_products(sum, g1, g2);
+          child_products(sum, k1, k2);
           const double* product = before(n);
           for (int c1 = 0; c1 < np(); ++c1) {
             for (int c2 = 0; c2 < np(); ++c2) sums[(k2 - 1) * np() + c2] += x1[c1] * product[c1 * np() + c2];
@@ -320,7 +330,7 @@ class FamilyPasses {
           continue;
         }
         if (all_zero(x2, np())) continue;
-        child_products(sum, g1, g2);
+        child_products(sum, k1, k2);
         const double* product = before(n);
         parents_product(x1, x2, w);
         for (int j = 0; j < nn; ++j) w[j] *= product[j];
@@ -336,7 +346,7 @@ class FamilyPasses {
   // connector's state s_q, is d lnL / d x_q after this nuclear family times
   // x_q before it over W: every quantity of the nuclear family's joint
   // posterior is H times a term of the sum S(s_q), divided by Z = sum H S.
-  void outward_through(const NuclearPlan& nf, const double* before_sum, const double* sums, double w) {
+  BRAVIK_INLINE void outward_through(const NuclearPlan& nf, const double* before_sum, const double* sums, double w) {
     const int q = nf.q;
     const int n = states(q);
     double* gq = outside(q);
@@ -357,7 +367,7 @@ class FamilyPasses {
     form_child_classes(sum);
     for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      for (int k = 1; k <= genotypes(d); ++k) std::fill_n(child_adjoint(i, k), pairs(), 0.0);
+      for (int k = 1; k <= genotypes(d); ++k) std::fill_n(child_adjoint(d, k), pairs(), 0.0);
     }
     std::fill_n(outside(sum.first), states(sum.first), 0.0);
     if (!sum.connector_is_parent) {
@@ -378,8 +388,8 @@ class FamilyPasses {
     finish_parent(sum.first, inverse_z);
     if (!sum.connector_is_parent) {
       finish_parent(sum.second, inverse_z);
-      out_.recombinations[q] *= inverse_z;
-      out_.theta_score[q] *= inverse_z;
+      recombinations(q) *= inverse_z;
+      theta_score(q) *= inverse_z;
     }
     // d lnL / d x_q before this nuclear family, scaled so that it and those
     // entries give posterior probabilities that sum to one.
@@ -393,9 +403,9 @@ class FamilyPasses {
 
   // HP(k_q) = sum over c_q of H(k_q, c_q) P(c_q | c_1, c_2), a vector over the
   // class pairs.
-  double* connector_classes(int k) const { return work_.connector_classes.data() + pair_vector(k - 1); }
+  BRAVIK_INLINE double* connector_classes(int k) const { return work_.connector_classes.data() + pair_vector(k - 1); }
 
-  void form_connector_classes(int q, const double* h) const {
+  BRAVIK_INLINE void form_connector_classes(int q, const double* h) const {
     const int nn = pairs();
     for (int k = 1; k <= genotypes(q); ++k) {
       double* hp = connector_classes(k);
@@ -410,13 +420,11 @@ class FamilyPasses {
 
   // Case 1, the spouse's genotype k1 and the connector's k2: the spouse's
   // derivatives, then the children's with the weight H(k2, c_2) x_1(k1, c_1).
-  void parent_connector_pair(const Sum& sum, int k1, int k2, const double* h) {
+  BRAVIK_INLINE void parent_connector_pair(const Sum& sum, int k1, int k2, const double* h) {
     const double* hq = h + (k2 - 1) * np();
     if (all_zero(hq, np())) return;
-    const int g1 = code(sum.first, k1);
-    const int g2 = code(sum.second, k2);
     const int n = sum.children_end - sum.children_begin;
-    child_products(sum, g1, g2);
+    child_products(sum, k1, k2);
     const double* product = before(n);
     const double* x1 = x(sum.first) + (k1 - 1) * np();
     double* o1 = outside(sum.first) + (k1 - 1) * np();
@@ -429,14 +437,14 @@ class FamilyPasses {
       }
       o1[c1] += v;
     }
-    children_outward(sum, g1, g2, w);
+    children_outward(sum, k1, k2, w);
   }
 
   // Cases 2 and 3, the mother's genotype k1 and the father's k2: the weight of
   // each class pair towards the connector, sum over k_q of T(g_q | g1, g2)
   // HP(k_q), gives the parents' derivatives and the children's weight; the
   // connector's transmission gets HP(k_q) x_1 x_2 times the children's product.
-  void child_connector_pair(int q, const Sum& sum, int k1, int k2) {
+  BRAVIK_INLINE void child_connector_pair(int q, const Sum& sum, int k1, int k2) {
     const double* x1 = x(sum.first) + (k1 - 1) * np();
     const double* x2 = x(sum.second) + (k2 - 1) * np();
     if (all_zero(x2, np())) return;
@@ -444,8 +452,9 @@ class FamilyPasses {
     const int g2 = code(sum.second, k2);
     const int n = sum.children_end - sum.children_begin;
     const int nn = pairs();
-    child_products(sum, g1, g2);
+    child_products(sum, k1, k2);
     const double* product = before(n);
+    const bool recombinations = out_.with_recombinations && derivatives_.moves_with_theta(g1, g2);
     double* to_connector = work_.to_connector.data();
     std::fill_n(to_connector, nn, 0.0);
     double* joint = work_.pair_joint.data();
@@ -454,7 +463,7 @@ class FamilyPasses {
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       const int gq = code(q, kq);
       const double* hp = connector_classes(kq);
-      if (out_.with_recombinations) add_transmission(q, table_index(gq, g1, g2), dot(hp, joint, nn));
+      if (recombinations) add_transmission(q, table_index(gq, g1, g2), dot(hp, joint, nn));
       const double tv = t(gq, g1, g2);
       if (tv == 0.0) continue;
       for (int j = 0; j < nn; ++j) to_connector[j] += tv * hp[j];
@@ -471,59 +480,67 @@ class FamilyPasses {
         w[j] = x1[c1] * x2[c2] * to_connector[j];
       }
     }
-    children_outward(sum, g1, g2, w);
+    children_outward(sum, k1, k2, w);
   }
 
-  // The summed children's terms for one pair of the parents' genotypes, with
-  // the weight of each class pair: their transmission's share of the
-  // recombinations and of the theta score (a zero T still has both), and the
-  // adjoint of T x F.
-  void children_outward(const Sum& sum, int g1, int g2, const double* weight) {
+  // The summed children's terms for genotypes k1 and k2 of the parents, with
+  // the weight of each class pair: the adjoint of T x F, and their
+  // transmission's share of the recombinations and of the theta score (a zero
+  // T still has both, but only a double heterozygous parent gives either).
+  BRAVIK_INLINE void children_outward(const Sum& sum, int k1, int k2, const double* weight) {
     const int n = sum.children_end - sum.children_begin;
     const int nn = pairs();
+    const int g1 = code(sum.first, k1);
+    const int g2 = code(sum.second, k2);
+    const bool recombinations = out_.with_recombinations && derivatives_.moves_with_theta(g1, g2);
+    const int* ends = child_runs(sum, k1, k2);
     double* coefficient = work_.child_weight.data();
     for (int i = 0; i < n; ++i) {
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
       const double* b = before(i);
       const double* a = after(i + 1);
       for (int j = 0; j < nn; ++j) coefficient[j] = weight[j] * b[j] * a[j];
       if (all_zero(coefficient, nn)) continue;
+      for (int term = ends[i - 1]; term < ends[i]; ++term) {
+        const ChildTransmission& ct = plan_.child_terms[static_cast<std::size_t>(term)];
+        double* adjoint = child_adjoint(ct.slot);
+        for (int j = 0; j < nn; ++j) adjoint[j] += ct.t * coefficient[j];
+      }
+      if (!recombinations) continue;
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
       for (int k = 1; k <= genotypes(d); ++k) {
-        const int gd = code(d, k);
-        if (out_.with_recombinations) {
-          add_transmission(d, table_index(gd, g1, g2), dot(coefficient, child_classes(i, k), nn));
-        }
-        const double tv = t(gd, g1, g2);
-        if (tv == 0.0) continue;
-        double* adjoint = child_adjoint(i, k);
-        for (int j = 0; j < nn; ++j) adjoint[j] += tv * coefficient[j];
+        add_transmission(d, table_index(code(d, k), g1, g2), dot(coefficient, child_classes(d, k), nn));
       }
     }
   }
 
-  // u is d lnL / d T(g_d | g_1, g_2) through child d's transmission, up to Z.
-  void add_transmission(int d, std::size_t entry, double u) const {
-    out_.recombinations[d] += u * derivatives_.recombinant[entry];
-    out_.theta_score[d] += u * derivatives_.d_theta[entry];
+  // u is d lnL / d T(g_d | g_1, g_2) through child d's transmission, up to Z;
+  // kept in the workspace (by person of the family) until the family ends.
+  BRAVIK_INLINE double& recombinations(int d) const {
+    return work_.recombinations[static_cast<std::size_t>(d - family_.first_person)];
+  }
+  BRAVIK_INLINE double& theta_score(int d) const { return work_.theta_score[static_cast<std::size_t>(d - family_.first_person)]; }
+  BRAVIK_INLINE void add_transmission(int d, std::size_t entry, double u) const {
+    recombinations(d) += u * derivatives_.recombinant[entry];
+    theta_score(d) += u * derivatives_.d_theta[entry];
   }
 
-  void finish_children(const Sum& sum, double inverse_z) {
+  BRAVIK_INLINE void finish_children(const Sum& sum, double inverse_z) {
     const int children = sum.children_end - sum.children_begin;
     for (int i = 0; i < children; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
       double* od = outside(d);
       for (int k = 1; k <= genotypes(d); ++k) {
         for (int cd = 0; cd < np(); ++cd) {
-          od[(k - 1) * np() + cd] = dot(child_adjoint(i, k), classes_given_parents(cd), pairs()) * inverse_z;
+          od[(k - 1) * np() + cd] = dot(child_adjoint(d, k), classes_given_parents(cd), pairs()) * inverse_z;
         }
       }
-      out_.recombinations[d] *= inverse_z;
-      out_.theta_score[d] *= inverse_z;
+      recombinations(d) *= inverse_z;
+      theta_score(d) *= inverse_z;
       finish_person(d);
     }
   }
 
-  void finish_parent(int parent, double inverse_z) {
+  BRAVIK_INLINE void finish_parent(int parent, double inverse_z) {
     double* o = outside(parent);
     for (int s = 0; s < states(parent); ++s) o[s] *= inverse_z;
     finish_person(parent);
@@ -531,7 +548,7 @@ class FamilyPasses {
 
   // A person ordinary in the nuclear family just passed: its x is final, and
   // x times d lnL / d x is its posterior.
-  void finish_person(int person) {
+  BRAVIK_INLINE void finish_person(int person) {
     set_known(person);
     const double* xp = x(person);
     const double* o = outside(person);
@@ -541,7 +558,7 @@ class FamilyPasses {
   // A person's final entries, normalized: the posterior of the connector of a
   // connected part's last nuclear family, and what a person in no nuclear
   // family would have.
-  void own_factors_as_posterior(int person) {
+  BRAVIK_INLINE void own_factors_as_posterior(int person) {
     const double* xp = x(person);
     double total = 0.0;
     for (int s = 0; s < states(person); ++s) total = total + xp[s];
@@ -560,10 +577,11 @@ class FamilyPasses {
 
 namespace {
 
-template <int NP>
-double passes_of(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                 const TransmissionDerivatives& derivatives, PosteriorWorkspace& work, const PosteriorOutputs& out) {
-  FamilyPasses<NP> passes(model, plan, family, derivatives, work, out);
+template <int NP, MachinePath Path>
+BRAVIK_INLINE double passes_of(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                               const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
+                               const PosteriorOutputs& out) {
+  FamilyPasses<NP, Path> passes(model, plan, family, derivatives, work, out);
   if (family.literal_only) {
     passes.not_numbers();
     return std::numeric_limits<double>::quiet_NaN();
@@ -577,15 +595,49 @@ double passes_of(const Model& model, const SeriesPlan& plan, const FamilyPlan& f
   return lf;
 }
 
+template <MachinePath Path>
+BRAVIK_INLINE double family_on(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                               const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
+                               const PosteriorOutputs& out) {
+  switch (model.pg.npol) {
+    case N_POL: return passes_of<N_POL, Path>(model, plan, family, derivatives, work, out);
+    case 1: return passes_of<1, Path>(model, plan, family, derivatives, work, out);
+    default: return passes_of<0, Path>(model, plan, family, derivatives, work, out);
+  }
+}
+
+double family_on_baseline(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                          const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
+                          const PosteriorOutputs& out) {
+  return family_on<MachinePath::baseline>(model, plan, family, derivatives, work, out);
+}
+
+#if BRAVIK_MACHINE_PATHS
+[[gnu::target("arch=x86-64-v4")]] double family_on_avx512(const Model& model, const SeriesPlan& plan,
+                                                           const FamilyPlan& family,
+                                                           const TransmissionDerivatives& derivatives,
+                                                           PosteriorWorkspace& work, const PosteriorOutputs& out) {
+  return family_on<MachinePath::avx512>(model, plan, family, derivatives, work, out);
+}
+
+[[gnu::target("arch=x86-64-v3")]] double family_on_avx2(const Model& model, const SeriesPlan& plan,
+                                                         const FamilyPlan& family,
+                                                         const TransmissionDerivatives& derivatives,
+                                                         PosteriorWorkspace& work, const PosteriorOutputs& out) {
+  return family_on<MachinePath::avx2>(model, plan, family, derivatives, work, out);
+}
+#endif
+
 }  // namespace
 
-double posterior_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                        const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
-                        const PosteriorOutputs& out) {
-  switch (model.pg.npol) {
-    case N_POL: return passes_of<N_POL>(model, plan, family, derivatives, work, out);
-    case 1: return passes_of<1>(model, plan, family, derivatives, work, out);
-    default: return passes_of<0>(model, plan, family, derivatives, work, out);
+PosteriorRoutine posterior_routine(MachinePath path) {
+  if (path == MachinePath::widest) path = runnable_paths().front();
+  switch (path) {
+#if BRAVIK_MACHINE_PATHS
+    case MachinePath::avx512: return family_on_avx512;
+    case MachinePath::avx2: return family_on_avx2;
+#endif
+    default: return family_on_baseline;
   }
 }
 

@@ -18,6 +18,10 @@ namespace bravik {
 struct TransmissionDerivatives {
   std::array<double, N_JOINT * N_JOINT * N_JOINT> d_theta{};
   std::array<double, N_JOINT * N_JOINT * N_JOINT> recombinant{};
+  // By (g_1 - 1) N_JOINT + g_2 - 1: whether some entry of either table is not
+  // zero (a parent is a double heterozygote).
+  std::array<bool, N_JOINT * N_JOINT> moves{};
+  bool moves_with_theta(int g1, int g2) const { return moves[static_cast<std::size_t>((g1 - 1) * N_JOINT + g2 - 1)]; }
   void build(const tranc_block& tranc);
 };
 
@@ -26,12 +30,13 @@ struct PosteriorWorkspace {
   std::vector<double> x;        // the family's factors by slot and class: the inward pass updates them
   std::vector<double> outside;  // by slot and class: d lnL / d x at x's final value, up to a factor
   std::vector<std::uint8_t> outside_known;  // by person of the family
+  std::vector<double> recombinations, theta_score;  // by person of the family, until copied out
   std::vector<double> before;   // by nuclear family: the connector's entries before its sum multiplied them
   std::vector<double> sums;     // by nuclear family: the sums S of the connector's states
   std::vector<double> scale;    // by nuclear family: the rescaling sum W
   // Below, vectors over the pairs of the parents' classes.
   std::vector<double> class_table;    // P(c | c_1, c_2) by c
-  std::vector<double> child_classes;  // the summed children's x times P, by child and genotype
+  std::vector<double> child_classes;  // the summed children's x times P, by slot
   std::vector<double> child_adjoint;  // by the same index: d lnL / d (T(g_d | g_1, g_2) x these)
   std::vector<double> child_sums, before_child, after_child;  // by child: the sums E and their products
   std::vector<double> connector_weight;   // H by connector state (no vector)
@@ -51,10 +56,16 @@ struct PosteriorOutputs {
   bool with_recombinations;
 };
 
-// The family's log-likelihood (not finite when a rescaling sum is zero or not
-// finite, whose posterior quantities are then not numbers).
-double posterior_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                        const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
-                        const PosteriorOutputs& out);
+// Fills one family's factors, peels it inward and, when its log-likelihood is
+// finite, outward; returns the log-likelihood (not finite when a rescaling
+// sum is zero or not finite, whose posterior quantities are then not
+// numbers).
+using PosteriorRoutine = double (*)(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
+                                    const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
+                                    const PosteriorOutputs& out);
+
+// The routine compiled for a machine path that runs here (widest: the first
+// runnable one); every path gives the same bits.
+PosteriorRoutine posterior_routine(MachinePath path);
 
 }  // namespace bravik

@@ -36,9 +36,20 @@ void TransmissionDerivatives::build(const tranc_block& tranc) {
       }
     }
   }
+  for (int f = 1; f <= N_JOINT; ++f) {
+    for (int m = 1; m <= N_JOINT; ++m) {
+      bool any = false;
+      for (int child = 1; child <= N_JOINT; ++child) {
+        const auto at = static_cast<std::size_t>((child - 1) + N_JOINT * ((m - 1) + N_JOINT * (f - 1)));
+        any = any || d_theta[at] != 0.0 || recombinant[at] != 0.0;
+      }
+      moves[static_cast<std::size_t>((m - 1) * N_JOINT + f - 1)] = any;  // g_1 = m, g_2 = f as table_index has them
+    }
+  }
 }
 
-PosteriorKernel::PosteriorKernel(int threads) : pool_(threads < 1 ? 1 : threads) {
+PosteriorKernel::PosteriorKernel(int threads)
+    : routine_(posterior_routine(MachinePath::widest)), pool_(threads < 1 ? 1 : threads) {
   workspaces_.resize(static_cast<std::size_t>(pool_.size()));
 }
 
@@ -79,13 +90,17 @@ struct PosteriorTask {
       const int f = order[static_cast<std::size_t>(i)];
       const FamilyPlan& family = kernel.plan_.families[static_cast<std::size_t>(f - 1)];
       kernel.lf_[static_cast<std::size_t>(f)] =
-          posterior_family(model, kernel.plan_, family, kernel.derivatives_, work, out);
+          kernel.routine_(model, kernel.plan_, family, kernel.derivatives_, work, out);
     });
   }
 };
 
 double PosteriorKernel::evaluate(const Model& model) {
   if (!planned_) plan(model);
+  if (model.path != path_) {
+    path_ = model.path;
+    routine_ = posterior_routine(path_);
+  }
   derivatives_.build(model.tranc);
   PosteriorTask task{model, *this};
   pool_.run(task);

@@ -30,7 +30,7 @@ class PosteriorKernel {
   void plan(const Model& model);
 
   // The sum of the family log-likelihoods in family order, and the posterior
-  // quantities of every family. A family whose description the plan does not
+  // quantities of every family, on the model's machine path. A family whose description the plan does not
   // take gives a value that is not a number.
   double evaluate(const Model& model);
 
@@ -61,6 +61,8 @@ class PosteriorKernel {
  private:
   SeriesPlan plan_;
   bool planned_ = false;
+  MachinePath path_ = MachinePath::widest;  // the model's path when routine_ was chosen
+  PosteriorRoutine routine_;
   bool with_recombinations_ = true;
   ThreadPool pool_;
   std::vector<PosteriorWorkspace> workspaces_;  // one per thread
