@@ -58,6 +58,7 @@ void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
   grow(connector_classes, child_block);
   grow(class_table, N_POL * class_pairs);
   for (std::vector<double>* v : {&pair_weight, &pair_joint, &to_connector, &child_weight}) grow(*v, class_pairs);
+  inward.reserve(plan);
 }
 
 namespace {
@@ -96,9 +97,19 @@ class FamilyPasses {
         work_(work),
         out_(out) {}
 
+  // By the fast kernel's pass (false when it does not take the family), or
+  // by the sums of mmpfam's three cases.
+  BRAVIK_INLINE bool recorded_inward(const InwardPass& pass, double& lf) {
+    if constexpr (NP == 0) {
+      return false;
+    } else {
+      const InwardRecord record{work_.before.data(), work_.sums.data(), work_.scale.data(), work_.x.data()};
+      return pass.routine(model_, plan_, family_, pass.tables, work_.inward, lf, &record);
+    }
+  }
+
   BRAVIK_INLINE double inward() {
     fill_factors();
-    form_class_table();
     double scale_sum = 0.0;
     double end_sum = 0.0;
     std::size_t kept = 0;
@@ -130,6 +141,7 @@ class FamilyPasses {
   }
 
   BRAVIK_INLINE void outward() {
+    form_class_table();
     std::fill_n(work_.outside_known.begin(), family_.persons, std::uint8_t{0});
     std::fill_n(work_.recombinations.begin(), family_.persons, 0.0);
     std::fill_n(work_.theta_score.begin(), family_.persons, 0.0);
@@ -579,14 +591,15 @@ namespace {
 
 template <int NP, MachinePath Path>
 BRAVIK_INLINE double passes_of(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                               const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
-                               const PosteriorOutputs& out) {
+                               const TransmissionDerivatives& derivatives, const InwardPass& inward,
+                               PosteriorWorkspace& work, const PosteriorOutputs& out) {
   FamilyPasses<NP, Path> passes(model, plan, family, derivatives, work, out);
   if (family.literal_only) {
     passes.not_numbers();
     return std::numeric_limits<double>::quiet_NaN();
   }
-  const double lf = passes.inward();
+  double lf = 0.0;
+  if (!passes.recorded_inward(inward, lf)) lf = passes.inward();
   if (std::isfinite(lf)) {
     passes.outward();
   } else {
@@ -597,34 +610,36 @@ BRAVIK_INLINE double passes_of(const Model& model, const SeriesPlan& plan, const
 
 template <MachinePath Path>
 BRAVIK_INLINE double family_on(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                               const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
-                               const PosteriorOutputs& out) {
+                               const TransmissionDerivatives& derivatives, const InwardPass& inward,
+                               PosteriorWorkspace& work, const PosteriorOutputs& out) {
   switch (model.pg.npol) {
-    case N_POL: return passes_of<N_POL, Path>(model, plan, family, derivatives, work, out);
-    case 1: return passes_of<1, Path>(model, plan, family, derivatives, work, out);
-    default: return passes_of<0, Path>(model, plan, family, derivatives, work, out);
+    case N_POL: return passes_of<N_POL, Path>(model, plan, family, derivatives, inward, work, out);
+    case 1: return passes_of<1, Path>(model, plan, family, derivatives, inward, work, out);
+    default: return passes_of<0, Path>(model, plan, family, derivatives, inward, work, out);
   }
 }
 
 double family_on_baseline(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                          const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
-                          const PosteriorOutputs& out) {
-  return family_on<MachinePath::baseline>(model, plan, family, derivatives, work, out);
+                          const TransmissionDerivatives& derivatives, const InwardPass& inward,
+                          PosteriorWorkspace& work, const PosteriorOutputs& out) {
+  return family_on<MachinePath::baseline>(model, plan, family, derivatives, inward, work, out);
 }
 
 #if BRAVIK_MACHINE_PATHS
 [[gnu::target("arch=x86-64-v4")]] double family_on_avx512(const Model& model, const SeriesPlan& plan,
                                                            const FamilyPlan& family,
                                                            const TransmissionDerivatives& derivatives,
-                                                           PosteriorWorkspace& work, const PosteriorOutputs& out) {
-  return family_on<MachinePath::avx512>(model, plan, family, derivatives, work, out);
+                                                           const InwardPass& inward, PosteriorWorkspace& work,
+                                                           const PosteriorOutputs& out) {
+  return family_on<MachinePath::avx512>(model, plan, family, derivatives, inward, work, out);
 }
 
 [[gnu::target("arch=x86-64-v3")]] double family_on_avx2(const Model& model, const SeriesPlan& plan,
                                                          const FamilyPlan& family,
                                                          const TransmissionDerivatives& derivatives,
-                                                         PosteriorWorkspace& work, const PosteriorOutputs& out) {
-  return family_on<MachinePath::avx2>(model, plan, family, derivatives, work, out);
+                                                         const InwardPass& inward, PosteriorWorkspace& work,
+                                                         const PosteriorOutputs& out) {
+  return family_on<MachinePath::avx2>(model, plan, family, derivatives, inward, work, out);
 }
 #endif
 

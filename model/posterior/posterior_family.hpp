@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/blocks.hpp"
+#include "model/fast/fast_family.hpp"
 #include "model/fast/fast_plan.hpp"
 
 namespace bravik {
@@ -27,6 +28,7 @@ struct TransmissionDerivatives {
 
 // Storage of one thread, sized for the largest family of the series.
 struct PosteriorWorkspace {
+  FamilyWorkspace inward;       // of the fast kernel's inward pass
   std::vector<double> x;        // the family's factors by slot and class: the inward pass updates them
   std::vector<double> outside;  // by slot and class: d lnL / d x at x's final value, up to a factor
   std::vector<std::uint8_t> outside_known;  // by person of the family
@@ -45,6 +47,13 @@ struct PosteriorWorkspace {
   void reserve(const Model& model, const SeriesPlan& plan);
 };
 
+// The fast kernel's inward pass of the model's path, recorded for the outward
+// pass; with the number of classes 7 or 1, for the families it takes.
+struct InwardPass {
+  FamilyRoutine routine;
+  const ClassTables& tables;
+};
+
 // Where a family's results go: the posterior by list entry and class, the
 // expected recombinations and theta scores by person.
 // The recombinations and theta scores are formed only when asked for (they
@@ -56,13 +65,14 @@ struct PosteriorOutputs {
   bool with_recombinations;
 };
 
-// Fills one family's factors, peels it inward and, when its log-likelihood is
+// Fills one family's factors, peels it inward (by the fast kernel's pass when
+// it takes the family, else by the sums of mmpfam's three cases) and, when its log-likelihood is
 // finite, outward; returns the log-likelihood (not finite when a rescaling
 // sum is zero or not finite, whose posterior quantities are then not
 // numbers).
 using PosteriorRoutine = double (*)(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                                    const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
-                                    const PosteriorOutputs& out);
+                                    const TransmissionDerivatives& derivatives, const InwardPass& inward,
+                                    PosteriorWorkspace& work, const PosteriorOutputs& out);
 
 // The routine compiled for a machine path that runs here (widest: the first
 // runnable one); every path gives the same bits.

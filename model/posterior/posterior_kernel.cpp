@@ -49,7 +49,9 @@ void TransmissionDerivatives::build(const tranc_block& tranc) {
 }
 
 PosteriorKernel::PosteriorKernel(int threads)
-    : routine_(posterior_routine(MachinePath::widest)), pool_(threads < 1 ? 1 : threads) {
+    : routine_(posterior_routine(MachinePath::widest)),
+      inward_routine_(recorded_family_routine(MachinePath::widest)),
+      pool_(threads < 1 ? 1 : threads) {
   workspaces_.resize(static_cast<std::size_t>(pool_.size()));
 }
 
@@ -85,12 +87,13 @@ struct PosteriorTask {
     PosteriorWorkspace& work = kernel.workspaces_[static_cast<std::size_t>(worker)];
     const PosteriorOutputs out{kernel.posterior_.data(), kernel.recombinations_.data(), kernel.theta_score_.data(),
                                kernel.with_recombinations_};
+    const InwardPass inward{kernel.inward_routine_, kernel.tables_};
     const std::vector<int>& order = kernel.plan_.by_cost;
     next.for_each(static_cast<int>(order.size()), [&](int i) {
       const int f = order[static_cast<std::size_t>(i)];
       const FamilyPlan& family = kernel.plan_.families[static_cast<std::size_t>(f - 1)];
       kernel.lf_[static_cast<std::size_t>(f)] =
-          kernel.routine_(model, kernel.plan_, family, kernel.derivatives_, work, out);
+          kernel.routine_(model, kernel.plan_, family, kernel.derivatives_, inward, work, out);
     });
   }
 };
@@ -100,7 +103,9 @@ double PosteriorKernel::evaluate(const Model& model) {
   if (model.path != path_) {
     path_ = model.path;
     routine_ = posterior_routine(path_);
+    inward_routine_ = recorded_family_routine(path_);
   }
+  tables_.build(model.tranc);
   derivatives_.build(model.tranc);
   PosteriorTask task{model, *this};
   pool_.run(task);

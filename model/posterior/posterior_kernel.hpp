@@ -63,6 +63,8 @@ class PosteriorKernel {
   bool planned_ = false;
   MachinePath path_ = MachinePath::widest;  // the model's path when routine_ was chosen
   PosteriorRoutine routine_;
+  FamilyRoutine inward_routine_;  // the fast kernel's recorded pass on that path
+  ClassTables tables_{};          // the fast kernel's class tables
   bool with_recombinations_ = true;
   ThreadPool pool_;
   std::vector<PosteriorWorkspace> workspaces_;  // one per thread
