@@ -12,7 +12,10 @@ namespace bravik {
 
 namespace {
 
-constexpr std::size_t class_pairs = static_cast<std::size_t>(N_POL) * N_POL;
+// A vector over the pairs of two members' classes: with seven classes, rows
+// of eight lanes (the last one zero), so that it fills whole vectors.
+constexpr int pair_row = 8;
+constexpr std::size_t class_pairs = static_cast<std::size_t>(N_POL) * pair_row;
 constexpr std::size_t child_block = N_JOINT * class_pairs;
 
 // The number of entries a nuclear family keeps for the outward pass: those of
@@ -49,8 +52,8 @@ void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
   grow(before, kept);
   grow(sums, kept);
   grow(scale, nuclear);
-  grow(child_classes, states * N_POL);
-  grow(child_adjoint, states * N_POL);
+  grow(child_classes, static_cast<std::size_t>(plan.most_slots) * class_pairs);
+  grow(child_adjoint, static_cast<std::size_t>(plan.most_slots) * class_pairs);
   grow(child_sums, children * class_pairs);
   grow(before_child, (children + 1) * class_pairs);
   grow(after_child, (children + 1) * class_pairs);
@@ -216,7 +219,9 @@ class FamilyPasses {
   }
 
   // Vectors over the pairs of the parents' classes, j = c_1 np + c_2.
-  BRAVIK_INLINE int pairs() const { return np() * np(); }
+  BRAVIK_INLINE int row() const { return NP == N_POL ? pair_row : np(); }
+  BRAVIK_INLINE int pairs() const { return np() * row(); }
+  BRAVIK_INLINE static int pair(int c1, int c2, int row) { return c1 * row + c2; }
   BRAVIK_INLINE std::size_t pair_vector(int i) const { return static_cast<std::size_t>(i) * static_cast<std::size_t>(pairs()); }
   // P(c | c_1, c_2) as a vector over the parents' class pairs.
   const double* classes_given_parents(int c) const { return work_.class_table.data() + pair_vector(c); }
@@ -225,7 +230,7 @@ class FamilyPasses {
     for (int c = 0; c < np(); ++c) {
       double* row = work_.class_table.data() + pair_vector(c);
       for (int c1 = 0; c1 < np(); ++c1) {
-        for (int c2 = 0; c2 < np(); ++c2) row[c1 * np() + c2] = p(c, c1, c2);
+        for (int c2 = 0; c2 < np(); ++c2) row[pair(c1, c2, this->row())] = p(c, c1, c2);
       }
     }
   }
@@ -305,16 +310,28 @@ class FamilyPasses {
     return true;
   }
 
+  // With seven classes, a sum in each of eight lanes, then of the lanes in
+  // order: the same bits on every path.
   BRAVIK_INLINE static double dot(const double* a, const double* b, int n) {
-    double v = 0.0;
-    for (int i = 0; i < n; ++i) v = v + a[i] * b[i];
-    return v;
+    if constexpr (NP == N_POL) {
+      double lanes[pair_row] = {};
+      for (int i = 0; i < n; i += pair_row) {
+        for (int l = 0; l < pair_row; ++l) lanes[l] = lanes[l] + a[i + l] * b[i + l];
+      }
+      double v = 0.0;
+      for (const double part : lanes) v = v + part;
+      return v;
+    } else {
+      double v = 0.0;
+      for (int i = 0; i < n; ++i) v = v + a[i] * b[i];
+      return v;
+    }
   }
 
   // x_1(c_1) x_2(c_2) as a vector over the class pairs.
   BRAVIK_INLINE void parents_product(const double* x1, const double* x2, double* out) const {
     for (int c1 = 0; c1 < np(); ++c1) {
-      for (int c2 = 0; c2 < np(); ++c2) out[c1 * np() + c2] = x1[c1] * x2[c2];
+      for (int c2 = 0; c2 < np(); ++c2) out[pair(c1, c2, row())] = x1[c1] * x2[c2];
     }
   }
 
@@ -337,7 +354,7 @@ class FamilyPasses {
           child_products(sum, k1, k2);
           const double* product = before(n);
           for (int c1 = 0; c1 < np(); ++c1) {
-            for (int c2 = 0; c2 < np(); ++c2) sums[(k2 - 1) * np() + c2] += x1[c1] * product[c1 * np() + c2];
+            for (int c2 = 0; c2 < np(); ++c2) sums[(k2 - 1) * np() + c2] += x1[c1] * product[pair(c1, c2, row())];
           }
           continue;
         }
@@ -444,8 +461,8 @@ class FamilyPasses {
     for (int c1 = 0; c1 < np(); ++c1) {
       double v = 0.0;
       for (int c2 = 0; c2 < np(); ++c2) {
-        v = v + hq[c2] * product[c1 * np() + c2];
-        w[c1 * np() + c2] = hq[c2] * x1[c1];
+        v = v + hq[c2] * product[pair(c1, c2, row())];
+        w[pair(c1, c2, row())] = hq[c2] * x1[c1];
       }
       o1[c1] += v;
     }
@@ -485,7 +502,7 @@ class FamilyPasses {
     double* w = work_.pair_weight.data();
     for (int c1 = 0; c1 < np(); ++c1) {
       for (int c2 = 0; c2 < np(); ++c2) {
-        const int j = c1 * np() + c2;
+        const int j = pair(c1, c2, row());
         const double shared = product[j] * to_connector[j];
         o1[c1] += x2[c2] * shared;
         o2[c2] += x1[c1] * shared;
