@@ -56,7 +56,7 @@ void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
   grow(child_adjoint, static_cast<std::size_t>(plan.most_slots) * class_pairs);
   grow(child_sums, children * class_pairs);
   grow(before_child, (children + 1) * class_pairs);
-  grow(after_child, (children + 1) * class_pairs);
+  grow(weight_after, class_pairs);
   grow(connector_weight, static_cast<std::size_t>(N_JOINT) * N_POL);
   grow(connector_classes, child_block);
   grow(class_table, N_POL * class_pairs);
@@ -267,39 +267,29 @@ class FamilyPasses {
     }
   }
 
-  // For the parents' genotypes g1 and g2: each summed child's sum E_i over its
+  // For the parents' genotypes k1 and k2: each summed child's sum E_i over its
   // genotypes, and the products of E over the children before child i
-  // (before(i)) and from child i on (after(i)), all as vectors over the class
-  // pairs; before(n) is the product over all of them.
+  // (before(i)), as vectors over the class pairs; before(n) is the product
+  // over all of them.
+  BRAVIK_INLINE double* child_sum(int i) const { return work_.child_sums.data() + pair_vector(i); }
   BRAVIK_INLINE double* before(int i) const { return work_.before_child.data() + pair_vector(i); }
-  BRAVIK_INLINE double* after(int i) const { return work_.after_child.data() + pair_vector(i); }
 
   BRAVIK_INLINE void child_products(const Sum& sum, int k1, int k2) const {
     const int n = sum.children_end - sum.children_begin;
     const int nn = pairs();
     const int* ends = child_runs(sum, k1, k2);
+    std::fill_n(before(0), nn, 1.0);
     for (int i = 0; i < n; ++i) {
-      double* e = work_.child_sums.data() + pair_vector(i);
+      double* e = child_sum(i);
       std::fill_n(e, nn, 0.0);
       for (int term = ends[i - 1]; term < ends[i]; ++term) {
         const ChildTransmission& ct = plan_.child_terms[static_cast<std::size_t>(term)];
         const double* f = child_classes(ct.slot);
         for (int j = 0; j < nn; ++j) e[j] += ct.t * f[j];
       }
-    }
-    std::fill_n(before(0), nn, 1.0);
-    for (int i = 0; i < n; ++i) {
-      const double* e = work_.child_sums.data() + pair_vector(i);
       const double* b = before(i);
       double* next = before(i + 1);
       for (int j = 0; j < nn; ++j) next[j] = b[j] * e[j];
-    }
-    std::fill_n(after(n), nn, 1.0);
-    for (int i = n - 1; i >= 0; --i) {
-      const double* e = work_.child_sums.data() + pair_vector(i);
-      const double* a = after(i + 1);
-      double* here = after(i);
-      for (int j = 0; j < nn; ++j) here[j] = a[j] * e[j];
     }
   }
 
@@ -524,10 +514,15 @@ class FamilyPasses {
     const bool recombinations = out_.with_recombinations && derivatives_.moves_with_theta(g1, g2);
     const int* ends = child_runs(sum, k1, k2);
     double* coefficient = work_.child_weight.data();
-    for (int i = 0; i < n; ++i) {
+    // The weight times the product over the children after child i, formed
+    // from the last child back.
+    double* weight_after = work_.weight_after.data();
+    std::copy_n(weight, nn, weight_after);
+    for (int i = n - 1; i >= 0; --i) {
       const double* b = before(i);
-      const double* a = after(i + 1);
-      for (int j = 0; j < nn; ++j) coefficient[j] = weight[j] * b[j] * a[j];
+      for (int j = 0; j < nn; ++j) coefficient[j] = weight_after[j] * b[j];
+      const double* e = child_sum(i);
+      for (int j = 0; j < nn; ++j) weight_after[j] *= e[j];
       if (all_zero(coefficient, nn)) continue;
       for (int term = ends[i - 1]; term < ends[i]; ++term) {
         const ChildTransmission& ct = plan_.child_terms[static_cast<std::size_t>(term)];

@@ -40,7 +40,8 @@ struct PosteriorWorkspace {
   std::vector<double> class_table;    // P(c | c_1, c_2) by c
   std::vector<double> child_classes;  // the summed children's x times P, by slot
   std::vector<double> child_adjoint;  // by the same index: d lnL / d (T(g_d | g_1, g_2) x these)
-  std::vector<double> child_sums, before_child, after_child;  // by child: the sums E and their products
+  std::vector<double> child_sums, before_child;  // by child: the sums E and their products
+  std::vector<double> weight_after;  // a weight times the products of E over the children after one
   std::vector<double> connector_weight;   // H by connector state (no vector)
   std::vector<double> connector_classes;  // H times P, by connector genotype
   std::vector<double> pair_weight, pair_joint, to_connector, child_weight;  // of one pair of parents' genotypes
