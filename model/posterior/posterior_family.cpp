@@ -471,21 +471,27 @@ class FamilyPasses {
     const int g2 = code(sum.second, k2);
     const int n = sum.children_end - sum.children_begin;
     const int nn = pairs();
-    child_products(sum, k1, k2);
-    const double* product = before(n);
-    const bool recombinations = out_.with_recombinations && derivatives_.moves_with_theta(g1, g2);
     double* to_connector = work_.to_connector.data();
     std::fill_n(to_connector, nn, 0.0);
-    double* joint = work_.pair_joint.data();
-    parents_product(x1, x2, joint);
-    for (int j = 0; j < nn; ++j) joint[j] *= product[j];
     for (int kq = 1; kq <= genotypes(q); ++kq) {
-      const int gq = code(q, kq);
-      const double* hp = connector_classes(kq);
-      if (recombinations) add_transmission(q, table_index(gq, g1, g2), dot(hp, joint, nn));
-      const double tv = t(gq, g1, g2);
+      const double tv = t(code(q, kq), g1, g2);
       if (tv == 0.0) continue;
+      const double* hp = connector_classes(kq);
       for (int j = 0; j < nn; ++j) to_connector[j] += tv * hp[j];
+    }
+    // A pair that gives the connector's possible states nothing adds nothing,
+    // unless to the derivatives of a zero T.
+    const bool recombinations = out_.with_recombinations && derivatives_.moves_with_theta(g1, g2);
+    if (!recombinations && all_zero(to_connector, nn)) return;
+    child_products(sum, k1, k2);
+    const double* product = before(n);
+    if (recombinations) {
+      double* joint = work_.pair_joint.data();
+      parents_product(x1, x2, joint);
+      for (int j = 0; j < nn; ++j) joint[j] *= product[j];
+      for (int kq = 1; kq <= genotypes(q); ++kq) {
+        add_transmission(q, table_index(code(q, kq), g1, g2), dot(connector_classes(kq), joint, nn));
+      }
     }
     double* o1 = outside(sum.first) + (k1 - 1) * np();
     double* o2 = outside(sum.second) + (k2 - 1) * np();
