@@ -18,6 +18,27 @@ constexpr int pair_row = 8;
 constexpr std::size_t class_pairs = static_cast<std::size_t>(N_POL) * pair_row;
 constexpr std::size_t child_block = N_JOINT * class_pairs;
 
+// A vector over the genotypes of a parent, genotype g in lane g - 1, as two
+// halves of the eight lanes L of a machine path; laid out as the tables by
+// the first parent (TransmissionByFirst). Every operation works lane by lane.
+template <class L>
+struct alignas(alignof(TransmissionByFirst)) GenotypeLanes {
+  L half[2];
+  BRAVIK_INLINE double operator[](int g) const { return fast::lane(half[g / 8], g % 8); }
+  BRAVIK_INLINE void set(int g, double value) { fast::set_lane(half[g / 8], g % 8, value); }
+  BRAVIK_INLINE static GenotypeLanes splat(double value) {
+    return {{fast::splat<L>(value), fast::splat<L>(value)}};
+  }
+  BRAVIK_INLINE static const GenotypeLanes& of(const TransmissionByFirst& t) {
+    return reinterpret_cast<const GenotypeLanes&>(t);
+  }
+  BRAVIK_INLINE GenotypeLanes operator+(const GenotypeLanes& b) const { return {{half[0] + b.half[0], half[1] + b.half[1]}}; }
+  BRAVIK_INLINE GenotypeLanes operator*(const GenotypeLanes& b) const { return {{half[0] * b.half[0], half[1] * b.half[1]}}; }
+  BRAVIK_INLINE GenotypeLanes operator*(double s) const { return *this * splat(s); }
+  BRAVIK_INLINE GenotypeLanes& operator+=(const GenotypeLanes& b) { return *this = *this + b; }
+};
+static_assert(sizeof(GenotypeLanes<ClassLanes>) == sizeof(TransmissionByFirst));
+
 // The number of entries a nuclear family keeps for the outward pass: those of
 // its connector's states.
 std::size_t connector_states(const Model& model, const SeriesPlan& plan, const FamilyPlan& family) {
@@ -62,6 +83,8 @@ void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
   grow(class_table, N_POL * class_pairs);
   for (std::vector<double>* v : {&pair_weight, &pair_joint, &to_connector, &child_weight}) grow(*v, class_pairs);
   inward.reserve(plan);
+  if (genotype_lanes.size() < 4 * children) genotype_lanes.resize(4 * children);
+  if (slot_lanes.size() < static_cast<std::size_t>(plan.most_slots)) slot_lanes.resize(static_cast<std::size_t>(plan.most_slots));
 }
 
 namespace {
@@ -393,13 +416,17 @@ class FamilyPasses {
       std::fill_n(outside(sum.second), states(sum.second), 0.0);
       form_connector_classes(q, h);
     }
-    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
-      if (all_zero(x(sum.first) + (k1 - 1) * np(), np())) continue;
-      for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
-        if (sum.connector_is_parent) {
-          parent_connector_pair(sum, k1, k2, h);
-        } else {
-          child_connector_pair(q, sum, k1, k2);
+    if constexpr (NP == 1) {
+      by_first_genotype_lanes(q, sum, h);
+    } else {
+      for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
+        if (all_zero(x(sum.first) + (k1 - 1) * np(), np())) continue;
+        for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
+          if (sum.connector_is_parent) {
+            parent_connector_pair(sum, k1, k2, h);
+          } else {
+            child_connector_pair(q, sum, k1, k2);
+          }
         }
       }
     }
@@ -539,6 +566,129 @@ class FamilyPasses {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
       for (int k = 1; k <= genotypes(d); ++k) {
         add_transmission(d, table_index(code(d, k), g1, g2), dot(coefficient, child_classes(d, k), nn));
+      }
+    }
+  }
+
+  // With one class, the pairs of the parents' genotypes with the first
+  // parent's genotype g_1 in lane g_1 - 1, for each genotype of the second
+  // parent in list order: the same terms as the pairs one by one, summed in
+  // each lane over the second parent's genotypes, then over the lanes in
+  // order.
+  using Genotypes = GenotypeLanes<typename fast::LanesOf<Path>::type>;
+  BRAVIK_INLINE static const Genotypes& lanes_of(const TransmissionByFirst& t) { return Genotypes::of(t); }
+  BRAVIK_INLINE static double lane_sum(const Genotypes& v) {
+    double total = 0.0;
+    for (int l = 0; l < N_JOINT; ++l) total = total + v[l];
+    return total;
+  }
+  // Entry (g_second - 1) N_JOINT + g_d - 1 of the tables by the first parent.
+  BRAVIK_INLINE static std::size_t by_first(int g_second, int gd) {
+    return static_cast<std::size_t>((g_second - 1) * N_JOINT + gd - 1);
+  }
+
+  // Per-lane sums of one nuclear family: each summed child's sums E, the
+  // products before it, its recombinations and theta score; the adjoint of
+  // T x F by slot.
+  struct LaneSums {
+    Genotypes* e;
+    Genotypes* before;
+    Genotypes* recombinations;
+    Genotypes* theta_score;
+    Genotypes* adjoint;
+  };
+
+  BRAVIK_INLINE LaneSums lane_sums(const Sum& sum) const {
+    const int n = sum.children_end - sum.children_begin;
+    auto* children = reinterpret_cast<Genotypes*>(work_.genotype_lanes.data());
+    const LaneSums lanes{children, children + n, children + 2 * n, children + 3 * n,
+                         reinterpret_cast<Genotypes*>(work_.slot_lanes.data())};
+    for (int i = 0; i < n; ++i) {
+      lanes.recombinations[i] = Genotypes{};
+      lanes.theta_score[i] = Genotypes{};
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      for (int k = 1; k <= genotypes(d); ++k) lanes.adjoint[first_slot(d) + k - 1] = Genotypes{};
+    }
+    return lanes;
+  }
+
+  BRAVIK_INLINE void by_first_genotype_lanes(int q, const Sum& sum, const double* h) {
+    const LaneSums lanes = lane_sums(sum);
+    Genotypes x1 = {};
+    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) x1.set(code(sum.first, k1) - 1, x(sum.first)[k1 - 1]);
+    Genotypes o1 = {};
+    Genotypes q_recombinations = {};
+    Genotypes q_theta_score = {};
+    for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
+      const double x2 = x(sum.second)[k2 - 1];
+      const double hq = h[k2 - 1];
+      if (sum.connector_is_parent ? hq == 0.0 : x2 == 0.0) continue;
+      const int g2 = code(sum.second, k2);
+      const Genotypes product = child_product_lanes(sum, g2, lanes);
+      Genotypes w;
+      if (sum.connector_is_parent) {
+        o1 += product * hq;
+        w = x1 * hq;
+      } else {
+        const Genotypes joint = x1 * x2 * product;
+        Genotypes to_connector = {};
+        for (int kq = 1; kq <= genotypes(q); ++kq) {
+          const std::size_t entry = by_first(g2, code(q, kq));
+          const double hp = connector_classes(kq)[0];
+          to_connector += lanes_of(plan_.transmission_by_first[entry]) * hp;
+          if (!out_.with_recombinations) continue;
+          const Genotypes u = joint * hp;
+          q_recombinations += u * lanes_of(derivatives_.recombinant_by_first[entry]);
+          q_theta_score += u * lanes_of(derivatives_.d_theta_by_first[entry]);
+        }
+        const Genotypes shared = product * to_connector;
+        o1 += shared * x2;
+        outside(sum.second)[k2 - 1] += lane_sum(x1 * shared);
+        w = x1 * x2 * to_connector;
+      }
+      children_lanes(sum, g2, w, lanes);
+    }
+    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) outside(sum.first)[k1 - 1] = o1[code(sum.first, k1) - 1];
+    recombinations(q) += lane_sum(q_recombinations);
+    theta_score(q) += lane_sum(q_theta_score);
+    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      for (int k = 1; k <= genotypes(d); ++k) child_adjoint(d, k)[0] = lane_sum(lanes.adjoint[first_slot(d) + k - 1]);
+      recombinations(d) += lane_sum(lanes.recombinations[i]);
+      theta_score(d) += lane_sum(lanes.theta_score[i]);
+    }
+  }
+
+  // The children's sums E_i and the products before each; returns the
+  // product over all children.
+  BRAVIK_INLINE Genotypes child_product_lanes(const Sum& sum, int g2, const LaneSums& lanes) const {
+    Genotypes product = Genotypes::splat(1.0);
+    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      Genotypes e = {};
+      for (int k = 1; k <= genotypes(d); ++k) {
+        e += lanes_of(plan_.transmission_by_first[by_first(g2, code(d, k))]) * child_classes(d, k)[0];
+      }
+      lanes.e[i] = e;
+      lanes.before[i] = product;
+      product = product * e;
+    }
+    return product;
+  }
+
+  BRAVIK_INLINE void children_lanes(const Sum& sum, int g2, const Genotypes& weight, const LaneSums& lanes) const {
+    Genotypes weight_after = weight;
+    for (int i = sum.children_end - sum.children_begin - 1; i >= 0; --i) {
+      const Genotypes coefficient = weight_after * lanes.before[i];
+      weight_after = weight_after * lanes.e[i];
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      for (int k = 1; k <= genotypes(d); ++k) {
+        const std::size_t entry = by_first(g2, code(d, k));
+        lanes.adjoint[first_slot(d) + k - 1] += lanes_of(plan_.transmission_by_first[entry]) * coefficient;
+        if (!out_.with_recombinations) continue;
+        const Genotypes u = coefficient * child_classes(d, k)[0];
+        lanes.recombinations[i] += u * lanes_of(derivatives_.recombinant_by_first[entry]);
+        lanes.theta_score[i] += u * lanes_of(derivatives_.d_theta_by_first[entry]);
       }
     }
   }

@@ -22,6 +22,9 @@ struct TransmissionDerivatives {
   // By (g_1 - 1) N_JOINT + g_2 - 1: whether some entry of either table is not
   // zero (a parent is a double heterozygote).
   std::array<bool, N_JOINT * N_JOINT> moves{};
+  // Both tables with the first parent's genotype in the lanes, as
+  // SeriesPlan::transmission_by_first.
+  std::array<TransmissionByFirst, N_JOINT * N_JOINT> d_theta_by_first{}, recombinant_by_first{};
   bool moves_with_theta(int g1, int g2) const { return moves[static_cast<std::size_t>((g1 - 1) * N_JOINT + g2 - 1)]; }
   void build(const tranc_block& tranc);
 };
@@ -41,6 +44,9 @@ struct PosteriorWorkspace {
   std::vector<double> child_classes;  // the summed children's x times P, by slot
   std::vector<double> child_adjoint;  // by the same index: d lnL / d (T(g_d | g_1, g_2) x these)
   std::vector<double> child_sums, before_child;  // by child: the sums E and their products
+  // With one class, vectors over a parent's genotypes: by child (its sums, the
+  // products before it, its recombinations, its theta score), and by slot.
+  std::vector<TransmissionByFirst> genotype_lanes, slot_lanes;
   std::vector<double> weight_after;  // a weight times the products of E over the children after one
   std::vector<double> connector_weight;   // H by connector state (no vector)
   std::vector<double> connector_classes;  // H times P, by connector genotype

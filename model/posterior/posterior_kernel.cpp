@@ -46,6 +46,18 @@ void TransmissionDerivatives::build(const tranc_block& tranc) {
       moves[static_cast<std::size_t>((m - 1) * N_JOINT + f - 1)] = any;  // g_1 = m, g_2 = f as table_index has them
     }
   }
+  for (int second = 1; second <= N_JOINT; ++second) {
+    for (int child = 1; child <= N_JOINT; ++child) {
+      const auto entry = static_cast<std::size_t>((second - 1) * N_JOINT + child - 1);
+      d_theta_by_first[entry] = TransmissionByFirst{};
+      recombinant_by_first[entry] = TransmissionByFirst{};
+      for (int first = 1; first <= N_JOINT; ++first) {
+        const auto at = static_cast<std::size_t>((child - 1) + N_JOINT * ((first - 1) + N_JOINT * (second - 1)));
+        d_theta_by_first[entry].half[(first - 1) / 8][(first - 1) % 8] = d_theta[at];
+        recombinant_by_first[entry].half[(first - 1) / 8][(first - 1) % 8] = recombinant[at];
+      }
+    }
+  }
 }
 
 PosteriorKernel::PosteriorKernel(int threads)
