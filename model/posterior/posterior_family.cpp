@@ -624,6 +624,7 @@ class FamilyPasses {
       const double hq = h[k2 - 1];
       if (sum.connector_is_parent ? hq == 0.0 : x2 == 0.0) continue;
       const int g2 = code(sum.second, k2);
+      const bool recombinations = out_.with_recombinations && moves_with_theta(sum.first, g2);
       const Genotypes product = child_product_lanes(sum, g2, lanes);
       Genotypes w;
       if (sum.connector_is_parent) {
@@ -636,7 +637,7 @@ class FamilyPasses {
           const std::size_t entry = by_first(g2, code(q, kq));
           const double hp = connector_classes(kq)[0];
           to_connector += lanes_of(plan_.transmission_by_first[entry]) * hp;
-          if (!out_.with_recombinations) continue;
+          if (!recombinations) continue;
           const Genotypes u = joint * hp;
           q_recombinations += u * lanes_of(derivatives_.recombinant_by_first[entry]);
           q_theta_score += u * lanes_of(derivatives_.d_theta_by_first[entry]);
@@ -646,7 +647,7 @@ class FamilyPasses {
         outside(sum.second)[k2 - 1] += lane_sum(x1 * shared);
         w = x1 * x2 * to_connector;
       }
-      children_lanes(sum, g2, w, lanes);
+      children_lanes(sum, g2, w, lanes, recombinations);
     }
     for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) outside(sum.first)[k1 - 1] = o1[code(sum.first, k1) - 1];
     recombinations(q) += lane_sum(q_recombinations);
@@ -676,7 +677,15 @@ class FamilyPasses {
     return product;
   }
 
-  BRAVIK_INLINE void children_lanes(const Sum& sum, int g2, const Genotypes& weight, const LaneSums& lanes) const {
+  // Whether some genotype of the first parent and g2 give recombination terms.
+  BRAVIK_INLINE bool moves_with_theta(int first, int g2) const {
+    bool moves = false;
+    for (int k1 = 1; k1 <= genotypes(first); ++k1) moves = moves || derivatives_.moves_with_theta(code(first, k1), g2);
+    return moves;
+  }
+
+  BRAVIK_INLINE void children_lanes(const Sum& sum, int g2, const Genotypes& weight, const LaneSums& lanes,
+                                    bool recombinations) const {
     Genotypes weight_after = weight;
     for (int i = sum.children_end - sum.children_begin - 1; i >= 0; --i) {
       const Genotypes coefficient = weight_after * lanes.before[i];
@@ -685,7 +694,7 @@ class FamilyPasses {
       for (int k = 1; k <= genotypes(d); ++k) {
         const std::size_t entry = by_first(g2, code(d, k));
         lanes.adjoint[first_slot(d) + k - 1] += lanes_of(plan_.transmission_by_first[entry]) * coefficient;
-        if (!out_.with_recombinations) continue;
+        if (!recombinations) continue;
         const Genotypes u = coefficient * child_classes(d, k)[0];
         lanes.recombinations[i] += u * lanes_of(derivatives_.recombinant_by_first[entry]);
         lanes.theta_score[i] += u * lanes_of(derivatives_.d_theta_by_first[entry]);
