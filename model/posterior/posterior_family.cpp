@@ -7,6 +7,7 @@
 #include "model/density.hpp"
 #include "model/fast/fast_family.hpp"
 #include "model/fast/fast_lanes.hpp"
+#include "model/tables.hpp"
 
 namespace bravik {
 
@@ -38,6 +39,9 @@ struct alignas(alignof(TransmissionByFirst)) GenotypeLanes {
   BRAVIK_INLINE GenotypeLanes& operator+=(const GenotypeLanes& b) { return *this = *this + b; }
 };
 static_assert(sizeof(GenotypeLanes<ClassLanes>) == sizeof(TransmissionByFirst));
+
+// The lanes of the double heterozygotes, the genotypes that recombine.
+constexpr int double_heterozygotes[2] = {joint_genotype(1, 4) - 1, joint_genotype(2, 3) - 1};
 
 // The number of entries a nuclear family keeps for the outward pass: those of
 // its connector's states.
@@ -637,10 +641,7 @@ class FamilyPasses {
           const std::size_t entry = by_first(g2, code(q, kq));
           const double hp = connector_classes(kq)[0];
           to_connector += lanes_of(plan_.transmission_by_first[entry]) * hp;
-          if (!recombinations) continue;
-          const Genotypes u = joint * hp;
-          q_recombinations += u * lanes_of(derivatives_.recombinant_by_first[entry]);
-          q_theta_score += u * lanes_of(derivatives_.d_theta_by_first[entry]);
+          if (recombinations) add_recombination_lanes(g2, entry, joint * hp, q_recombinations, q_theta_score);
         }
         const Genotypes shared = product * to_connector;
         o1 += shared * x2;
@@ -677,6 +678,25 @@ class FamilyPasses {
     return product;
   }
 
+  // Adds u times the recombinant part and times dT/dtheta to the lane sums:
+  // in every lane when g2 is a double heterozygote, else in the lanes of the
+  // double heterozygotes alone, whose entries are the only ones not zero (a
+  // finite u times zero would add +0, which leaves a lane's sum as it is).
+  BRAVIK_INLINE void add_recombination_lanes(int g2, std::size_t entry, const Genotypes& u, Genotypes& recombinations,
+                                             Genotypes& theta_score) const {
+    const Genotypes& r = lanes_of(derivatives_.recombinant_by_first[entry]);
+    const Genotypes& d = lanes_of(derivatives_.d_theta_by_first[entry]);
+    if (g2 == double_heterozygotes[0] + 1 || g2 == double_heterozygotes[1] + 1) {
+      recombinations += u * r;
+      theta_score += u * d;
+      return;
+    }
+    for (const int l : double_heterozygotes) {
+      recombinations.set(l, recombinations[l] + u[l] * r[l]);
+      theta_score.set(l, theta_score[l] + u[l] * d[l]);
+    }
+  }
+
   // Whether some genotype of the first parent and g2 give recombination terms.
   BRAVIK_INLINE bool moves_with_theta(int first, int g2) const {
     bool moves = false;
@@ -695,9 +715,8 @@ class FamilyPasses {
         const std::size_t entry = by_first(g2, code(d, k));
         lanes.adjoint[first_slot(d) + k - 1] += lanes_of(plan_.transmission_by_first[entry]) * coefficient;
         if (!recombinations) continue;
-        const Genotypes u = coefficient * child_classes(d, k)[0];
-        lanes.recombinations[i] += u * lanes_of(derivatives_.recombinant_by_first[entry]);
-        lanes.theta_score[i] += u * lanes_of(derivatives_.d_theta_by_first[entry]);
+        add_recombination_lanes(g2, entry, coefficient * child_classes(d, k)[0], lanes.recombinations[i],
+                                lanes.theta_score[i]);
       }
     }
   }
