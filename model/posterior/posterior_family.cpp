@@ -118,14 +118,7 @@ Sum sum_of(const NuclearPlan& nf) {
 template <int NP, MachinePath Path>
 class FamilyPasses {
  public:
-  FamilyPasses(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-               const TransmissionDerivatives& derivatives, PosteriorWorkspace& work, const PosteriorOutputs& out)
-      : model_(model),
-        plan_(plan),
-        family_(family),
-        derivatives_(derivatives),
-        work_(work),
-        out_(out) {}
+  explicit FamilyPasses(const FamilyJob& job) : job_(job) {}
 
   // By the fast kernel's pass (false when it does not take the family), or
   // by the sums of mmpfam's three cases.
@@ -185,8 +178,8 @@ class FamilyPasses {
     }
     for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
       if (!known(p)) own_factors_as_posterior(p);
-      out_.recombinations[p] = recombinations(p);
-      out_.theta_score[p] = theta_score(p);
+      job_.out.recombinations[p] = recombinations(p);
+      job_.out.theta_score[p] = theta_score(p);
     }
   }
 
@@ -195,8 +188,8 @@ class FamilyPasses {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
       for (int s = 0; s < states(p); ++s) posterior(p, s) = nan;
-      out_.recombinations[p] = nan;
-      out_.theta_score[p] = nan;
+      job_.out.recombinations[p] = nan;
+      job_.out.theta_score[p] = nan;
     }
   }
 
@@ -214,7 +207,7 @@ class FamilyPasses {
   BRAVIK_INLINE double& posterior(int p, int s) const {
     const int k = s / np();
     const int c = s % np();
-    return out_.posterior[static_cast<std::size_t>(model_.genot.i_start(p) + k) * N_POL + static_cast<std::size_t>(c)];
+    return job_.out.posterior[static_cast<std::size_t>(model_.genot.i_start(p) + k) * N_POL + static_cast<std::size_t>(c)];
   }
   BRAVIK_INLINE double t(int gd, int g1, int g2) const { return model_.tranc.tgen(gd, g1, g2); }
   BRAVIK_INLINE static std::size_t table_index(int gd, int g1, int g2) {
@@ -512,7 +505,7 @@ class FamilyPasses {
     }
     // A pair that gives the connector's possible states nothing adds nothing,
     // unless to the derivatives of a zero T.
-    const bool recombinations = out_.with_recombinations && derivatives_.moves_with_theta(g1, g2);
+    const bool recombinations = job_.out.with_recombinations && job_.derivatives.moves_with_theta(g1, g2);
     if (!recombinations && all_zero(to_connector, nn)) return;
     child_products(sum, k1, k2);
     const double* product = before(n);
@@ -548,7 +541,7 @@ class FamilyPasses {
     const int nn = pairs();
     const int g1 = code(sum.first, k1);
     const int g2 = code(sum.second, k2);
-    const bool recombinations = out_.with_recombinations && derivatives_.moves_with_theta(g1, g2);
+    const bool recombinations = job_.out.with_recombinations && job_.derivatives.moves_with_theta(g1, g2);
     const int* ends = child_runs(sum, k1, k2);
     double* coefficient = work_.child_weight.data();
     // The weight times the product over the children after child i, formed
@@ -628,7 +621,7 @@ class FamilyPasses {
       const double hq = h[k2 - 1];
       if (sum.connector_is_parent ? hq == 0.0 : x2 == 0.0) continue;
       const int g2 = code(sum.second, k2);
-      const bool recombinations = out_.with_recombinations && moves_with_theta(sum.first, g2);
+      const bool recombinations = job_.out.with_recombinations && moves_with_theta(sum.first, g2);
       const Genotypes product = child_product_lanes(sum, g2, lanes);
       Genotypes w;
       if (sum.connector_is_parent) {
@@ -684,8 +677,8 @@ class FamilyPasses {
   // finite u times zero would add +0, which leaves a lane's sum as it is).
   BRAVIK_INLINE void add_recombination_lanes(int g2, std::size_t entry, const Genotypes& u, Genotypes& recombinations,
                                              Genotypes& theta_score) const {
-    const Genotypes& r = lanes_of(derivatives_.recombinant_by_first[entry]);
-    const Genotypes& d = lanes_of(derivatives_.d_theta_by_first[entry]);
+    const Genotypes& r = lanes_of(job_.derivatives.recombinant_by_first[entry]);
+    const Genotypes& d = lanes_of(job_.derivatives.d_theta_by_first[entry]);
     if (g2 == double_heterozygotes[0] + 1 || g2 == double_heterozygotes[1] + 1) {
       recombinations += u * r;
       theta_score += u * d;
@@ -700,7 +693,7 @@ class FamilyPasses {
   // Whether some genotype of the first parent and g2 give recombination terms.
   BRAVIK_INLINE bool moves_with_theta(int first, int g2) const {
     bool moves = false;
-    for (int k1 = 1; k1 <= genotypes(first); ++k1) moves = moves || derivatives_.moves_with_theta(code(first, k1), g2);
+    for (int k1 = 1; k1 <= genotypes(first); ++k1) moves = moves || job_.derivatives.moves_with_theta(code(first, k1), g2);
     return moves;
   }
 
@@ -728,8 +721,8 @@ class FamilyPasses {
   }
   BRAVIK_INLINE double& theta_score(int d) const { return work_.theta_score[static_cast<std::size_t>(d - family_.first_person)]; }
   BRAVIK_INLINE void add_transmission(int d, std::size_t entry, double u) const {
-    recombinations(d) += u * derivatives_.recombinant[entry];
-    theta_score(d) += u * derivatives_.d_theta[entry];
+    recombinations(d) += u * job_.derivatives.recombinant[entry];
+    theta_score(d) += u * job_.derivatives.d_theta[entry];
   }
 
   BRAVIK_INLINE void finish_children(const Sum& sum, double inverse_z) {
@@ -773,12 +766,11 @@ class FamilyPasses {
     for (int s = 0; s < states(person); ++s) posterior(person, s) = xp[s] / total;
   }
 
-  const Model& model_;
-  const SeriesPlan& plan_;
-  const FamilyPlan& family_;
-  const TransmissionDerivatives& derivatives_;
-  PosteriorWorkspace& work_;
-  const PosteriorOutputs& out_;
+  const FamilyJob& job_;
+  const Model& model_ = job_.model;
+  const SeriesPlan& plan_ = job_.plan;
+  const FamilyPlan& family_ = job_.family;
+  PosteriorWorkspace& work_ = job_.work;
 };
 
 }  // namespace
@@ -786,16 +778,14 @@ class FamilyPasses {
 namespace {
 
 template <int NP, MachinePath Path>
-BRAVIK_INLINE double passes_of(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                               const TransmissionDerivatives& derivatives, const InwardPass& inward,
-                               PosteriorWorkspace& work, const PosteriorOutputs& out) {
-  FamilyPasses<NP, Path> passes(model, plan, family, derivatives, work, out);
-  if (family.literal_only) {
+BRAVIK_INLINE double passes_of(const FamilyJob& job) {
+  FamilyPasses<NP, Path> passes(job);
+  if (job.family.literal_only) {
     passes.not_numbers();
     return std::numeric_limits<double>::quiet_NaN();
   }
   double lf = 0.0;
-  if (!passes.recorded_inward(inward, lf)) lf = passes.inward();
+  if (!passes.recorded_inward(job.inward, lf)) lf = passes.inward();
   if (std::isfinite(lf)) {
     passes.outward();
   } else {
@@ -805,37 +795,23 @@ BRAVIK_INLINE double passes_of(const Model& model, const SeriesPlan& plan, const
 }
 
 template <MachinePath Path>
-BRAVIK_INLINE double family_on(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                               const TransmissionDerivatives& derivatives, const InwardPass& inward,
-                               PosteriorWorkspace& work, const PosteriorOutputs& out) {
-  switch (model.pg.npol) {
-    case N_POL: return passes_of<N_POL, Path>(model, plan, family, derivatives, inward, work, out);
-    case 1: return passes_of<1, Path>(model, plan, family, derivatives, inward, work, out);
-    default: return passes_of<0, Path>(model, plan, family, derivatives, inward, work, out);
+BRAVIK_INLINE double family_on(const FamilyJob& job) {
+  switch (job.model.pg.npol) {
+    case N_POL: return passes_of<N_POL, Path>(job);
+    case 1: return passes_of<1, Path>(job);
+    default: return passes_of<0, Path>(job);
   }
 }
 
-double family_on_baseline(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                          const TransmissionDerivatives& derivatives, const InwardPass& inward,
-                          PosteriorWorkspace& work, const PosteriorOutputs& out) {
-  return family_on<MachinePath::baseline>(model, plan, family, derivatives, inward, work, out);
-}
+double family_on_baseline(const FamilyJob& job) { return family_on<MachinePath::baseline>(job); }
 
 #if BRAVIK_MACHINE_PATHS
-[[gnu::target("arch=x86-64-v4")]] double family_on_avx512(const Model& model, const SeriesPlan& plan,
-                                                           const FamilyPlan& family,
-                                                           const TransmissionDerivatives& derivatives,
-                                                           const InwardPass& inward, PosteriorWorkspace& work,
-                                                           const PosteriorOutputs& out) {
-  return family_on<MachinePath::avx512>(model, plan, family, derivatives, inward, work, out);
+[[gnu::target("arch=x86-64-v4")]] double family_on_avx512(const FamilyJob& job) {
+  return family_on<MachinePath::avx512>(job);
 }
 
-[[gnu::target("arch=x86-64-v3")]] double family_on_avx2(const Model& model, const SeriesPlan& plan,
-                                                         const FamilyPlan& family,
-                                                         const TransmissionDerivatives& derivatives,
-                                                         const InwardPass& inward, PosteriorWorkspace& work,
-                                                         const PosteriorOutputs& out) {
-  return family_on<MachinePath::avx2>(model, plan, family, derivatives, inward, work, out);
+[[gnu::target("arch=x86-64-v3")]] double family_on_avx2(const FamilyJob& job) {
+  return family_on<MachinePath::avx2>(job);
 }
 #endif
 

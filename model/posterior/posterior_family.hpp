@@ -72,14 +72,22 @@ struct PosteriorOutputs {
   bool with_recombinations;
 };
 
+// What one family's passes read, and where they write.
+struct FamilyJob {
+  const Model& model;
+  const SeriesPlan& plan;
+  const FamilyPlan& family;
+  const TransmissionDerivatives& derivatives;
+  const InwardPass& inward;
+  PosteriorWorkspace& work;
+  const PosteriorOutputs& out;
+};
 // Fills one family's factors, peels it inward (by the fast kernel's pass when
-// it takes the family, else by the sums of mmpfam's three cases) and, when its log-likelihood is
-// finite, outward; returns the log-likelihood (not finite when a rescaling
-// sum is zero or not finite, whose posterior quantities are then not
-// numbers).
-using PosteriorRoutine = double (*)(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                                    const TransmissionDerivatives& derivatives, const InwardPass& inward,
-                                    PosteriorWorkspace& work, const PosteriorOutputs& out);
+// it takes the family, else by the sums of mmpfam's three cases) and, when
+// its log-likelihood is finite, outward; returns the log-likelihood (not
+// finite when a rescaling sum is zero or not finite, whose posterior
+// quantities are then not numbers).
+using PosteriorRoutine = double (*)(const FamilyJob& job);
 
 // The routine compiled for a machine path that runs here (widest: the first
 // runnable one); every path gives the same bits.

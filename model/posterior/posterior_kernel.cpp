@@ -105,7 +105,7 @@ struct PosteriorTask {
       const int f = order[static_cast<std::size_t>(i)];
       const FamilyPlan& family = kernel.plan_.families[static_cast<std::size_t>(f - 1)];
       kernel.lf_[static_cast<std::size_t>(f)] =
-          kernel.routine_(model, kernel.plan_, family, kernel.derivatives_, inward, work, out);
+          kernel.routine_({model, kernel.plan_, family, kernel.derivatives_, inward, work, out});
     });
   }
 };
