@@ -243,6 +243,13 @@ class FamilyPasses {
   BRAVIK_INLINE int pairs() const { return np() * row(); }
   BRAVIK_INLINE static int pair(int c1, int c2, int row) { return c1 * row + c2; }
   BRAVIK_INLINE std::size_t pair_vector(int i) const { return static_cast<std::size_t>(i) * static_cast<std::size_t>(pairs()); }
+  // The rows c_1 of P(c | c_1, c_2) that may hold entries not zero: with
+  // banded tables, those within banded_reach of c (terms left out would add
+  // +0 to sums that are +0 or positive, which keeps their bits).
+  BRAVIK_INLINE bool banded() const { return NP == N_POL && job_.inward.tables.banded; }
+  BRAVIK_INLINE int first_row(int c) const { return banded() ? std::max(0, c - banded_reach) : 0; }
+  BRAVIK_INLINE int end_row(int c) const { return banded() ? std::min(np(), c + banded_reach + 1) : np(); }
+
   // P(c | c_1, c_2) as a vector over the parents' class pairs.
   const double* classes_given_parents(int c) const { return work_.class_table.data() + pair_vector(c); }
 
@@ -281,7 +288,7 @@ class FamilyPasses {
         for (int cd = 0; cd < np(); ++cd) {
           const double xv = xd[(k - 1) * np() + cd];
           const double* row = classes_given_parents(cd);
-          for (int j = 0; j < nn; ++j) f[j] += xv * row[j];
+          for (int j = first_row(cd) * this->row(); j < end_row(cd) * this->row(); ++j) f[j] += xv * row[j];
         }
       }
     }
@@ -732,7 +739,9 @@ class FamilyPasses {
       double* od = outside(d);
       for (int k = 1; k <= genotypes(d); ++k) {
         for (int cd = 0; cd < np(); ++cd) {
-          od[(k - 1) * np() + cd] = dot(child_adjoint(d, k), classes_given_parents(cd), pairs()) * inverse_z;
+          const int from = first_row(cd) * row();
+          od[(k - 1) * np() + cd] =
+              dot(child_adjoint(d, k) + from, classes_given_parents(cd) + from, end_row(cd) * row() - from) * inverse_z;
         }
       }
       recombinations(d) *= inverse_z;
