@@ -1,8 +1,11 @@
 #pragma once
-// One family of the posterior kernel: the inward pass (the factors massix
-// gives, the sums of mmpfam's three connector cases, the same rescaling after
-// every nuclear family), keeping each connector's entries and sums; then the
-// outward pass, which gives the posterior quantities of the family's persons.
+// One family of the posterior kernel: the inward pass (the fast kernel's where
+// it takes the family, else the factors massix gives, the sums of mmpfam's
+// three connector cases and the same rescaling after every nuclear family),
+// keeping each connector's entries and sums; then the outward pass, which
+// gives the posterior quantities of the family's persons, with vector lanes
+// over the pairs of two members' classes (seven classes) or over a parent's
+// genotypes (one class), compiled for every machine path.
 #include <array>
 #include <cstdint>
 #include <vector>

@@ -36,14 +36,14 @@ void TransmissionDerivatives::build(const tranc_block& tranc) {
       }
     }
   }
-  for (int f = 1; f <= N_JOINT; ++f) {
-    for (int m = 1; m <= N_JOINT; ++m) {
+  for (int g1 = 1; g1 <= N_JOINT; ++g1) {
+    for (int g2 = 1; g2 <= N_JOINT; ++g2) {
       bool any = false;
       for (int child = 1; child <= N_JOINT; ++child) {
-        const auto at = static_cast<std::size_t>((child - 1) + N_JOINT * ((m - 1) + N_JOINT * (f - 1)));
+        const auto at = static_cast<std::size_t>((child - 1) + N_JOINT * ((g1 - 1) + N_JOINT * (g2 - 1)));
         any = any || d_theta[at] != 0.0 || recombinant[at] != 0.0;
       }
-      moves[static_cast<std::size_t>((m - 1) * N_JOINT + f - 1)] = any;  // g_1 = m, g_2 = f as table_index has them
+      moves[static_cast<std::size_t>((g1 - 1) * N_JOINT + g2 - 1)] = any;
     }
   }
   for (int second = 1; second <= N_JOINT; ++second) {

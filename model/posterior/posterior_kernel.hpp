@@ -30,8 +30,8 @@ class PosteriorKernel {
   void plan(const Model& model);
 
   // The sum of the family log-likelihoods in family order, and the posterior
-  // quantities of every family, on the model's machine path. A family whose description the plan does not
-  // take gives a value that is not a number.
+  // quantities of every family, on the model's machine path. A family whose
+  // description the plan does not take gives a value that is not a number.
   double evaluate(const Model& model);
 
   // Whether evaluations form the expected recombinations and theta scores
