@@ -8,10 +8,10 @@
 //   capacity  about 600 families and 24,000 persons (four-generation families
 //             with half-sibs, some large sibships and three-generation families)
 // It also times one evaluation of the value and the exact gradient by the
-// posterior kernel (one thread and two). After the Google Benchmark lines it
+// posterior kernel (one thread and two, on every path). After the Google Benchmark lines it
 // prints a table of the ratios per path, from the best of the repetitions
 // (--benchmark_repetitions=N), and one of the value-and-gradient time against
-// the fast kernel's value-only time.
+// the fast kernel's value-only time, per path and thread count.
 // Usage: bravik_kernel_benchmark [benchmark options] (data under ./bench-data).
 #include <benchmark/benchmark.h>
 
@@ -174,10 +174,12 @@ void evaluate_repeatedly(benchmark::State& state, const DataSet* set, bool polyg
 
 // The value and the gradient by the posterior kernel, which keeps its plan
 // between the evaluations of one data set and thread count.
-void evaluate_gradient_repeatedly(benchmark::State& state, const DataSet* set, bool polygenic, int threads) {
+void evaluate_gradient_repeatedly(benchmark::State& state, const DataSet* set, bool polygenic, int threads,
+                                  MachinePath path) {
   Loaded& data = load(*set);
   Model& model = *data.model;
   set_classes(model, polygenic);
+  model.path = path;
   static std::map<std::pair<std::string, int>, std::unique_ptr<bravik::PosteriorKernel>> kernels;
   std::unique_ptr<bravik::PosteriorKernel>& kernel = kernels[{set->name, threads}];
   if (!kernel) kernel = std::make_unique<bravik::PosteriorKernel>(threads);
@@ -191,9 +193,9 @@ void evaluate_gradient_repeatedly(benchmark::State& state, const DataSet* set, b
   state.counters["loglik"] = value;
 }
 
-std::string gradient_name(const DataSet& set, bool polygenic, int threads) {
-  return set.name + (polygenic ? "/7 classes/" : "/1 class/") + "value and gradient" +
-         (threads == 1 ? "/1 thread" : "/2 threads");
+std::string gradient_name(const DataSet& set, bool polygenic, int threads, MachinePath path) {
+  return set.name + (polygenic ? "/7 classes/" : "/1 class/") + "value and gradient " +
+         std::string(bravik::path_name(path)) + (threads == 1 ? "/1 thread" : "/2 threads");
 }
 
 // Keeps the time of every run for the table of ratios: the best of the
@@ -245,11 +247,13 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
       }
-      for (const int threads : {1, 2}) {
-        benchmark::RegisterBenchmark(gradient_name(set, polygenic, threads).c_str(), evaluate_gradient_repeatedly, &set,
-                                     polygenic, threads)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
+      for (const MachinePath path : paths) {
+        for (const int threads : {1, 2}) {
+          benchmark::RegisterBenchmark(gradient_name(set, polygenic, threads, path).c_str(),
+                                       evaluate_gradient_repeatedly, &set, polygenic, threads, path)
+              ->Unit(benchmark::kMillisecond)
+              ->UseRealTime();
+        }
       }
     }
   }
@@ -284,8 +288,8 @@ int main(int argc, char** argv) {
         };
         const double fast1 = time_of(name_of(set, polygenic, {KernelChoice::fast, 1, path}));
         const double fast2 = time_of(name_of(set, polygenic, {KernelChoice::fast, 2, path}));
-        const double gradient1 = time_of(gradient_name(set, polygenic, 1));
-        const double gradient2 = time_of(gradient_name(set, polygenic, 2));
+        const double gradient1 = time_of(gradient_name(set, polygenic, 1, path));
+        const double gradient2 = time_of(gradient_name(set, polygenic, 2, path));
         std::printf("%-9s %-10s %-10s %14.3f %14.3f %8.2f %14.3f %14.3f %8.2f\n",
                     std::string(bravik::path_name(path)).c_str(), set.name.c_str(), polygenic ? "7" : "1", fast1,
                     gradient1, gradient1 / fast1, fast2, gradient2, gradient2 / fast2);

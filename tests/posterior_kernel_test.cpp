@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/density.hpp"
+#include "model/fast/fast_family.hpp"
 #include "model/objective/genmmp.hpp"
 #include "model/posterior/gradient.hpp"
 #include "program_runner.hpp"
@@ -301,6 +302,44 @@ TEST_P(PosteriorSimulated, PosteriorsSumToOneOnAnyNumberOfThreads) {
     EXPECT_EQ(std::bit_cast<std::uint64_t>(g0(i)), std::bit_cast<std::uint64_t>(i == 5 ? 0.0 : g1(i))) << i;
   }
   EXPECT_NE(g1(5), 0.0);
+}
+
+// Every machine path (AVX-512, AVX2, baseline, those the machine runs) gives
+// the same bits: value, gradient and every posterior probability, with and
+// without the polygenic component, theta 0 and free.
+TEST_P(PosteriorSimulated, SameBitsOnEveryPath) {
+  ASSERT_TRUE(select_analysed_marker(model(), 2));
+  const std::vector<MachinePath> paths = runnable_paths();
+  const int persons = model().ped.buf1.ifst(model().ped.buf1.nfam + 1);
+  for (const bool polygenic : {true, false}) {
+    set_classes(model(), polygenic);
+    for (const double theta : {0.0, 0.2}) {
+      model().optpar1.par(5) = theta;
+      const std::string what = std::string(polygenic ? "7 classes" : "1 class") + ", theta " + std::to_string(theta);
+      std::vector<std::uint64_t> first;
+      for (const MachinePath path : paths) {
+        model().path = path;
+        PosteriorKernel kernel(2);
+        ParameterGradient gradient;
+        std::vector<std::uint64_t> bits{std::bit_cast<std::uint64_t>(posterior_value(model(), io, kernel, gradient))};
+        for (int i = 1; i <= 7; ++i) bits.push_back(std::bit_cast<std::uint64_t>(gradient(i)));
+        for (int p = 1; p <= persons; ++p) {
+          bits.push_back(std::bit_cast<std::uint64_t>(kernel.expected_recombinations(p)));
+          for (int k = 1; k <= model().genot.n_gen(p); ++k) {
+            for (int c = 1; c <= model().pg.npol; ++c) {
+              bits.push_back(std::bit_cast<std::uint64_t>(kernel.posterior(model(), p, k, c)));
+            }
+          }
+        }
+        if (first.empty()) {
+          first = bits;
+        } else {
+          EXPECT_EQ(bits, first) << what << ", path " << path_name(path);
+        }
+      }
+      model().path = MachinePath::widest;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Structures, PosteriorSimulated,

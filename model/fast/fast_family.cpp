@@ -10,16 +10,6 @@
 #include "model/density.hpp"
 #include "model/fast/fast_lanes.hpp"
 
-// The family routine is compiled for the vector instructions of several
-// machine generations (x86-64-v4: AVX-512; x86-64-v3: AVX2), the widest one
-// that the running machine has taken unless another is forced; every version
-// computes the same bits (no contraction).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
-#define BRAVIK_MACHINE_PATHS 1
-#else
-#define BRAVIK_MACHINE_PATHS 0
-#endif
-
 namespace bravik {
 
 void ClassTables::build(const tranc_block& tranc) {
@@ -147,23 +137,67 @@ BRAVIK_INLINE double& lanes_of(double& v) {
   return v;
 }
 
+// What a classic evaluation keeps of the inward pass: nothing.
+template <int NC>
+struct NoRecord {
+  static constexpr bool every_state = false;
+  explicit NoRecord(const InwardRecord*) {}
+  template <class V>
+  BRAVIK_INLINE void connector_sum(int, const V&, const V&) {}
+  BRAVIK_INLINE void rescaled(int, double) {}
+};
+
+// The inward pass for the posterior kernel: the sums of every state of each
+// connector (a state whose entries are zero too, since the outward pass
+// needs them), its entries before the sums multiplied them, and W.
+template <int NC>
+struct Recording {
+  static constexpr bool every_state = true;
+  const InwardRecord& record;
+  std::size_t kept = 0;  // the entries of the nuclear families before this one
+  int nuclear = 0;
+  explicit Recording(const InwardRecord* to) : record(*to) {}
+
+  template <class V>
+  BRAVIK_INLINE void connector_sum(int kq, const V& sum, const V& entries) {
+    const std::size_t at = kept + static_cast<std::size_t>((kq - 1) * NC);
+    for (int c = 0; c < NC; ++c) {
+      record.sums[at + static_cast<std::size_t>(c)] = fast::lane(sum, c);
+      record.before[at + static_cast<std::size_t>(c)] = fast::lane(entries, c);
+    }
+  }
+  BRAVIK_INLINE void rescaled(int genotypes, double w) {
+    record.scale[nuclear++] = w;
+    kept += static_cast<std::size_t>(genotypes * NC);
+  }
+};
+
 // V is what one member's classes are computed in (the eight lanes of the
 // path, or double), S how the workspace stores it (ClassVector or double);
-// Path the vector instructions the code is compiled for.
-template <class V, class S, class Tables, MachinePath Path>
+// Path the vector instructions the code is compiled for; Record what is kept
+// of the pass (NoRecord or Recording).
+template <class V, class S, class Tables, MachinePath Path, class Record>
 class Peeler {
  public:
   static constexpr int nc = classes_of<V>;
   using Lanes = typename fast::LanesOf<Path>::type;  // eight lanes of the path
 
   Peeler(const Model& model, const SeriesPlan& plan, const FamilyPlan& family, Tables tables, S* x,
-         S* products)
+         S* products, Record record)
       : model_(model),
         plan_(plan),
         family_(family),
         tables_(tables),
         x_(x),
-        products_(products) {}
+        products_(products),
+        record_(record) {}
+
+  // The family's factors at the end of the pass, by slot and class.
+  BRAVIK_INLINE void copy_factors(double* out) const {
+    for (int slot = 0; slot < family_.slots; ++slot) {
+      for (int c = 0; c < nc; ++c) out[slot * nc + c] = lane(lanes_of<V>(x_[slot]), c);
+    }
+  }
 
   BRAVIK_INLINE bool run(double& lf) {
     if (!fill_factors()) return false;
@@ -179,6 +213,7 @@ class Peeler {
       double w;
       double b;
       if (!rescale(nf.q, w, b)) return false;
+      record_.rescaled(genotypes(nf.q), w);
       scale_sum = scale_sum + std::log(w);
       if (nf.terminal) end_sum = end_sum + std::log(b);
     }
@@ -192,6 +227,16 @@ class Peeler {
   BRAVIK_INLINE V& x(int p, int k) const { return lanes_of<V>(x_[model_.genot.i_start(p) - family_.base + k - 1]); }
   BRAVIK_INLINE double t(int g_child, int g_first, int g_second) const {
     return model_.tranc.tgen(g_child, g_first, g_second);
+  }
+
+  // Whether the sums of a connector's state are left out: when its entries
+  // are all zero, unless every state's sums are kept.
+  BRAVIK_INLINE static bool left_out(const V& xq) { return !Record::every_state && all_zero(xq); }
+
+  // q's entries times their sums S.
+  BRAVIK_INLINE void multiply(int kq, V& xq, const V& s) {
+    record_.connector_sum(kq, s, xq);
+    xq = s * xq;
   }
 
   // fen's density for each major-gene class that the person's list holds,
@@ -440,7 +485,7 @@ class Peeler {
     bool formed[N_JOINT][N_JOINT] = {};
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
-      if (all_zero(xq)) continue;
+      if (left_out(xq)) continue;
       const int gq = code(q, kq);
       V s = splat<V>(0.0);
       for (int kr = 1; kr <= genotypes(r); ++kr) {
@@ -464,7 +509,7 @@ class Peeler {
           if (xrv != 0.0) s = s + product[cr] * xrv;
         }
       }
-      xq = s * xq;
+      multiply(kq, xq, s);
     }
   }
 
@@ -477,14 +522,14 @@ class Peeler {
     double product[N_JOINT];
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
-      if (xq == 0.0) continue;
+      if (left_out(xq)) continue;
       products_by_first_genotype(spouse, code(q, kq), nf.children_begin, nf.children_end, tables_.p, product);
       double s = 0.0;
       for (int kr = 1; kr <= genotypes(r); ++kr) {
         const double xr = x(r, kr);
         if (xr != 0.0) s = s + product[kr - 1] * xr;
       }
-      xq = s * xq;
+      multiply(kq, xq, s);
     }
   }
 
@@ -544,12 +589,12 @@ class Peeler {
     const int q = nf.q;
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
-      if (all_zero(xq)) continue;
+      if (left_out(xq)) continue;
       const V s = sum_over_parent_states(
           nf, code(q, kq), [this](V& sum, int, int cfa, double xfav, int, int cmo, double xmov, double tq) {
             sum = sum + splat<V>((xmov * xfav) * tq) * tables_.connector_given_parents(cmo, cfa);
           });
-      xq = s * xq;
+      multiply(kq, xq, s);
     }
   }
 
@@ -557,7 +602,7 @@ class Peeler {
   // transmission from these parents' genotypes.
   BRAVIK_INLINE bool reaches_connector(int q, int gmo, int gfa) const {
     for (int kq = 1; kq <= genotypes(q); ++kq) {
-      if (t(code(q, kq), gmo, gfa) != 0.0 && !all_zero(x(q, kq))) return true;
+      if (t(code(q, kq), gmo, gfa) != 0.0 && !left_out(x(q, kq))) return true;
     }
     return false;
   }
@@ -616,7 +661,7 @@ class Peeler {
     const int mothers = genotypes(nf.mother);
     for (int kq = 1; kq <= genotypes(q); ++kq) {
       V& xq = x(q, kq);
-      if (all_zero(xq)) continue;
+      if (left_out(xq)) continue;
       const V s = sum_over_parent_states(
           nf, code(q, kq),
           [this, mothers](V& sum, int kfa, int cfa, double xfav, int kmo, int cmo, double xmov, double tq) {
@@ -624,7 +669,7 @@ class Peeler {
             if (pt == 0.0) return;
             sum = sum + ((splat<V>(pt) * tables_.connector_given_parents(cmo, cfa)) * xfav) * xmov;
           });
-      xq = s * xq;
+      multiply(kq, xq, s);
     }
   }
 
@@ -654,41 +699,68 @@ class Peeler {
   Tables tables_;
   S* x_;
   S* products_;
+  Record record_;
 };
 
-template <MachinePath Path>
+// Runs the peeler; a recorded pass also leaves the family's final factors.
+template <class Peel>
+BRAVIK_INLINE bool peel_family(Peel& peeler, double& lf, const InwardRecord* record) {
+  if (!peeler.run(lf)) return false;
+  if (record != nullptr) peeler.copy_factors(record->x);
+  return true;
+}
+
+template <MachinePath Path, template <int> class Record>
 BRAVIK_INLINE bool family_on(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                             const ClassTables& tables, FamilyWorkspace& work, double& lf) {
+                             const ClassTables& tables, FamilyWorkspace& work, double& lf,
+                             const InwardRecord* record) {
   if (model.pg.npol == N_POL) {
     if (!tables.banded) return false;
     using Lanes = typename fast::LanesOf<Path>::type;
-    Peeler<Lanes, ClassVector, VectorTables<Lanes>, Path> peeler(model, plan, family, VectorTables<Lanes>{tables},
-                                                               work.x.data(), work.products.data());
-    return peeler.run(lf);
+    Peeler<Lanes, ClassVector, VectorTables<Lanes>, Path, Record<N_POL>> peeler(
+        model, plan, family, VectorTables<Lanes>{tables}, work.x.data(), work.products.data(), Record<N_POL>(record));
+    return peel_family(peeler, lf, record);
   }
-  Peeler<double, double, ScalarTables, Path> peeler(model, plan, family, ScalarTables{model.tranc.tpol(0, 0, 0)},
-                                              work.x1.data(), work.products1.data());
-  return peeler.run(lf);
+  Peeler<double, double, ScalarTables, Path, Record<1>> peeler(model, plan, family,
+                                                               ScalarTables{model.tranc.tpol(0, 0, 0)}, work.x1.data(),
+                                                               work.products1.data(), Record<1>(record));
+  return peel_family(peeler, lf, record);
 }
 
+template <template <int> class Record>
 bool family_on_baseline(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                        const ClassTables& tables, FamilyWorkspace& work, double& lf) {
-  return family_on<MachinePath::baseline>(model, plan, family, tables, work, lf);
+                        const ClassTables& tables, FamilyWorkspace& work, double& lf, const InwardRecord* record) {
+  return family_on<MachinePath::baseline, Record>(model, plan, family, tables, work, lf, record);
 }
 
 #if BRAVIK_MACHINE_PATHS
+template <template <int> class Record>
 [[gnu::target("arch=x86-64-v4")]] bool family_on_avx512(const Model& model, const SeriesPlan& plan,
                                                          const FamilyPlan& family, const ClassTables& tables,
-                                                         FamilyWorkspace& work, double& lf) {
-  return family_on<MachinePath::avx512>(model, plan, family, tables, work, lf);
+                                                         FamilyWorkspace& work, double& lf,
+                                                         const InwardRecord* record) {
+  return family_on<MachinePath::avx512, Record>(model, plan, family, tables, work, lf, record);
 }
 
+template <template <int> class Record>
 [[gnu::target("arch=x86-64-v3")]] bool family_on_avx2(const Model& model, const SeriesPlan& plan,
                                                        const FamilyPlan& family, const ClassTables& tables,
-                                                       FamilyWorkspace& work, double& lf) {
-  return family_on<MachinePath::avx2>(model, plan, family, tables, work, lf);
+                                                       FamilyWorkspace& work, double& lf, const InwardRecord* record) {
+  return family_on<MachinePath::avx2, Record>(model, plan, family, tables, work, lf, record);
 }
 #endif
+
+template <template <int> class Record>
+FamilyRoutine routine_of(MachinePath path) {
+  if (path == MachinePath::widest) path = runnable_paths().front();
+  switch (path) {
+#if BRAVIK_MACHINE_PATHS
+    case MachinePath::avx512: return family_on_avx512<Record>;
+    case MachinePath::avx2: return family_on_avx2<Record>;
+#endif
+    default: return family_on_baseline<Record>;
+  }
+}
 
 }  // namespace
 
@@ -703,16 +775,9 @@ std::vector<MachinePath> runnable_paths() {
   return paths;
 }
 
-FamilyRoutine family_routine(MachinePath path) {
-  if (path == MachinePath::widest) path = runnable_paths().front();
-  switch (path) {
-#if BRAVIK_MACHINE_PATHS
-    case MachinePath::avx512: return family_on_avx512;
-    case MachinePath::avx2: return family_on_avx2;
-#endif
-    default: return family_on_baseline;
-  }
-}
+FamilyRoutine family_routine(MachinePath path) { return routine_of<NoRecord>(path); }
+
+FamilyRoutine recorded_family_routine(MachinePath path) { return routine_of<Recording>(path); }
 
 std::string_view path_name(MachinePath path) {
   switch (path) {

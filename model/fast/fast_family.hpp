@@ -38,12 +38,26 @@ struct FamilyWorkspace {
   void reserve(const SeriesPlan& plan);
 };
 
-// Fills the family's factors and peels it. False when the shortcuts might not
-// give the literal bits (child tables that are not banded, a factor that is
-// not finite or large enough to overflow, a sum W that is zero or not
-// finite): the caller then runs the literal routines for this family.
+// What the posterior kernel keeps of a family's inward pass, a member's
+// states as (k - 1) classes + c: for every nuclear family in order, its
+// connector's entries before its sums multiplied them and the sums of all its
+// states (those of one nuclear family after those of the one before), and the
+// rescaling sum W; and the family's factors at the end of the pass, by slot.
+struct InwardRecord {
+  double* before;
+  double* sums;
+  double* scale;
+  double* x;
+};
+
+// Fills the family's factors and peels it, keeping in `record` (unless null)
+// what the posterior kernel needs. False when the shortcuts might not give
+// the literal bits (child tables that are not banded, a factor that is not
+// finite or large enough to overflow, a sum W that is zero or not finite):
+// the caller then runs the literal routines for this family.
 using FamilyRoutine = bool (*)(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                               const ClassTables& tables, FamilyWorkspace& work, double& lf);
+                               const ClassTables& tables, FamilyWorkspace& work, double& lf,
+                               const InwardRecord* record);
 
 // The paths that this build has and the running machine can run, widest first
 // (the baseline path always).
@@ -51,6 +65,11 @@ std::vector<MachinePath> runnable_paths();
 
 // The routine of a runnable path; widest stands for the first runnable one.
 FamilyRoutine family_routine(MachinePath path);
+
+// The same for a pass that is recorded: it forms the sums of every state of a
+// connector (those with zero entries too) and fills the record, which must
+// not be null.
+FamilyRoutine recorded_family_routine(MachinePath path);
 
 // "avx512", "avx2", "baseline" (and "widest").
 std::string_view path_name(MachinePath path);

@@ -78,7 +78,7 @@ struct FamilyTask {
       const FamilyPlan& family = kernel.plan.families[static_cast<std::size_t>(f - 1)];
       double value = 0.0;
       const bool done = shortcuts && !family.literal_only &&
-                        kernel.family(model, kernel.plan, family, kernel.tables, work, value);
+                        kernel.family(model, kernel.plan, family, kernel.tables, work, value, nullptr);
       kernel.lf[static_cast<std::size_t>(f)] = value;
       kernel.literal[static_cast<std::size_t>(f)] = done ? 0 : 1;
     });

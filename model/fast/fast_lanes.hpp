@@ -18,6 +18,16 @@
 
 #define BRAVIK_INLINE [[gnu::always_inline]] inline
 
+// The family routines are compiled for the vector instructions of several
+// machine generations (x86-64-v4: AVX-512; x86-64-v3: AVX2), the widest one
+// that the running machine has taken unless another is forced; every version
+// computes the same bits (no contraction).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define BRAVIK_MACHINE_PATHS 1
+#else
+#define BRAVIK_MACHINE_PATHS 0
+#endif
+
 // Vectors are passed by value only between functions inlined into one
 // routine, so the note that their calling convention differs between machine
 // generations does not apply.

@@ -5,13 +5,43 @@
 #include <limits>
 
 #include "model/density.hpp"
+#include "model/fast/fast_family.hpp"
+#include "model/fast/fast_lanes.hpp"
+#include "model/tables.hpp"
 
 namespace bravik {
 
 namespace {
 
-constexpr std::size_t class_pairs = static_cast<std::size_t>(N_POL) * N_POL;
+// A vector over the pairs of two members' classes: with seven classes, rows
+// of eight lanes (the last one zero), so that it fills whole vectors.
+constexpr int pair_row = 8;
+constexpr std::size_t class_pairs = static_cast<std::size_t>(N_POL) * pair_row;
 constexpr std::size_t child_block = N_JOINT * class_pairs;
+
+// A vector over the genotypes of a parent, genotype g in lane g - 1, as two
+// halves of the eight lanes L of a machine path; laid out as the tables by
+// the first parent (TransmissionByFirst). Every operation works lane by lane.
+template <class L>
+struct alignas(alignof(TransmissionByFirst)) GenotypeLanes {
+  L half[2];
+  BRAVIK_INLINE double operator[](int g) const { return fast::lane(half[g / 8], g % 8); }
+  BRAVIK_INLINE void set(int g, double value) { fast::set_lane(half[g / 8], g % 8, value); }
+  BRAVIK_INLINE static GenotypeLanes splat(double value) {
+    return {{fast::splat<L>(value), fast::splat<L>(value)}};
+  }
+  BRAVIK_INLINE static const GenotypeLanes& of(const TransmissionByFirst& t) {
+    return reinterpret_cast<const GenotypeLanes&>(t);
+  }
+  BRAVIK_INLINE GenotypeLanes operator+(const GenotypeLanes& b) const { return {{half[0] + b.half[0], half[1] + b.half[1]}}; }
+  BRAVIK_INLINE GenotypeLanes operator*(const GenotypeLanes& b) const { return {{half[0] * b.half[0], half[1] * b.half[1]}}; }
+  BRAVIK_INLINE GenotypeLanes operator*(double s) const { return *this * splat(s); }
+  BRAVIK_INLINE GenotypeLanes& operator+=(const GenotypeLanes& b) { return *this = *this + b; }
+};
+static_assert(sizeof(GenotypeLanes<ClassLanes>) == sizeof(TransmissionByFirst));
+
+// The lanes of the double heterozygotes, the genotypes that recombine.
+constexpr int double_heterozygotes[2] = {joint_genotype(1, 4) - 1, joint_genotype(2, 3) - 1};
 
 // The number of entries a nuclear family keeps for the outward pass: those of
 // its connector's states.
@@ -42,18 +72,23 @@ void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
   grow(x, states);
   grow(outside, states);
   grow(outside_known, persons);
+  grow(recombinations, persons);
+  grow(theta_score, persons);
   grow(before, kept);
   grow(sums, kept);
   grow(scale, nuclear);
-  grow(child_classes, children * child_block);
-  grow(child_adjoint, children * child_block);
+  grow(child_classes, static_cast<std::size_t>(plan.most_slots) * class_pairs);
+  grow(child_adjoint, static_cast<std::size_t>(plan.most_slots) * class_pairs);
   grow(child_sums, children * class_pairs);
   grow(before_child, (children + 1) * class_pairs);
-  grow(after_child, (children + 1) * class_pairs);
+  grow(weight_after, class_pairs);
   grow(connector_weight, static_cast<std::size_t>(N_JOINT) * N_POL);
   grow(connector_classes, child_block);
   grow(class_table, N_POL * class_pairs);
   for (std::vector<double>* v : {&pair_weight, &pair_joint, &to_connector, &child_weight}) grow(*v, class_pairs);
+  inward.reserve(plan);
+  if (genotype_lanes.size() < 4 * children) genotype_lanes.resize(4 * children);
+  if (slot_lanes.size() < static_cast<std::size_t>(plan.most_slots)) slot_lanes.resize(static_cast<std::size_t>(plan.most_slots));
 }
 
 namespace {
@@ -68,30 +103,36 @@ struct Sum {
   int children_begin;  // in SeriesPlan::children
   int children_end;
   bool connector_is_parent;
+  int first_term_end;  // the plan's nonzero transmissions to the summed children
 };
 
 Sum sum_of(const NuclearPlan& nf) {
-  if (nf.kind == ConnectorCase::parent) return {nf.spouse, nf.q, nf.children_begin, nf.children_end, true};
-  return {nf.mother, nf.father, nf.children_begin + 1, nf.children_end, false};
+  if (nf.kind == ConnectorCase::parent) {
+    return {nf.spouse, nf.q, nf.children_begin, nf.children_end, true, nf.first_term_end};
+  }
+  return {nf.mother, nf.father, nf.children_begin + 1, nf.children_end, false, nf.first_term_end};
 }
 
 // NP: the number of classes, known when compiling (7 or 1), or 0 for the
 // number in use.
-template <int NP>
+template <int NP, MachinePath Path>
 class FamilyPasses {
  public:
-  FamilyPasses(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-               const TransmissionDerivatives& derivatives, PosteriorWorkspace& work, const PosteriorOutputs& out)
-      : model_(model),
-        plan_(plan),
-        family_(family),
-        derivatives_(derivatives),
-        work_(work),
-        out_(out) {}
+  explicit FamilyPasses(const FamilyJob& job) : job_(job) {}
 
-  double inward() {
+  // By the fast kernel's pass (false when it does not take the family), or
+  // by the sums of mmpfam's three cases.
+  BRAVIK_INLINE bool recorded_inward(const InwardPass& pass, double& lf) {
+    if constexpr (NP == 0) {
+      return false;
+    } else {
+      const InwardRecord record{work_.before.data(), work_.sums.data(), work_.scale.data(), work_.x.data()};
+      return pass.routine(model_, plan_, family_, pass.tables, work_.inward, lf, &record);
+    }
+  }
+
+  BRAVIK_INLINE double inward() {
     fill_factors();
-    form_class_table();
     double scale_sum = 0.0;
     double end_sum = 0.0;
     std::size_t kept = 0;
@@ -122,12 +163,11 @@ class FamilyPasses {
     return end_sum + scale_sum;
   }
 
-  void outward() {
+  BRAVIK_INLINE void outward() {
+    form_class_table();
     std::fill_n(work_.outside_known.begin(), family_.persons, std::uint8_t{0});
-    for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
-      out_.recombinations[p] = 0.0;
-      out_.theta_score[p] = 0.0;
-    }
+    std::fill_n(work_.recombinations.begin(), family_.persons, 0.0);
+    std::fill_n(work_.theta_score.begin(), family_.persons, 0.0);
     std::size_t kept = 0;
     for (int i = family_.nuclear_begin; i < family_.nuclear_end; ++i) kept += static_cast<std::size_t>(states(plan_.nuclear[static_cast<std::size_t>(i)].q));
     for (int i = family_.nuclear_end - 1; i >= family_.nuclear_begin; --i) {
@@ -138,45 +178,47 @@ class FamilyPasses {
     }
     for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
       if (!known(p)) own_factors_as_posterior(p);
+      job_.out.recombinations[p] = recombinations(p);
+      job_.out.theta_score[p] = theta_score(p);
     }
   }
 
   // Every posterior quantity of the family is not a number.
-  void not_numbers() {
+  BRAVIK_INLINE void not_numbers() {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
       for (int s = 0; s < states(p); ++s) posterior(p, s) = nan;
-      out_.recombinations[p] = nan;
-      out_.theta_score[p] = nan;
+      job_.out.recombinations[p] = nan;
+      job_.out.theta_score[p] = nan;
     }
   }
 
  private:
-  int np() const { return NP > 0 ? NP : model_.pg.npol; }
-  int genotypes(int p) const { return model_.genot.n_gen(p); }
-  int code(int p, int k) const { return model_.genot.l_gen(model_.genot.i_start(p) + k); }
-  int states(int p) const { return genotypes(p) * np(); }
-  int first_slot(int p) const { return model_.genot.i_start(p) - family_.base; }
-  double* x(int p) const { return work_.x.data() + first_slot(p) * np(); }
-  double* outside(int p) const { return work_.outside.data() + first_slot(p) * np(); }
-  bool known(int p) const { return work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] != 0; }
-  void set_known(int p) const { work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] = 1; }
+  BRAVIK_INLINE int np() const { return NP > 0 ? NP : model_.pg.npol; }
+  BRAVIK_INLINE int genotypes(int p) const { return model_.genot.n_gen(p); }
+  BRAVIK_INLINE int code(int p, int k) const { return model_.genot.l_gen(model_.genot.i_start(p) + k); }
+  BRAVIK_INLINE int states(int p) const { return genotypes(p) * np(); }
+  BRAVIK_INLINE int first_slot(int p) const { return model_.genot.i_start(p) - family_.base; }
+  BRAVIK_INLINE double* x(int p) const { return work_.x.data() + first_slot(p) * np(); }
+  BRAVIK_INLINE double* outside(int p) const { return work_.outside.data() + first_slot(p) * np(); }
+  BRAVIK_INLINE bool known(int p) const { return work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] != 0; }
+  BRAVIK_INLINE void set_known(int p) const { work_.outside_known[static_cast<std::size_t>(p - family_.first_person)] = 1; }
   // State s = (k - 1) np + c - 1 of person p.
-  double& posterior(int p, int s) const {
+  BRAVIK_INLINE double& posterior(int p, int s) const {
     const int k = s / np();
     const int c = s % np();
-    return out_.posterior[static_cast<std::size_t>(model_.genot.i_start(p) + k) * N_POL + static_cast<std::size_t>(c)];
+    return job_.out.posterior[static_cast<std::size_t>(model_.genot.i_start(p) + k) * N_POL + static_cast<std::size_t>(c)];
   }
-  double t(int gd, int g1, int g2) const { return model_.tranc.tgen(gd, g1, g2); }
-  static std::size_t table_index(int gd, int g1, int g2) {
+  BRAVIK_INLINE double t(int gd, int g1, int g2) const { return model_.tranc.tgen(gd, g1, g2); }
+  BRAVIK_INLINE static std::size_t table_index(int gd, int g1, int g2) {
     return static_cast<std::size_t>((gd - 1) + N_JOINT * ((g1 - 1) + N_JOINT * (g2 - 1)));
   }
-  double p(int cd, int c1, int c2) const { return model_.tranc.tpol(cd, c1, c2); }  // classes from 0
+  BRAVIK_INLINE double p(int cd, int c1, int c2) const { return model_.tranc.tpol(cd, c1, c2); }  // classes from 0
 
   // The factors of massix: fen alone for a listed child, fen times the priors
   // of genotype and class for everybody else, 1.0 or the priors alone for a
   // phenotype skipped entirely.
-  void fill_factors() {
+  BRAVIK_INLINE void fill_factors() {
     const prpar_block& prpar = model_.prpar;
     for (int p = family_.first_person; p < family_.first_person + family_.persons; ++p) {
       const bool child = plan_.is_child[static_cast<std::size_t>(p)] != 0;
@@ -197,107 +239,121 @@ class FamilyPasses {
   }
 
   // Vectors over the pairs of the parents' classes, j = c_1 np + c_2.
-  int pairs() const { return np() * np(); }
-  std::size_t pair_vector(int i) const { return static_cast<std::size_t>(i) * static_cast<std::size_t>(pairs()); }
+  BRAVIK_INLINE int row() const { return NP == N_POL ? pair_row : np(); }
+  BRAVIK_INLINE int pairs() const { return np() * row(); }
+  BRAVIK_INLINE static int pair(int c1, int c2, int row) { return c1 * row + c2; }
+  BRAVIK_INLINE std::size_t pair_vector(int i) const { return static_cast<std::size_t>(i) * static_cast<std::size_t>(pairs()); }
+  // The rows c_1 of P(c | c_1, c_2) that may hold entries not zero: with
+  // banded tables, those within banded_reach of c (terms left out would add
+  // +0 to sums that are +0 or positive, which keeps their bits).
+  BRAVIK_INLINE bool banded() const { return NP == N_POL && job_.inward.tables.banded; }
+  BRAVIK_INLINE int first_row(int c) const { return banded() ? std::max(0, c - banded_reach) : 0; }
+  BRAVIK_INLINE int end_row(int c) const { return banded() ? std::min(np(), c + banded_reach + 1) : np(); }
+
   // P(c | c_1, c_2) as a vector over the parents' class pairs.
   const double* classes_given_parents(int c) const { return work_.class_table.data() + pair_vector(c); }
 
-  void form_class_table() const {
+  BRAVIK_INLINE void form_class_table() const {
     for (int c = 0; c < np(); ++c) {
       double* row = work_.class_table.data() + pair_vector(c);
       for (int c1 = 0; c1 < np(); ++c1) {
-        for (int c2 = 0; c2 < np(); ++c2) row[c1 * np() + c2] = p(c, c1, c2);
+        for (int c2 = 0; c2 < np(); ++c2) row[pair(c1, c2, this->row())] = p(c, c1, c2);
       }
     }
   }
 
-  // For each summed child i and genotype k_d, F = sum over c_d of x_d(k_d, c_d)
-  // P(c_d | c_1, c_2); the adjoint A of T x F has the same layout.
-  double* child_classes(int i, int k) const {
-    return work_.child_classes.data() + (static_cast<std::size_t>(i) * N_JOINT + static_cast<std::size_t>(k - 1)) *
-                                            static_cast<std::size_t>(pairs());
-  }
-  double* child_adjoint(int i, int k) const {
-    return work_.child_adjoint.data() + (static_cast<std::size_t>(i) * N_JOINT + static_cast<std::size_t>(k - 1)) *
-                                            static_cast<std::size_t>(pairs());
+  // For each summed child's slot (genotype k_d), F = sum over c_d of
+  // x_d(k_d, c_d) P(c_d | c_1, c_2); the adjoint A of T x F has the same
+  // layout.
+  BRAVIK_INLINE double* child_classes(int slot) const { return work_.child_classes.data() + pair_vector(slot); }
+  BRAVIK_INLINE double* child_adjoint(int slot) const { return work_.child_adjoint.data() + pair_vector(slot); }
+  BRAVIK_INLINE double* child_classes(int d, int k) const { return child_classes(first_slot(d) + k - 1); }
+  BRAVIK_INLINE double* child_adjoint(int d, int k) const { return child_adjoint(first_slot(d) + k - 1); }
+
+  // The plan's nonzero transmissions to the summed children for genotypes k1
+  // and k2 of the sum's parents: child i's run is [ends[i - 1], ends[i]).
+  BRAVIK_INLINE const int* child_runs(const Sum& sum, int k1, int k2) const {
+    const int children = sum.children_end - sum.children_begin;
+    return plan_.child_term_end.data() + sum.first_term_end + ((k1 - 1) * genotypes(sum.second) + k2 - 1) * children;
   }
 
-  void form_child_classes(const Sum& sum) const {
+  BRAVIK_INLINE void form_child_classes(const Sum& sum) const {
     const int nn = pairs();
     for (int i = sum.children_begin; i < sum.children_end; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(i)];
       const double* xd = x(d);
       for (int k = 1; k <= genotypes(d); ++k) {
-        double* f = child_classes(i - sum.children_begin, k);
+        double* f = child_classes(d, k);
         std::fill_n(f, nn, 0.0);
         for (int cd = 0; cd < np(); ++cd) {
           const double xv = xd[(k - 1) * np() + cd];
           const double* row = classes_given_parents(cd);
-          for (int j = 0; j < nn; ++j) f[j] += xv * row[j];
+          for (int j = first_row(cd) * this->row(); j < end_row(cd) * this->row(); ++j) f[j] += xv * row[j];
         }
       }
     }
   }
 
-  // For the parents' genotypes g1 and g2: each summed child's sum E_i over its
+  // For the parents' genotypes k1 and k2: each summed child's sum E_i over its
   // genotypes, and the products of E over the children before child i
-  // (before(i)) and from child i on (after(i)), all as vectors over the class
-  // pairs; before(n) is the product over all of them.
-  double* before(int i) const { return work_.before_child.data() + pair_vector(i); }
-  double* after(int i) const { return work_.after_child.data() + pair_vector(i); }
+  // (before(i)), as vectors over the class pairs; before(n) is the product
+  // over all of them.
+  BRAVIK_INLINE double* child_sum(int i) const { return work_.child_sums.data() + pair_vector(i); }
+  BRAVIK_INLINE double* before(int i) const { return work_.before_child.data() + pair_vector(i); }
 
-  void child_products(const Sum& sum, int g1, int g2) const {
+  BRAVIK_INLINE void child_products(const Sum& sum, int k1, int k2) const {
     const int n = sum.children_end - sum.children_begin;
     const int nn = pairs();
-    for (int i = 0; i < n; ++i) {
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      double* e = work_.child_sums.data() + pair_vector(i);
-      std::fill_n(e, nn, 0.0);
-      for (int k = 1; k <= genotypes(d); ++k) {
-        const double tv = t(code(d, k), g1, g2);
-        if (tv == 0.0) continue;
-        const double* f = child_classes(i, k);
-        for (int j = 0; j < nn; ++j) e[j] += tv * f[j];
-      }
-    }
+    const int* ends = child_runs(sum, k1, k2);
     std::fill_n(before(0), nn, 1.0);
     for (int i = 0; i < n; ++i) {
-      const double* e = work_.child_sums.data() + pair_vector(i);
+      double* e = child_sum(i);
+      std::fill_n(e, nn, 0.0);
+      for (int term = ends[i - 1]; term < ends[i]; ++term) {
+        const ChildTransmission& ct = plan_.child_terms[static_cast<std::size_t>(term)];
+        const double* f = child_classes(ct.slot);
+        for (int j = 0; j < nn; ++j) e[j] += ct.t * f[j];
+      }
       const double* b = before(i);
       double* next = before(i + 1);
       for (int j = 0; j < nn; ++j) next[j] = b[j] * e[j];
     }
-    std::fill_n(after(n), nn, 1.0);
-    for (int i = n - 1; i >= 0; --i) {
-      const double* e = work_.child_sums.data() + pair_vector(i);
-      const double* a = after(i + 1);
-      double* here = after(i);
-      for (int j = 0; j < nn; ++j) here[j] = a[j] * e[j];
-    }
   }
 
-  static bool all_zero(const double* v, int n) {
+  BRAVIK_INLINE static bool all_zero(const double* v, int n) {
     for (int i = 0; i < n; ++i) {
       if (v[i] != 0.0) return false;
     }
     return true;
   }
 
-  static double dot(const double* a, const double* b, int n) {
-    double v = 0.0;
-    for (int i = 0; i < n; ++i) v = v + a[i] * b[i];
-    return v;
+  // With seven classes, a sum in each of eight lanes, then of the lanes in
+  // order: the same bits on every path.
+  BRAVIK_INLINE static double dot(const double* a, const double* b, int n) {
+    if constexpr (NP == N_POL) {
+      double lanes[pair_row] = {};
+      for (int i = 0; i < n; i += pair_row) {
+        for (int l = 0; l < pair_row; ++l) lanes[l] = lanes[l] + a[i + l] * b[i + l];
+      }
+      double v = 0.0;
+      for (const double part : lanes) v = v + part;
+      return v;
+    } else {
+      double v = 0.0;
+      for (int i = 0; i < n; ++i) v = v + a[i] * b[i];
+      return v;
+    }
   }
 
   // x_1(c_1) x_2(c_2) as a vector over the class pairs.
-  void parents_product(const double* x1, const double* x2, double* out) const {
+  BRAVIK_INLINE void parents_product(const double* x1, const double* x2, double* out) const {
     for (int c1 = 0; c1 < np(); ++c1) {
-      for (int c2 = 0; c2 < np(); ++c2) out[c1 * np() + c2] = x1[c1] * x2[c2];
+      for (int c2 = 0; c2 < np(); ++c2) out[pair(c1, c2, row())] = x1[c1] * x2[c2];
     }
   }
 
   // The sums S of the connector's states (cases 1 to 3 of mmpfam).
-  void connector_sums(const NuclearPlan& nf, double* sums) const {
+  BRAVIK_INLINE void connector_sums(const NuclearPlan& nf, double* sums) const {
     const Sum sum = sum_of(nf);
     std::fill_n(sums, states(nf.q), 0.0);
     form_child_classes(sum);
@@ -312,15 +368,15 @@ class FamilyPasses {
         const double* x2 = x(sum.second) + (k2 - 1) * np();
         const int g2 = code(sum.second, k2);
         if (sum.connector_is_parent) {
-          child_products(sum, g1, g2);
+          child_products(sum, k1, k2);
           const double* product = before(n);
           for (int c1 = 0; c1 < np(); ++c1) {
-            for (int c2 = 0; c2 < np(); ++c2) sums[(k2 - 1) * np() + c2] += x1[c1] * product[c1 * np() + c2];
+            for (int c2 = 0; c2 < np(); ++c2) sums[(k2 - 1) * np() + c2] += x1[c1] * product[pair(c1, c2, row())];
           }
           continue;
         }
         if (all_zero(x2, np())) continue;
-        child_products(sum, g1, g2);
+        child_products(sum, k1, k2);
         const double* product = before(n);
         parents_product(x1, x2, w);
         for (int j = 0; j < nn; ++j) w[j] *= product[j];
@@ -336,7 +392,7 @@ class FamilyPasses {
   // connector's state s_q, is d lnL / d x_q after this nuclear family times
   // x_q before it over W: every quantity of the nuclear family's joint
   // posterior is H times a term of the sum S(s_q), divided by Z = sum H S.
-  void outward_through(const NuclearPlan& nf, const double* before_sum, const double* sums, double w) {
+  BRAVIK_INLINE void outward_through(const NuclearPlan& nf, const double* before_sum, const double* sums, double w) {
     const int q = nf.q;
     const int n = states(q);
     double* gq = outside(q);
@@ -357,20 +413,24 @@ class FamilyPasses {
     form_child_classes(sum);
     for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      for (int k = 1; k <= genotypes(d); ++k) std::fill_n(child_adjoint(i, k), pairs(), 0.0);
+      for (int k = 1; k <= genotypes(d); ++k) std::fill_n(child_adjoint(d, k), pairs(), 0.0);
     }
     std::fill_n(outside(sum.first), states(sum.first), 0.0);
     if (!sum.connector_is_parent) {
       std::fill_n(outside(sum.second), states(sum.second), 0.0);
       form_connector_classes(q, h);
     }
-    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
-      if (all_zero(x(sum.first) + (k1 - 1) * np(), np())) continue;
-      for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
-        if (sum.connector_is_parent) {
-          parent_connector_pair(sum, k1, k2, h);
-        } else {
-          child_connector_pair(q, sum, k1, k2);
+    if constexpr (NP == 1) {
+      by_first_genotype_lanes(q, sum, h);
+    } else {
+      for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) {
+        if (all_zero(x(sum.first) + (k1 - 1) * np(), np())) continue;
+        for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
+          if (sum.connector_is_parent) {
+            parent_connector_pair(sum, k1, k2, h);
+          } else {
+            child_connector_pair(q, sum, k1, k2);
+          }
         }
       }
     }
@@ -378,8 +438,8 @@ class FamilyPasses {
     finish_parent(sum.first, inverse_z);
     if (!sum.connector_is_parent) {
       finish_parent(sum.second, inverse_z);
-      out_.recombinations[q] *= inverse_z;
-      out_.theta_score[q] *= inverse_z;
+      recombinations(q) *= inverse_z;
+      theta_score(q) *= inverse_z;
     }
     // d lnL / d x_q before this nuclear family, scaled so that it and those
     // entries give posterior probabilities that sum to one.
@@ -393,9 +453,9 @@ class FamilyPasses {
 
   // HP(k_q) = sum over c_q of H(k_q, c_q) P(c_q | c_1, c_2), a vector over the
   // class pairs.
-  double* connector_classes(int k) const { return work_.connector_classes.data() + pair_vector(k - 1); }
+  BRAVIK_INLINE double* connector_classes(int k) const { return work_.connector_classes.data() + pair_vector(k - 1); }
 
-  void form_connector_classes(int q, const double* h) const {
+  BRAVIK_INLINE void form_connector_classes(int q, const double* h) const {
     const int nn = pairs();
     for (int k = 1; k <= genotypes(q); ++k) {
       double* hp = connector_classes(k);
@@ -410,13 +470,11 @@ class FamilyPasses {
 
   // Case 1, the spouse's genotype k1 and the connector's k2: the spouse's
   // derivatives, then the children's with the weight H(k2, c_2) x_1(k1, c_1).
-  void parent_connector_pair(const Sum& sum, int k1, int k2, const double* h) {
+  BRAVIK_INLINE void parent_connector_pair(const Sum& sum, int k1, int k2, const double* h) {
     const double* hq = h + (k2 - 1) * np();
     if (all_zero(hq, np())) return;
-    const int g1 = code(sum.first, k1);
-    const int g2 = code(sum.second, k2);
     const int n = sum.children_end - sum.children_begin;
-    child_products(sum, g1, g2);
+    child_products(sum, k1, k2);
     const double* product = before(n);
     const double* x1 = x(sum.first) + (k1 - 1) * np();
     double* o1 = outside(sum.first) + (k1 - 1) * np();
@@ -424,19 +482,19 @@ class FamilyPasses {
     for (int c1 = 0; c1 < np(); ++c1) {
       double v = 0.0;
       for (int c2 = 0; c2 < np(); ++c2) {
-        v = v + hq[c2] * product[c1 * np() + c2];
-        w[c1 * np() + c2] = hq[c2] * x1[c1];
+        v = v + hq[c2] * product[pair(c1, c2, row())];
+        w[pair(c1, c2, row())] = hq[c2] * x1[c1];
       }
       o1[c1] += v;
     }
-    children_outward(sum, g1, g2, w);
+    children_outward(sum, k1, k2, w);
   }
 
   // Cases 2 and 3, the mother's genotype k1 and the father's k2: the weight of
   // each class pair towards the connector, sum over k_q of T(g_q | g1, g2)
   // HP(k_q), gives the parents' derivatives and the children's weight; the
   // connector's transmission gets HP(k_q) x_1 x_2 times the children's product.
-  void child_connector_pair(int q, const Sum& sum, int k1, int k2) {
+  BRAVIK_INLINE void child_connector_pair(int q, const Sum& sum, int k1, int k2) {
     const double* x1 = x(sum.first) + (k1 - 1) * np();
     const double* x2 = x(sum.second) + (k2 - 1) * np();
     if (all_zero(x2, np())) return;
@@ -444,86 +502,255 @@ class FamilyPasses {
     const int g2 = code(sum.second, k2);
     const int n = sum.children_end - sum.children_begin;
     const int nn = pairs();
-    child_products(sum, g1, g2);
-    const double* product = before(n);
     double* to_connector = work_.to_connector.data();
     std::fill_n(to_connector, nn, 0.0);
-    double* joint = work_.pair_joint.data();
-    parents_product(x1, x2, joint);
-    for (int j = 0; j < nn; ++j) joint[j] *= product[j];
     for (int kq = 1; kq <= genotypes(q); ++kq) {
-      const int gq = code(q, kq);
-      const double* hp = connector_classes(kq);
-      if (out_.with_recombinations) add_transmission(q, table_index(gq, g1, g2), dot(hp, joint, nn));
-      const double tv = t(gq, g1, g2);
+      const double tv = t(code(q, kq), g1, g2);
       if (tv == 0.0) continue;
+      const double* hp = connector_classes(kq);
       for (int j = 0; j < nn; ++j) to_connector[j] += tv * hp[j];
+    }
+    // A pair that gives the connector's possible states nothing adds nothing,
+    // unless to the derivatives of a zero T.
+    const bool recombinations = job_.out.with_recombinations && job_.derivatives.moves_with_theta(g1, g2);
+    if (!recombinations && all_zero(to_connector, nn)) return;
+    child_products(sum, k1, k2);
+    const double* product = before(n);
+    if (recombinations) {
+      double* joint = work_.pair_joint.data();
+      parents_product(x1, x2, joint);
+      for (int j = 0; j < nn; ++j) joint[j] *= product[j];
+      for (int kq = 1; kq <= genotypes(q); ++kq) {
+        add_transmission(q, table_index(code(q, kq), g1, g2), dot(connector_classes(kq), joint, nn));
+      }
     }
     double* o1 = outside(sum.first) + (k1 - 1) * np();
     double* o2 = outside(sum.second) + (k2 - 1) * np();
     double* w = work_.pair_weight.data();
     for (int c1 = 0; c1 < np(); ++c1) {
       for (int c2 = 0; c2 < np(); ++c2) {
-        const int j = c1 * np() + c2;
+        const int j = pair(c1, c2, row());
         const double shared = product[j] * to_connector[j];
         o1[c1] += x2[c2] * shared;
         o2[c2] += x1[c1] * shared;
         w[j] = x1[c1] * x2[c2] * to_connector[j];
       }
     }
-    children_outward(sum, g1, g2, w);
+    children_outward(sum, k1, k2, w);
   }
 
-  // The summed children's terms for one pair of the parents' genotypes, with
-  // the weight of each class pair: their transmission's share of the
-  // recombinations and of the theta score (a zero T still has both), and the
-  // adjoint of T x F.
-  void children_outward(const Sum& sum, int g1, int g2, const double* weight) {
+  // The summed children's terms for genotypes k1 and k2 of the parents, with
+  // the weight of each class pair: the adjoint of T x F, and their
+  // transmission's share of the recombinations and of the theta score (a zero
+  // T still has both, but only a double heterozygous parent gives either).
+  BRAVIK_INLINE void children_outward(const Sum& sum, int k1, int k2, const double* weight) {
     const int n = sum.children_end - sum.children_begin;
     const int nn = pairs();
+    const int g1 = code(sum.first, k1);
+    const int g2 = code(sum.second, k2);
+    const bool recombinations = job_.out.with_recombinations && job_.derivatives.moves_with_theta(g1, g2);
+    const int* ends = child_runs(sum, k1, k2);
     double* coefficient = work_.child_weight.data();
-    for (int i = 0; i < n; ++i) {
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+    // The weight times the product over the children after child i, formed
+    // from the last child back.
+    double* weight_after = work_.weight_after.data();
+    std::copy_n(weight, nn, weight_after);
+    for (int i = n - 1; i >= 0; --i) {
       const double* b = before(i);
-      const double* a = after(i + 1);
-      for (int j = 0; j < nn; ++j) coefficient[j] = weight[j] * b[j] * a[j];
+      for (int j = 0; j < nn; ++j) coefficient[j] = weight_after[j] * b[j];
+      const double* e = child_sum(i);
+      for (int j = 0; j < nn; ++j) weight_after[j] *= e[j];
       if (all_zero(coefficient, nn)) continue;
+      for (int term = ends[i - 1]; term < ends[i]; ++term) {
+        const ChildTransmission& ct = plan_.child_terms[static_cast<std::size_t>(term)];
+        double* adjoint = child_adjoint(ct.slot);
+        for (int j = 0; j < nn; ++j) adjoint[j] += ct.t * coefficient[j];
+      }
+      if (!recombinations) continue;
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
       for (int k = 1; k <= genotypes(d); ++k) {
-        const int gd = code(d, k);
-        if (out_.with_recombinations) {
-          add_transmission(d, table_index(gd, g1, g2), dot(coefficient, child_classes(i, k), nn));
-        }
-        const double tv = t(gd, g1, g2);
-        if (tv == 0.0) continue;
-        double* adjoint = child_adjoint(i, k);
-        for (int j = 0; j < nn; ++j) adjoint[j] += tv * coefficient[j];
+        add_transmission(d, table_index(code(d, k), g1, g2), dot(coefficient, child_classes(d, k), nn));
       }
     }
   }
 
-  // u is d lnL / d T(g_d | g_1, g_2) through child d's transmission, up to Z.
-  void add_transmission(int d, std::size_t entry, double u) const {
-    out_.recombinations[d] += u * derivatives_.recombinant[entry];
-    out_.theta_score[d] += u * derivatives_.d_theta[entry];
+  // With one class, the pairs of the parents' genotypes with the first
+  // parent's genotype g_1 in lane g_1 - 1, for each genotype of the second
+  // parent in list order: the same terms as the pairs one by one, summed in
+  // each lane over the second parent's genotypes, then over the lanes in
+  // order.
+  using Genotypes = GenotypeLanes<typename fast::LanesOf<Path>::type>;
+  BRAVIK_INLINE static const Genotypes& lanes_of(const TransmissionByFirst& t) { return Genotypes::of(t); }
+  BRAVIK_INLINE static double lane_sum(const Genotypes& v) {
+    double total = 0.0;
+    for (int l = 0; l < N_JOINT; ++l) total = total + v[l];
+    return total;
+  }
+  // Entry (g_second - 1) N_JOINT + g_d - 1 of the tables by the first parent.
+  BRAVIK_INLINE static std::size_t by_first(int g_second, int gd) {
+    return static_cast<std::size_t>((g_second - 1) * N_JOINT + gd - 1);
   }
 
-  void finish_children(const Sum& sum, double inverse_z) {
+  // Per-lane sums of one nuclear family: each summed child's sums E, the
+  // products before it, its recombinations and theta score; the adjoint of
+  // T x F by slot.
+  struct LaneSums {
+    Genotypes* e;
+    Genotypes* before;
+    Genotypes* recombinations;
+    Genotypes* theta_score;
+    Genotypes* adjoint;
+  };
+
+  BRAVIK_INLINE LaneSums lane_sums(const Sum& sum) const {
+    const int n = sum.children_end - sum.children_begin;
+    auto* children = reinterpret_cast<Genotypes*>(work_.genotype_lanes.data());
+    const LaneSums lanes{children, children + n, children + 2 * n, children + 3 * n,
+                         reinterpret_cast<Genotypes*>(work_.slot_lanes.data())};
+    for (int i = 0; i < n; ++i) {
+      lanes.recombinations[i] = Genotypes{};
+      lanes.theta_score[i] = Genotypes{};
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      for (int k = 1; k <= genotypes(d); ++k) lanes.adjoint[first_slot(d) + k - 1] = Genotypes{};
+    }
+    return lanes;
+  }
+
+  BRAVIK_INLINE void by_first_genotype_lanes(int q, const Sum& sum, const double* h) {
+    const LaneSums lanes = lane_sums(sum);
+    Genotypes x1 = {};
+    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) x1.set(code(sum.first, k1) - 1, x(sum.first)[k1 - 1]);
+    Genotypes o1 = {};
+    Genotypes q_recombinations = {};
+    Genotypes q_theta_score = {};
+    for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
+      const double x2 = x(sum.second)[k2 - 1];
+      const double hq = h[k2 - 1];
+      if (sum.connector_is_parent ? hq == 0.0 : x2 == 0.0) continue;
+      const int g2 = code(sum.second, k2);
+      const bool recombinations = job_.out.with_recombinations && moves_with_theta(sum.first, g2);
+      const Genotypes product = child_product_lanes(sum, g2, lanes);
+      Genotypes w;
+      if (sum.connector_is_parent) {
+        o1 += product * hq;
+        w = x1 * hq;
+      } else {
+        const Genotypes joint = x1 * x2 * product;
+        Genotypes to_connector = {};
+        for (int kq = 1; kq <= genotypes(q); ++kq) {
+          const std::size_t entry = by_first(g2, code(q, kq));
+          const double hp = connector_classes(kq)[0];
+          to_connector += lanes_of(plan_.transmission_by_first[entry]) * hp;
+          if (recombinations) add_recombination_lanes(g2, entry, joint * hp, q_recombinations, q_theta_score);
+        }
+        const Genotypes shared = product * to_connector;
+        o1 += shared * x2;
+        outside(sum.second)[k2 - 1] += lane_sum(x1 * shared);
+        w = x1 * x2 * to_connector;
+      }
+      children_lanes(sum, g2, w, lanes, recombinations);
+    }
+    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) outside(sum.first)[k1 - 1] = o1[code(sum.first, k1) - 1];
+    recombinations(q) += lane_sum(q_recombinations);
+    theta_score(q) += lane_sum(q_theta_score);
+    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      for (int k = 1; k <= genotypes(d); ++k) child_adjoint(d, k)[0] = lane_sum(lanes.adjoint[first_slot(d) + k - 1]);
+      recombinations(d) += lane_sum(lanes.recombinations[i]);
+      theta_score(d) += lane_sum(lanes.theta_score[i]);
+    }
+  }
+
+  // The children's sums E_i and the products before each; returns the
+  // product over all children.
+  BRAVIK_INLINE Genotypes child_product_lanes(const Sum& sum, int g2, const LaneSums& lanes) const {
+    Genotypes product = Genotypes::splat(1.0);
+    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      Genotypes e = {};
+      for (int k = 1; k <= genotypes(d); ++k) {
+        e += lanes_of(plan_.transmission_by_first[by_first(g2, code(d, k))]) * child_classes(d, k)[0];
+      }
+      lanes.e[i] = e;
+      lanes.before[i] = product;
+      product = product * e;
+    }
+    return product;
+  }
+
+  // Adds u times the recombinant part and times dT/dtheta to the lane sums:
+  // in every lane when g2 is a double heterozygote, else in the lanes of the
+  // double heterozygotes alone, whose entries are the only ones not zero (a
+  // finite u times zero would add +0, which leaves a lane's sum as it is).
+  BRAVIK_INLINE void add_recombination_lanes(int g2, std::size_t entry, const Genotypes& u, Genotypes& recombinations,
+                                             Genotypes& theta_score) const {
+    const Genotypes& r = lanes_of(job_.derivatives.recombinant_by_first[entry]);
+    const Genotypes& d = lanes_of(job_.derivatives.d_theta_by_first[entry]);
+    if (g2 == double_heterozygotes[0] + 1 || g2 == double_heterozygotes[1] + 1) {
+      recombinations += u * r;
+      theta_score += u * d;
+      return;
+    }
+    for (const int l : double_heterozygotes) {
+      recombinations.set(l, recombinations[l] + u[l] * r[l]);
+      theta_score.set(l, theta_score[l] + u[l] * d[l]);
+    }
+  }
+
+  // Whether some genotype of the first parent and g2 give recombination terms.
+  BRAVIK_INLINE bool moves_with_theta(int first, int g2) const {
+    bool moves = false;
+    for (int k1 = 1; k1 <= genotypes(first); ++k1) moves = moves || job_.derivatives.moves_with_theta(code(first, k1), g2);
+    return moves;
+  }
+
+  BRAVIK_INLINE void children_lanes(const Sum& sum, int g2, const Genotypes& weight, const LaneSums& lanes,
+                                    bool recombinations) const {
+    Genotypes weight_after = weight;
+    for (int i = sum.children_end - sum.children_begin - 1; i >= 0; --i) {
+      const Genotypes coefficient = weight_after * lanes.before[i];
+      weight_after = weight_after * lanes.e[i];
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      for (int k = 1; k <= genotypes(d); ++k) {
+        const std::size_t entry = by_first(g2, code(d, k));
+        lanes.adjoint[first_slot(d) + k - 1] += lanes_of(plan_.transmission_by_first[entry]) * coefficient;
+        if (!recombinations) continue;
+        add_recombination_lanes(g2, entry, coefficient * child_classes(d, k)[0], lanes.recombinations[i],
+                                lanes.theta_score[i]);
+      }
+    }
+  }
+
+  // u is d lnL / d T(g_d | g_1, g_2) through child d's transmission, up to Z;
+  // kept in the workspace (by person of the family) until the family ends.
+  BRAVIK_INLINE double& recombinations(int d) const {
+    return work_.recombinations[static_cast<std::size_t>(d - family_.first_person)];
+  }
+  BRAVIK_INLINE double& theta_score(int d) const { return work_.theta_score[static_cast<std::size_t>(d - family_.first_person)]; }
+  BRAVIK_INLINE void add_transmission(int d, std::size_t entry, double u) const {
+    recombinations(d) += u * job_.derivatives.recombinant[entry];
+    theta_score(d) += u * job_.derivatives.d_theta[entry];
+  }
+
+  BRAVIK_INLINE void finish_children(const Sum& sum, double inverse_z) {
     const int children = sum.children_end - sum.children_begin;
     for (int i = 0; i < children; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
       double* od = outside(d);
       for (int k = 1; k <= genotypes(d); ++k) {
         for (int cd = 0; cd < np(); ++cd) {
-          od[(k - 1) * np() + cd] = dot(child_adjoint(i, k), classes_given_parents(cd), pairs()) * inverse_z;
+          const int from = first_row(cd) * row();
+          od[(k - 1) * np() + cd] =
+              dot(child_adjoint(d, k) + from, classes_given_parents(cd) + from, end_row(cd) * row() - from) * inverse_z;
         }
       }
-      out_.recombinations[d] *= inverse_z;
-      out_.theta_score[d] *= inverse_z;
+      recombinations(d) *= inverse_z;
+      theta_score(d) *= inverse_z;
       finish_person(d);
     }
   }
 
-  void finish_parent(int parent, double inverse_z) {
+  BRAVIK_INLINE void finish_parent(int parent, double inverse_z) {
     double* o = outside(parent);
     for (int s = 0; s < states(parent); ++s) o[s] *= inverse_z;
     finish_person(parent);
@@ -531,7 +758,7 @@ class FamilyPasses {
 
   // A person ordinary in the nuclear family just passed: its x is final, and
   // x times d lnL / d x is its posterior.
-  void finish_person(int person) {
+  BRAVIK_INLINE void finish_person(int person) {
     set_known(person);
     const double* xp = x(person);
     const double* o = outside(person);
@@ -541,34 +768,33 @@ class FamilyPasses {
   // A person's final entries, normalized: the posterior of the connector of a
   // connected part's last nuclear family, and what a person in no nuclear
   // family would have.
-  void own_factors_as_posterior(int person) {
+  BRAVIK_INLINE void own_factors_as_posterior(int person) {
     const double* xp = x(person);
     double total = 0.0;
     for (int s = 0; s < states(person); ++s) total = total + xp[s];
     for (int s = 0; s < states(person); ++s) posterior(person, s) = xp[s] / total;
   }
 
-  const Model& model_;
-  const SeriesPlan& plan_;
-  const FamilyPlan& family_;
-  const TransmissionDerivatives& derivatives_;
-  PosteriorWorkspace& work_;
-  const PosteriorOutputs& out_;
+  const FamilyJob& job_;
+  const Model& model_ = job_.model;
+  const SeriesPlan& plan_ = job_.plan;
+  const FamilyPlan& family_ = job_.family;
+  PosteriorWorkspace& work_ = job_.work;
 };
 
 }  // namespace
 
 namespace {
 
-template <int NP>
-double passes_of(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                 const TransmissionDerivatives& derivatives, PosteriorWorkspace& work, const PosteriorOutputs& out) {
-  FamilyPasses<NP> passes(model, plan, family, derivatives, work, out);
-  if (family.literal_only) {
+template <int NP, MachinePath Path>
+BRAVIK_INLINE double passes_of(const FamilyJob& job) {
+  FamilyPasses<NP, Path> passes(job);
+  if (job.family.literal_only) {
     passes.not_numbers();
     return std::numeric_limits<double>::quiet_NaN();
   }
-  const double lf = passes.inward();
+  double lf = 0.0;
+  if (!passes.recorded_inward(job.inward, lf)) lf = passes.inward();
   if (std::isfinite(lf)) {
     passes.outward();
   } else {
@@ -577,15 +803,37 @@ double passes_of(const Model& model, const SeriesPlan& plan, const FamilyPlan& f
   return lf;
 }
 
+template <MachinePath Path>
+BRAVIK_INLINE double family_on(const FamilyJob& job) {
+  switch (job.model.pg.npol) {
+    case N_POL: return passes_of<N_POL, Path>(job);
+    case 1: return passes_of<1, Path>(job);
+    default: return passes_of<0, Path>(job);
+  }
+}
+
+double family_on_baseline(const FamilyJob& job) { return family_on<MachinePath::baseline>(job); }
+
+#if BRAVIK_MACHINE_PATHS
+[[gnu::target("arch=x86-64-v4")]] double family_on_avx512(const FamilyJob& job) {
+  return family_on<MachinePath::avx512>(job);
+}
+
+[[gnu::target("arch=x86-64-v3")]] double family_on_avx2(const FamilyJob& job) {
+  return family_on<MachinePath::avx2>(job);
+}
+#endif
+
 }  // namespace
 
-double posterior_family(const Model& model, const SeriesPlan& plan, const FamilyPlan& family,
-                        const TransmissionDerivatives& derivatives, PosteriorWorkspace& work,
-                        const PosteriorOutputs& out) {
-  switch (model.pg.npol) {
-    case N_POL: return passes_of<N_POL>(model, plan, family, derivatives, work, out);
-    case 1: return passes_of<1>(model, plan, family, derivatives, work, out);
-    default: return passes_of<0>(model, plan, family, derivatives, work, out);
+PosteriorRoutine posterior_routine(MachinePath path) {
+  if (path == MachinePath::widest) path = runnable_paths().front();
+  switch (path) {
+#if BRAVIK_MACHINE_PATHS
+    case MachinePath::avx512: return family_on_avx512;
+    case MachinePath::avx2: return family_on_avx2;
+#endif
+    default: return family_on_baseline;
   }
 }
 

@@ -36,9 +36,34 @@ void TransmissionDerivatives::build(const tranc_block& tranc) {
       }
     }
   }
+  for (int g1 = 1; g1 <= N_JOINT; ++g1) {
+    for (int g2 = 1; g2 <= N_JOINT; ++g2) {
+      bool any = false;
+      for (int child = 1; child <= N_JOINT; ++child) {
+        const auto at = static_cast<std::size_t>((child - 1) + N_JOINT * ((g1 - 1) + N_JOINT * (g2 - 1)));
+        any = any || d_theta[at] != 0.0 || recombinant[at] != 0.0;
+      }
+      moves[static_cast<std::size_t>((g1 - 1) * N_JOINT + g2 - 1)] = any;
+    }
+  }
+  for (int second = 1; second <= N_JOINT; ++second) {
+    for (int child = 1; child <= N_JOINT; ++child) {
+      const auto entry = static_cast<std::size_t>((second - 1) * N_JOINT + child - 1);
+      d_theta_by_first[entry] = TransmissionByFirst{};
+      recombinant_by_first[entry] = TransmissionByFirst{};
+      for (int first = 1; first <= N_JOINT; ++first) {
+        const auto at = static_cast<std::size_t>((child - 1) + N_JOINT * ((first - 1) + N_JOINT * (second - 1)));
+        d_theta_by_first[entry].half[(first - 1) / 8][(first - 1) % 8] = d_theta[at];
+        recombinant_by_first[entry].half[(first - 1) / 8][(first - 1) % 8] = recombinant[at];
+      }
+    }
+  }
 }
 
-PosteriorKernel::PosteriorKernel(int threads) : pool_(threads < 1 ? 1 : threads) {
+PosteriorKernel::PosteriorKernel(int threads)
+    : routine_(posterior_routine(MachinePath::widest)),
+      inward_routine_(recorded_family_routine(MachinePath::widest)),
+      pool_(threads < 1 ? 1 : threads) {
   workspaces_.resize(static_cast<std::size_t>(pool_.size()));
 }
 
@@ -74,18 +99,25 @@ struct PosteriorTask {
     PosteriorWorkspace& work = kernel.workspaces_[static_cast<std::size_t>(worker)];
     const PosteriorOutputs out{kernel.posterior_.data(), kernel.recombinations_.data(), kernel.theta_score_.data(),
                                kernel.with_recombinations_};
+    const InwardPass inward{kernel.inward_routine_, kernel.tables_};
     const std::vector<int>& order = kernel.plan_.by_cost;
     next.for_each(static_cast<int>(order.size()), [&](int i) {
       const int f = order[static_cast<std::size_t>(i)];
       const FamilyPlan& family = kernel.plan_.families[static_cast<std::size_t>(f - 1)];
       kernel.lf_[static_cast<std::size_t>(f)] =
-          posterior_family(model, kernel.plan_, family, kernel.derivatives_, work, out);
+          kernel.routine_({model, kernel.plan_, family, kernel.derivatives_, inward, work, out});
     });
   }
 };
 
 double PosteriorKernel::evaluate(const Model& model) {
   if (!planned_) plan(model);
+  if (model.path != path_) {
+    path_ = model.path;
+    routine_ = posterior_routine(path_);
+    inward_routine_ = recorded_family_routine(path_);
+  }
+  tables_.build(model.tranc);
   derivatives_.build(model.tranc);
   PosteriorTask task{model, *this};
   pool_.run(task);

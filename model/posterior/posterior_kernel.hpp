@@ -30,8 +30,8 @@ class PosteriorKernel {
   void plan(const Model& model);
 
   // The sum of the family log-likelihoods in family order, and the posterior
-  // quantities of every family. A family whose description the plan does not
-  // take gives a value that is not a number.
+  // quantities of every family, on the model's machine path. A family whose
+  // description the plan does not take gives a value that is not a number.
   double evaluate(const Model& model);
 
   // Whether evaluations form the expected recombinations and theta scores
@@ -61,6 +61,10 @@ class PosteriorKernel {
  private:
   SeriesPlan plan_;
   bool planned_ = false;
+  MachinePath path_ = MachinePath::widest;  // the model's path when routine_ was chosen
+  PosteriorRoutine routine_;
+  FamilyRoutine inward_routine_;  // the fast kernel's recorded pass on that path
+  ClassTables tables_{};          // the fast kernel's class tables
   bool with_recombinations_ = true;
   ThreadPool pool_;
   std::vector<PosteriorWorkspace> workspaces_;  // one per thread
