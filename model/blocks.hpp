@@ -131,6 +131,9 @@ struct Model {
   // Diagnostics of the last evaluation, for the run control's messages.
   Rejection rejection;
   int first_nonfinite_family = 0;  // 0 when every family's log-likelihood was finite
+  // Counts the first-call set-ups (new genotype lists and transmissions), so
+  // that a kernel can tell whether its plan of the series is still current.
+  std::uint64_t first_call_setups = 0;
   // The kernel of every evaluation, and the threads of the fast one.
   KernelChoice kernel = KernelChoice::fast;
   int threads = 1;

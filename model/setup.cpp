@@ -143,6 +143,7 @@ void joint_transmission(Model& model, textio::Channels& io) {
 
 void stap0(Model& model, textio::Channels& io, double& status) {
   status = 1.0;
+  ++model.first_call_setups;
   apply_ties(model);
   if (!admissible(model)) {
     status = rejected_status;

@@ -304,6 +304,26 @@ TEST_P(PosteriorSimulated, PosteriorsSumToOneOnAnyNumberOfThreads) {
   EXPECT_NE(g1(5), 0.0);
 }
 
+// A kernel whose series was planned at one theta follows a classic
+// first-call set-up at another (new transmissions, which its plan holds)
+// before an evaluation that runs no set-up of its own.
+TEST_P(PosteriorSimulated, FollowsAFirstCallSetUpOfAClassicEvaluation) {
+  ASSERT_TRUE(select_analysed_marker(model(), 1));
+  for (const bool polygenic : {true, false}) {
+    set_classes(model(), polygenic);
+    PosteriorKernel kernel(2);
+    ParameterGradient gradient;
+    model().optpar1.par(5) = 0.05;
+    posterior_value(model(), io, kernel, gradient);
+    model().optpar1.par(5) = 0.3;
+    const double literal = literal_value(model(), io);  // a first-call set-up at theta 0.3
+    model().imax.ifirst = 1;
+    double value = 0.0;
+    objective_with_gradient(model(), io, kernel, value, gradient);
+    EXPECT_NEAR(value, literal, 1e-11 * (std::fabs(literal) + 1.0)) << (polygenic ? "7 classes" : "1 class");
+  }
+}
+
 // Every machine path (AVX-512, AVX2, baseline, those the machine runs) gives
 // the same bits: value, gradient and every posterior probability, with and
 // without the polygenic component, theta 0 and free.

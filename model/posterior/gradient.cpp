@@ -77,7 +77,6 @@ void objective_with_gradient(Model& model, textio::Channels& io, PosteriorKernel
   if (model.imax.ifirst == -1) {
     stap0(model, io, status);
     forget_fast_series(model);
-    if (status > 0.0) kernel.plan(model);
   } else {
     stapar(model, status);
   }

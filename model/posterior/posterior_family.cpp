@@ -132,6 +132,7 @@ class FamilyPasses {
   }
 
   BRAVIK_INLINE double inward() {
+    form_class_table();
     fill_factors();
     double scale_sum = 0.0;
     double end_sum = 0.0;

@@ -87,6 +87,7 @@ void PosteriorKernel::plan(const Model& model) {
     }
   }
   planned_ = true;
+  planned_after_ = model.first_call_setups;
 }
 
 // Every thread takes the next family not yet taken, most costly first.
@@ -111,7 +112,7 @@ struct PosteriorTask {
 };
 
 double PosteriorKernel::evaluate(const Model& model) {
-  if (!planned_) plan(model);
+  if (!planned_ || planned_after_ != model.first_call_setups) plan(model);
   if (model.path != path_) {
     path_ = model.path;
     routine_ = posterior_routine(path_);

@@ -25,8 +25,9 @@ class PosteriorKernel {
   PosteriorKernel(const PosteriorKernel&) = delete;
   PosteriorKernel& operator=(const PosteriorKernel&) = delete;
 
-  // After every first-call set-up (new genotype lists): plans the series and
-  // sizes all storage for it; evaluations then allocate nothing.
+  // Plans the series and sizes all storage for it; an evaluation does so
+  // after every first-call set-up (new genotype lists and transmissions,
+  // whose values the plan holds), and evaluations in between allocate nothing.
   void plan(const Model& model);
 
   // The sum of the family log-likelihoods in family order, and the posterior
@@ -61,6 +62,7 @@ class PosteriorKernel {
  private:
   SeriesPlan plan_;
   bool planned_ = false;
+  std::uint64_t planned_after_ = 0;  // the model's count of first-call set-ups when planned
   MachinePath path_ = MachinePath::widest;  // the model's path when routine_ was chosen
   PosteriorRoutine routine_;
   FamilyRoutine inward_routine_;  // the fast kernel's recorded pass on that path
