@@ -23,6 +23,7 @@ struct RunResult {
 // by side, parameterized ones included, never share a working folder.
 inline std::string test_folder_name(const std::string& name) {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  if (test == nullptr) return name;
   std::string folder = std::string(test->test_suite_name()) + "." + test->name() + "." + name;
   for (char& c : folder) c = c == '/' ? '_' : c;
   return folder;
@@ -31,8 +32,10 @@ inline std::string test_folder_name(const std::string& name) {
 // A fresh working folder under the build tree, removed when the object goes.
 class WorkFolder {
  public:
+  // Named after the running test too: ctest runs tests side by side, and two
+  // tests asking for the same name must not share (and remove) one folder.
   explicit WorkFolder(const std::string& name)
-      : path_(std::filesystem::path(BRAVIK_BINARY_DIR) / "test-work" / name) {
+      : path_(std::filesystem::path(BRAVIK_BINARY_DIR) / "test-work" / test_folder_name(name)) {
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

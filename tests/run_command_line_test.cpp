@@ -26,7 +26,7 @@ class ProgramCommandLine : public ::testing::TestWithParam<Line> {};
 // argument must stop the run before any input is looked for.
 TEST_P(ProgramCommandLine, AnswersWithoutReadingAnyFile) {
   const Line& l = GetParam();
-  WorkFolder work(test_folder_name("empty"));
+  WorkFolder work("empty");
   const RunResult run = run_program(l.program, work.path(), "", l.arguments);
   EXPECT_EQ(run.status, l.status) << run.err;
   EXPECT_NE(run.out.find(l.out), std::string::npos) << run.out;

@@ -29,7 +29,7 @@ void PrintTo(const Damage& d, std::ostream* os) { *os << d.program << " with " <
 // A copy of the nuclear folder.
 class RunFolder {
  public:
-  explicit RunFolder(const std::string& name) : work_(test_folder_name(name)) {
+  explicit RunFolder(const std::string& name) : work_(name) {
     work_.copy_inputs(golden / "nuclear");
   }
   std::filesystem::path file(const std::string& name) const { return work_.path() / name; }

@@ -29,7 +29,7 @@ class ToolFolder : public ::testing::Test {
     for (const auto& entry : fs::directory_iterator(work.path())) names.push_back(entry.path().filename().string());
     return names;
   }
-  WorkFolder work{test_folder_name("tools")};
+  WorkFolder work{"tools"};
 };
 
 TEST_F(ToolFolder, ShortHelpIsHelpAndWritesNoFile) {
