@@ -378,11 +378,7 @@ class MaximizingFlow final : public Flow {
   StandardErrors null_errors_;
   // One posterior kernel for the theta profile, the standard errors and the
   // carrier probabilities: each use starts with a fresh set-up.
-  std::unique_ptr<PosteriorKernel> posterior_kernel_;
-  PosteriorKernel& posterior_kernel() {
-    if (!posterior_kernel_) posterior_kernel_ = std::make_unique<PosteriorKernel>(model_.threads);
-    return *posterior_kernel_;
-  }
+  PosteriorKernel& posterior_kernel() { return robust_->posterior_kernel(); }
 };
 
 // At the pass's maximum as optpar1 holds it (theta held there), once a run.

@@ -144,13 +144,17 @@ struct GradientBox {
   std::vector<double> lower, upper, scale;
 };
 
+// The size of coordinate j's moves: its par.inp step, a tenth of its box
+// where the step is 0.
+double move_size(const Pass& pass, std::size_t j) {
+  return std::fabs(pass.step[j]) > 0.0 ? std::fabs(pass.step[j]) : 0.1 * (pass.upper[j] - pass.lower[j]);
+}
+
 bool searches_difference(const Pass& pass) { return pass.mean_11_at >= 0 && pass.mean_22_at >= 0; }
 
 GradientBox gradient_box(const Pass& pass, const optpar1_block& o) {
   GradientBox box{pass.lower, pass.upper, pass.step};
-  for (std::size_t j = 0; j < pass.free.size(); ++j) {
-    box.scale[j] = std::fabs(pass.step[j]) > 0.0 ? std::fabs(pass.step[j]) : 0.1 * (pass.upper[j] - pass.lower[j]);
-  }
+  for (std::size_t j = 0; j < pass.free.size(); ++j) box.scale[j] = move_size(pass, j);
   const auto m11 = static_cast<std::size_t>(pass.mean_11_at);
   const auto m22 = static_cast<std::size_t>(pass.mean_22_at);
   if (searches_difference(pass)) {
@@ -259,15 +263,19 @@ void RobustMaximizer::new_series() {
 
 // The value and the gradient in the search's coordinates y; a rejected point
 // (the objective's rejection value) is not a number to the search.
-double RobustMaximizer::value_and_gradient(const Pass& pass, std::span<const double> y, std::span<double> gradient) {
+PosteriorKernel& RobustMaximizer::posterior_kernel() {
   if (!kernel_) kernel_ = std::make_unique<PosteriorKernel>(model_.threads);
-  kernel_->form_recombinations(theta_moves_);
+  return *kernel_;
+}
+
+double RobustMaximizer::value_and_gradient(const Pass& pass, std::span<const double> y, std::span<double> gradient) {
+  posterior_kernel().form_recombinations(theta_moves_);
   from_search(pass, y, model_.optpar1);
   model_.imax.ifirst = (gradient_series_ || theta_moves_) ? -1 : 1;
   gradient_series_ = false;
   double value = 0.0;
   ParameterGradient by_position;
-  objective_with_gradient(model_, io_, *kernel_, value, by_position);
+  objective_with_gradient(model_, io_, posterior_kernel(), value, by_position);
   ++evaluations_;
   if (gradient_evaluated_) gradient_evaluated_();
   for (std::size_t j = 0; j < pass.free.size(); ++j) gradient[j] = by_position(pass.free[j]);
@@ -355,7 +363,7 @@ void RobustMaximizer::escape_saddle(const Pass& pass, StartsOutcome& outcome) {
   for (int round = 0; round < settings_.saddle_directions; ++round) {
     std::vector<double> x = best.point;
     for (std::size_t j = 0; j < x.size(); ++j) {
-      const double size = std::fabs(pass.step[j]) > 0.0 ? std::fabs(pass.step[j]) : 0.1 * (pass.upper[j] - pass.lower[j]);
+      const double size = move_size(pass, j);
       x[j] = std::clamp(x[j] + ((bits() & 1U) != 0 ? size : -size), pass.lower[j], pass.upper[j]);
     }
     order_start(pass, x);

@@ -107,6 +107,11 @@ class RobustMaximizer {
   int starts_at_limit() const { return starts_at_limit_; }
   std::string search_limit(int maxit) const;
 
+  // The gradient search's posterior kernel, created at its first use. The
+  // run's other posterior passes (standard errors, theta profile, carrier
+  // probabilities) share it: each of them sets up afresh.
+  PosteriorKernel& posterior_kernel();
+
   // The trait part's maxima, best first: given, they replace its
   // maximization; empty until the first null pass otherwise.
   void use_trait_optima(std::vector<std::vector<double>> optima) { trait_optima_ = std::move(optima); }
