@@ -12,10 +12,6 @@ namespace {
 
 double ranked(double value) { return std::isnan(value) ? -std::numeric_limits<double>::infinity() : value; }
 
-// A number in the open interval (0, 1) from 53 random bits; unlike the
-// standard distributions the same on every library.
-double open_unit(std::mt19937_64& bits) { return (static_cast<double>(bits() >> 11) + 0.5) * 0x1p-53; }
-
 // The numbers 0..count-1 in a random order (Fisher-Yates with our own draws).
 std::vector<int> shuffled(int count, std::mt19937_64& bits) {
   std::vector<int> order(static_cast<std::size_t>(count));
@@ -28,6 +24,8 @@ std::vector<int> shuffled(int count, std::mt19937_64& bits) {
 }
 
 }  // namespace
+
+double open_unit(std::mt19937_64& bits) { return (static_cast<double>(bits() >> 11) + 0.5) * 0x1p-53; }
 
 StartsOutcome best_of_starts(const LocalSearch& search, const std::vector<std::vector<double>>& starts) {
   StartsOutcome outcome;

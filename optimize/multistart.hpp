@@ -4,6 +4,7 @@
 // search, which is any routine that moves a point to a local maximum.
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <span>
 #include <vector>
 
@@ -36,5 +37,9 @@ StartsOutcome best_of_starts(const LocalSearch& search, const std::vector<std::v
 // of `count` equal slices of its interval.
 std::vector<std::vector<double>> spread_over_box(std::span<const double> lower, std::span<const double> upper,
                                                  int count, std::uint64_t seed);
+
+// A number in the open interval (0, 1) from 53 random bits; unlike the
+// standard distributions the same on every library.
+double open_unit(std::mt19937_64& bits);
 
 }  // namespace bravik

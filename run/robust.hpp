@@ -50,8 +50,15 @@ struct RobustSettings {
   // maxima of a polygenic trait may leave little to the residual).
   std::vector<double> polygenic_shares{0.5, 0.9, 0.99};
   int spread_starts = 40;
-  int saddle_directions = 2;  // gradient searches again from the best end point moved in random directions
+  // After the starts, the search runs again from the best end point moved in
+  // seeded random directions, each coordinate by up to `move_width` times its
+  // step, as long as that gains: nearby maxima of this likelihood lie in
+  // narrow basins beside each other that no start of the pass may reach, and
+  // a gradient search may stop on a saddle point.
+  int best_end_moves = 8;
+  double move_width = 3.0;
   int alternative_extra_starts = 3; // other null local maxima the alternative starts from
+  int alternative_spread_starts = 4;  // alternative starts spread over the box, the same for every marker
   bool from_previous_alternative = true;  // the previous marker's alternative maximum is a start
   std::uint64_t seed = 20261208;
   BoxSearchTolerances tolerances{.relative_step = 1e-4};
@@ -127,8 +134,8 @@ class RobustMaximizer {
   std::vector<std::vector<double>> null_starts(const RobustPass& pass);
   double search_from(const RobustPass& pass, std::span<double> x);
   StartsOutcome maximize(const RobustPass& pass, const std::vector<std::vector<double>>& starts,
-                         bool escape_saddles = true);
-  void escape_saddle(const RobustPass& pass, StartsOutcome& outcome);
+                         bool move_best_end = true);
+  void search_beside_best(const RobustPass& pass, StartsOutcome& outcome);
   int maximize_trait_part(int imark);
   void set_marker_untyped();
   void restore_marker_codes();

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "optimize/multistart.hpp"
 #include "program_runner.hpp"
 #include "run/marker_loop.hpp"
 #include "simulated_scan.hpp"
@@ -58,12 +59,11 @@ PassValues run_here(bool robust, const RobustSettings& settings = {}) {
 std::vector<std::vector<ParLine>> random_starting_points(const std::vector<ParLine>& lines, std::uint64_t seed,
                                                          int count = random_starts) {
   std::mt19937_64 bits(seed);
-  const auto unit = [&bits] { return (static_cast<double>(bits() >> 11) + 0.5) * 0x1p-53; };
   std::vector<std::vector<ParLine>> points;
   for (int s = 0; s < count; ++s) {
     std::vector<ParLine> start = lines;
     for (ParLine& p : start)
-      if (p.free != 0) p.value = p.low + (p.high - p.low) * (0.01 + 0.98 * unit());
+      if (p.free != 0) p.value = p.low + (p.high - p.low) * (0.01 + 0.98 * open_unit(bits));
     if (start[3].value > start[1].value) std::swap(start[1].value, start[3].value);
     points.push_back(start);
   }
@@ -147,11 +147,11 @@ TEST_P(RobustScan, NeverBelowTheClassicModeFromTheSameStart) {
 // The same maxima from ten random starts, never below the best the classic
 // mode reaches from any of them. Met on the data sets of the first list; on
 // those of the second too, but their runs take minutes each; not yet on
-// those of the third (run them with --gtest_also_run_disabled_tests), where
-// the alternative of some markers ends higher from some starts than from the
-// others (by up to 0.64 in log-likelihood) and a start of the classic mode
-// reaches it, or (large sibships with the polygenic component) the null does
-// (by 0.31).
+// those of the third (run them with --gtest_also_run_disabled_tests): with
+// the polygenic component their likelihoods have many maxima of small
+// residual variance in narrow basins, and more starts keep finding higher
+// ones (large sibships' null: 0.45 higher from 400 spread starts than from
+// 40), so that the maximum reached depends on the par.inp start.
 class RobustSameMaxima : public RobustScan {};
 // Under the sanitizers it is not instantiated (every run takes minutes there).
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RobustSameMaxima);
@@ -214,14 +214,14 @@ INSTANTIATE_TEST_SUITE_P(Structures, RobustSameMaxima,
                                            DataCase{tools::Structure::nuclear, false},
                                            DataCase{tools::Structure::large, false},
                                            DataCase{tools::Structure::disjoint, false},
-                                           DataCase{tools::Structure::mixed, false}));
+                                           DataCase{tools::Structure::mixed, false},
+                                           DataCase{tools::Structure::threegen, false},
+                                           DataCase{tools::Structure::fourgen, false}));
 INSTANTIATE_TEST_SUITE_P(DISABLED_Long, RobustSameMaxima,
                          ::testing::Values(DataCase{tools::Structure::threegen, true},
                                            DataCase{tools::Structure::fourgen, true}));
 INSTANTIATE_TEST_SUITE_P(DISABLED_NotYetMet, RobustSameMaxima,
                          ::testing::Values(DataCase{tools::Structure::large, true},
-                                           DataCase{tools::Structure::threegen, false},
-                                           DataCase{tools::Structure::fourgen, false},
                                            DataCase{tools::Structure::disjoint, true},
                                            DataCase{tools::Structure::mixed, true}));
 #endif
