@@ -55,7 +55,7 @@ struct RobustSettings {
   // step, as long as that gains: nearby maxima of this likelihood lie in
   // narrow basins beside each other that no start of the pass may reach, and
   // a gradient search may stop on a saddle point.
-  int best_end_moves = 8;
+  int best_end_moves = 2;
   double move_width = 3.0;
   int alternative_extra_starts = 3; // other null local maxima the alternative starts from
   int alternative_spread_starts = 4;  // alternative starts spread over the box, the same for every marker
