@@ -1,7 +1,10 @@
 #include "model/posterior/posterior_family.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "model/density.hpp"
@@ -19,29 +22,26 @@ constexpr int pair_row = 8;
 constexpr std::size_t class_pairs = static_cast<std::size_t>(N_POL) * pair_row;
 constexpr std::size_t child_block = N_JOINT * class_pairs;
 
-// A vector over the genotypes of a parent, genotype g in lane g - 1, as two
-// halves of the eight lanes L of a machine path; laid out as the tables by
-// the first parent (TransmissionByFirst). Every operation works lane by lane.
-template <class L>
-struct alignas(alignof(TransmissionByFirst)) GenotypeLanes {
-  L half[2];
-  BRAVIK_INLINE double operator[](int g) const { return fast::lane(half[g / 8], g % 8); }
-  BRAVIK_INLINE void set(int g, double value) { fast::set_lane(half[g / 8], g % 8, value); }
-  BRAVIK_INLINE static GenotypeLanes splat(double value) {
-    return {{fast::splat<L>(value), fast::splat<L>(value)}};
-  }
-  BRAVIK_INLINE static const GenotypeLanes& of(const TransmissionByFirst& t) {
-    return reinterpret_cast<const GenotypeLanes&>(t);
-  }
-  BRAVIK_INLINE GenotypeLanes operator+(const GenotypeLanes& b) const { return {{half[0] + b.half[0], half[1] + b.half[1]}}; }
-  BRAVIK_INLINE GenotypeLanes operator*(const GenotypeLanes& b) const { return {{half[0] * b.half[0], half[1] * b.half[1]}}; }
-  BRAVIK_INLINE GenotypeLanes operator*(double s) const { return *this * splat(s); }
-  BRAVIK_INLINE GenotypeLanes& operator+=(const GenotypeLanes& b) { return *this = *this + b; }
-};
-static_assert(sizeof(GenotypeLanes<ClassLanes>) == sizeof(TransmissionByFirst));
+// With one class: a row of sums by lane over a parent's genotypes (room for
+// all of them in chunks of any width), and the widest chunk of lanes.
+constexpr int row_lanes = 16;
+constexpr int widest_chunk = 8;
 
-// The lanes of the double heterozygotes, the genotypes that recombine.
-constexpr int double_heterozygotes[2] = {joint_genotype(1, 4) - 1, joint_genotype(2, 3) - 1};
+// Lane indices for a chunk of Width lanes.
+template <int Width>
+struct IndicesOf;
+template <>
+struct IndicesOf<2> {
+  using type = std::int64_t __attribute__((vector_size(16)));
+};
+template <>
+struct IndicesOf<4> {
+  using type = std::int64_t __attribute__((vector_size(32)));
+};
+template <>
+struct IndicesOf<8> {
+  using type = std::int64_t __attribute__((vector_size(64)));
+};
 
 // The number of entries a nuclear family keeps for the outward pass: those of
 // its connector's states.
@@ -87,8 +87,10 @@ void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
   grow(class_table, N_POL * class_pairs);
   for (std::vector<double>* v : {&pair_weight, &pair_joint, &to_connector, &child_weight}) grow(*v, class_pairs);
   inward.reserve(plan);
-  if (genotype_lanes.size() < 4 * children) genotype_lanes.resize(4 * children);
-  if (slot_lanes.size() < static_cast<std::size_t>(plan.most_slots)) slot_lanes.resize(static_cast<std::size_t>(plan.most_slots));
+  // The rows of one-class lanes: three, the second parent's genotypes, two by
+  // child and one by slot, of sixteen lanes; the chunk sums, two by child.
+  grow(lane_rows, (3 + N_JOINT + 2 * children + static_cast<std::size_t>(plan.most_slots)) * row_lanes);
+  grow(chunk_sums, 2 * children * widest_chunk);
 }
 
 namespace {
@@ -576,126 +578,201 @@ class FamilyPasses {
   }
 
   // With one class, the pairs of the parents' genotypes with the first
-  // parent's genotype g_1 in lane g_1 - 1, for each genotype of the second
-  // parent in list order: the same terms as the pairs one by one, summed in
-  // each lane over the second parent's genotypes, then over the lanes in
-  // order.
-  using Genotypes = GenotypeLanes<typename fast::LanesOf<Path>::type>;
-  BRAVIK_INLINE static const Genotypes& lanes_of(const TransmissionByFirst& t) { return Genotypes::of(t); }
-  BRAVIK_INLINE static double lane_sum(const Genotypes& v) {
-    double total = 0.0;
-    for (int l = 0; l < N_JOINT; ++l) total = total + v[l];
-    return total;
+  // parent's genotypes side by side, its k_1-th listed genotype in lane
+  // k_1 - 1, in chunks of the path's vector width (only those that hold one
+  // of its genotypes), for each genotype of the second parent in list order:
+  // the same terms as the pairs one by one, summed in each lane over the
+  // second parent's genotypes, then over the lanes in list order.
+  using Chunk = typename fast::PartsOf<typename fast::LanesOf<Path>::type>::part;
+  static constexpr int chunk_width = static_cast<int>(sizeof(Chunk) / sizeof(double));
+  static_assert(chunk_width <= widest_chunk && row_lanes % chunk_width == 0 && row_lanes >= N_JOINT);
+  using ChunkIndex = typename IndicesOf<chunk_width>::type;
+  BRAVIK_INLINE static Chunk load(const double* from) {
+    Chunk v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
   }
+  BRAVIK_INLINE static void store(double* to, const Chunk& v) { std::memcpy(to, &v, sizeof v); }
+
+  // Lane l of the result is lane index[l] of the sixteen of t: one
+  // instruction with AVX-512, lane by lane otherwise.
+  BRAVIK_INLINE static Chunk pick(const TransmissionByFirst& t, const ChunkIndex& index) {
+#if defined(__GNUC__) && !defined(__clang__)
+    if constexpr (chunk_width == 8) return __builtin_shuffle(t.half[0], t.half[1], index);
+#endif
+    Chunk picked;
+    for (int l = 0; l < chunk_width; ++l) picked[l] = t.half[index[l] / 8][index[l] % 8];
+    return picked;
+  }
+
   // Entry (g_second - 1) N_JOINT + g_d - 1 of the tables by the first parent.
   BRAVIK_INLINE static std::size_t by_first(int g_second, int gd) {
     return static_cast<std::size_t>((g_second - 1) * N_JOINT + gd - 1);
   }
 
-  // Per-lane sums of one nuclear family: each summed child's sums E, the
-  // products before it, its recombinations and theta score; the adjoint of
-  // T x F by slot.
-  struct LaneSums {
-    Genotypes* e;
-    Genotypes* before;
-    Genotypes* recombinations;
-    Genotypes* theta_score;
-    Genotypes* adjoint;
+  // For one genotype g_2 of the second parent, by genotype g (from 0) of a
+  // summed child or of the connector: T(g | lanes' genotypes, g_2), and when
+  // recombinations are formed its recombinant part and dT/dtheta.
+  struct Picked {
+    Chunk t[N_JOINT];
+    Chunk recombinant[N_JOINT];
+    Chunk d_theta[N_JOINT];
   };
 
-  BRAVIK_INLINE LaneSums lane_sums(const Sum& sum) const {
+  // Bit g - 1 for every genotype g of a summed child, and of the connector
+  // when it is a child.
+  BRAVIK_INLINE std::uint32_t picked_genotypes(int q, const Sum& sum) const {
+    std::uint32_t bits = 0;
+    const auto add = [&](int person) {
+      for (int k = 1; k <= genotypes(person); ++k) bits |= 1u << (code(person, k) - 1);
+    };
+    for (int i = sum.children_begin; i < sum.children_end; ++i) add(plan_.children[static_cast<std::size_t>(i)]);
+    if (!sum.connector_is_parent) add(q);
+    return bits;
+  }
+
+  BRAVIK_INLINE void pick_tables(int g2, const ChunkIndex& index, std::uint32_t genotype_bits, bool recombinations,
+                                 Picked& picked) const {
+    for (std::uint32_t left = genotype_bits; left != 0; left &= left - 1) {
+      const int g = std::countr_zero(left);
+      const std::size_t entry = by_first(g2, g + 1);
+      picked.t[g] = pick(plan_.transmission_by_first[entry], index);
+      if (!recombinations) continue;
+      picked.recombinant[g] = pick(job_.derivatives.recombinant_by_first[entry], index);
+      picked.d_theta[g] = pick(job_.derivatives.d_theta_by_first[entry], index);
+    }
+  }
+
+  // The rows of per-lane sums of one nuclear family: d lnL / d x of the first
+  // parent, the connector's recombinations and theta score, the second
+  // parent's d lnL / d x terms by its genotype, each summed child's
+  // recombinations and theta score, the adjoint of T x F by slot; and by
+  // summed child, in the chunk in hand, its sums E and the products before it.
+  // A row holds the lanes of the chunks in use.
+  struct LaneRows {
+    int stride;
+    double* first;
+    double* connector_recombinations;
+    double* connector_theta_score;
+    double* second;
+    double* recombinations;
+    double* theta_score;
+    double* adjoint;
+    double* e;
+    double* before;
+    BRAVIK_INLINE double* row(double* first_row, int r) const { return first_row + static_cast<std::ptrdiff_t>(r) * stride; }
+  };
+
+  BRAVIK_INLINE LaneRows lane_rows(const Sum& sum) const {
     const int n = sum.children_end - sum.children_begin;
-    auto* children = reinterpret_cast<Genotypes*>(work_.genotype_lanes.data());
-    const LaneSums lanes{children, children + n, children + 2 * n, children + 3 * n,
-                         reinterpret_cast<Genotypes*>(work_.slot_lanes.data())};
-    for (int i = 0; i < n; ++i) {
-      lanes.recombinations[i] = Genotypes{};
-      lanes.theta_score[i] = Genotypes{};
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      for (int k = 1; k <= genotypes(d); ++k) lanes.adjoint[first_slot(d) + k - 1] = Genotypes{};
+    const int n2 = genotypes(sum.second);
+    const int stride = (genotypes(sum.first) + chunk_width - 1) / chunk_width * chunk_width;
+    double* rows = work_.lane_rows.data();
+    double* chunks = work_.chunk_sums.data();
+    const auto at = [&](int r) { return rows + static_cast<std::ptrdiff_t>(r) * stride; };
+    const LaneRows lanes{stride, at(0), at(1), at(2), at(3), at(3 + n2), at(3 + n2 + n), at(3 + n2 + 2 * n),
+                         chunks, chunks + static_cast<std::ptrdiff_t>(n) * chunk_width};
+    std::fill(lanes.second, lanes.adjoint, 0.0);
+    for (int i = sum.children_begin; i < sum.children_end; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(i)];
+      std::fill_n(lanes.row(lanes.adjoint, first_slot(d)), genotypes(d) * stride, 0.0);
     }
     return lanes;
   }
 
+  // The sum of a row's lanes of the first parent's genotypes, in list order.
+  BRAVIK_INLINE double lane_total(const double* lanes, int first) const {
+    double total = 0.0;
+    for (int l = 0; l < genotypes(first); ++l) total = total + lanes[l];
+    return total;
+  }
+
   BRAVIK_INLINE void by_first_genotype_lanes(int q, const Sum& sum, const double* h) {
-    const LaneSums lanes = lane_sums(sum);
-    Genotypes x1 = {};
-    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) x1.set(code(sum.first, k1) - 1, x(sum.first)[k1 - 1]);
-    Genotypes o1 = {};
-    Genotypes q_recombinations = {};
-    Genotypes q_theta_score = {};
+    const LaneRows lanes = lane_rows(sum);
+    const std::uint32_t genotype_bits = picked_genotypes(q, sum);
+    for (int k0 = 0; k0 < genotypes(sum.first); k0 += chunk_width) outward_chunk(q, sum, h, genotype_bits, k0, lanes);
+    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) outside(sum.first)[k1 - 1] = lanes.first[k1 - 1];
+    if (!sum.connector_is_parent) {
+      for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
+        outside(sum.second)[k2 - 1] += lane_total(lanes.row(lanes.second, k2 - 1), sum.first);
+      }
+    }
+    recombinations(q) += lane_total(lanes.connector_recombinations, sum.first);
+    theta_score(q) += lane_total(lanes.connector_theta_score, sum.first);
+    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      for (int k = 1; k <= genotypes(d); ++k) {
+        child_adjoint(d, k)[0] = lane_total(lanes.row(lanes.adjoint, first_slot(d) + k - 1), sum.first);
+      }
+      recombinations(d) += lane_total(lanes.row(lanes.recombinations, i), sum.first);
+      theta_score(d) += lane_total(lanes.row(lanes.theta_score, i), sum.first);
+    }
+  }
+
+  // The first parent's genotypes k0 + 1 to k0 + chunk_width (lanes past its
+  // last genotype hold x = 0 and the first genotype's transmissions, and are
+  // left out of the totals).
+  BRAVIK_INLINE void outward_chunk(int q, const Sum& sum, const double* h, std::uint32_t genotype_bits, int k0,
+                                   const LaneRows& lanes) {
+    ChunkIndex index = {};
+    Chunk x1 = {};
+    for (int l = 0; l < chunk_width && k0 + l < genotypes(sum.first); ++l) {
+      index[l] = code(sum.first, k0 + l + 1) - 1;
+      x1[l] = x(sum.first)[k0 + l];
+    }
+    Chunk o1 = {};
+    Chunk q_recombinations = {};
+    Chunk q_theta_score = {};
+    Picked picked;
     for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
       const double x2 = x(sum.second)[k2 - 1];
       const double hq = h[k2 - 1];
       if (sum.connector_is_parent ? hq == 0.0 : x2 == 0.0) continue;
       const int g2 = code(sum.second, k2);
       const bool recombinations = job_.out.with_recombinations && moves_with_theta(sum.first, g2);
-      const Genotypes product = child_product_lanes(sum, g2, lanes);
-      Genotypes w;
+      pick_tables(g2, index, genotype_bits, recombinations, picked);
+      const Chunk product = child_product_chunk(sum, picked, lanes);
+      Chunk w;
       if (sum.connector_is_parent) {
         o1 += product * hq;
         w = x1 * hq;
       } else {
-        const Genotypes joint = x1 * x2 * product;
-        Genotypes to_connector = {};
+        const Chunk joint = x1 * x2 * product;
+        Chunk to_connector = {};
         for (int kq = 1; kq <= genotypes(q); ++kq) {
-          const std::size_t entry = by_first(g2, code(q, kq));
+          const int gq = code(q, kq) - 1;
           const double hp = connector_classes(kq)[0];
-          to_connector += lanes_of(plan_.transmission_by_first[entry]) * hp;
-          if (recombinations) add_recombination_lanes(g2, entry, joint * hp, q_recombinations, q_theta_score);
+          to_connector += picked.t[gq] * hp;
+          if (!recombinations) continue;
+          const Chunk u = joint * hp;
+          q_recombinations += u * picked.recombinant[gq];
+          q_theta_score += u * picked.d_theta[gq];
         }
-        const Genotypes shared = product * to_connector;
+        const Chunk shared = product * to_connector;
         o1 += shared * x2;
-        outside(sum.second)[k2 - 1] += lane_sum(x1 * shared);
+        store(lanes.row(lanes.second, k2 - 1) + k0, x1 * shared);
         w = x1 * x2 * to_connector;
       }
-      children_lanes(sum, g2, w, lanes, recombinations);
+      children_chunk(sum, picked, w, k0, lanes, recombinations);
     }
-    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) outside(sum.first)[k1 - 1] = o1[code(sum.first, k1) - 1];
-    recombinations(q) += lane_sum(q_recombinations);
-    theta_score(q) += lane_sum(q_theta_score);
-    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      for (int k = 1; k <= genotypes(d); ++k) child_adjoint(d, k)[0] = lane_sum(lanes.adjoint[first_slot(d) + k - 1]);
-      recombinations(d) += lane_sum(lanes.recombinations[i]);
-      theta_score(d) += lane_sum(lanes.theta_score[i]);
-    }
+    store(lanes.first + k0, o1);
+    store(lanes.connector_recombinations + k0, q_recombinations);
+    store(lanes.connector_theta_score + k0, q_theta_score);
   }
 
   // The children's sums E_i and the products before each; returns the
   // product over all children.
-  BRAVIK_INLINE Genotypes child_product_lanes(const Sum& sum, int g2, const LaneSums& lanes) const {
-    Genotypes product = Genotypes::splat(1.0);
+  BRAVIK_INLINE Chunk child_product_chunk(const Sum& sum, const Picked& picked, const LaneRows& lanes) const {
+    Chunk product = fast::broadcast<Chunk>(1.0);
     for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      Genotypes e = {};
-      for (int k = 1; k <= genotypes(d); ++k) {
-        e += lanes_of(plan_.transmission_by_first[by_first(g2, code(d, k))]) * child_classes(d, k)[0];
-      }
-      lanes.e[i] = e;
-      lanes.before[i] = product;
+      Chunk e = {};
+      for (int k = 1; k <= genotypes(d); ++k) e += picked.t[code(d, k) - 1] * child_classes(d, k)[0];
+      store(lanes.e + i * chunk_width, e);
+      store(lanes.before + i * chunk_width, product);
       product = product * e;
     }
     return product;
-  }
-
-  // Adds u times the recombinant part and times dT/dtheta to the lane sums:
-  // in every lane when g2 is a double heterozygote, else in the lanes of the
-  // double heterozygotes alone, whose entries are the only ones not zero (a
-  // finite u times zero would add +0, which leaves a lane's sum as it is).
-  BRAVIK_INLINE void add_recombination_lanes(int g2, std::size_t entry, const Genotypes& u, Genotypes& recombinations,
-                                             Genotypes& theta_score) const {
-    const Genotypes& r = lanes_of(job_.derivatives.recombinant_by_first[entry]);
-    const Genotypes& d = lanes_of(job_.derivatives.d_theta_by_first[entry]);
-    if (g2 == double_heterozygotes[0] + 1 || g2 == double_heterozygotes[1] + 1) {
-      recombinations += u * r;
-      theta_score += u * d;
-      return;
-    }
-    for (const int l : double_heterozygotes) {
-      recombinations.set(l, recombinations[l] + u[l] * r[l]);
-      theta_score.set(l, theta_score[l] + u[l] * d[l]);
-    }
   }
 
   // Whether some genotype of the first parent and g2 give recombination terms.
@@ -705,21 +782,39 @@ class FamilyPasses {
     return moves;
   }
 
-  BRAVIK_INLINE void children_lanes(const Sum& sum, int g2, const Genotypes& weight, const LaneSums& lanes,
-                                    bool recombinations) const {
-    Genotypes weight_after = weight;
+  // The children's adjoints, recombinations and theta scores for one genotype
+  // of the second parent, from the last child back. A lane whose
+  // recombinant part and dT/dtheta are zero adds u x 0 = +0 (u is finite and
+  // not negative), which leaves its sums as they are.
+  BRAVIK_INLINE void children_chunk(const Sum& sum, const Picked& picked, const Chunk& weight, int k0,
+                                    const LaneRows& lanes, bool recombinations) const {
+    Chunk weight_after = weight;
     for (int i = sum.children_end - sum.children_begin - 1; i >= 0; --i) {
-      const Genotypes coefficient = weight_after * lanes.before[i];
-      weight_after = weight_after * lanes.e[i];
+      const Chunk coefficient = weight_after * load(lanes.before + i * chunk_width);
+      weight_after = weight_after * load(lanes.e + i * chunk_width);
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
       for (int k = 1; k <= genotypes(d); ++k) {
-        const std::size_t entry = by_first(g2, code(d, k));
-        lanes.adjoint[first_slot(d) + k - 1] += lanes_of(plan_.transmission_by_first[entry]) * coefficient;
-        if (!recombinations) continue;
-        add_recombination_lanes(g2, entry, coefficient * child_classes(d, k)[0], lanes.recombinations[i],
-                                lanes.theta_score[i]);
+        double* adjoint = lanes.row(lanes.adjoint, first_slot(d) + k - 1) + k0;
+        store(adjoint, load(adjoint) + picked.t[code(d, k) - 1] * coefficient);
       }
+      if (recombinations) add_child_recombinations(d, i, coefficient, picked, k0, lanes);
     }
+  }
+
+  BRAVIK_INLINE void add_child_recombinations(int d, int i, const Chunk& coefficient, const Picked& picked, int k0,
+                                              const LaneRows& lanes) const {
+    double* recombination_row = lanes.row(lanes.recombinations, i) + k0;
+    double* theta_row = lanes.row(lanes.theta_score, i) + k0;
+    Chunk child_recombinations = load(recombination_row);
+    Chunk child_theta_score = load(theta_row);
+    for (int k = 1; k <= genotypes(d); ++k) {
+      const int g = code(d, k) - 1;
+      const Chunk u = coefficient * child_classes(d, k)[0];
+      child_recombinations += u * picked.recombinant[g];
+      child_theta_score += u * picked.d_theta[g];
+    }
+    store(recombination_row, child_recombinations);
+    store(theta_row, child_theta_score);
   }
 
   // u is d lnL / d T(g_d | g_1, g_2) through child d's transmission, up to Z;

@@ -47,9 +47,9 @@ struct PosteriorWorkspace {
   std::vector<double> child_classes;  // the summed children's x times P, by slot
   std::vector<double> child_adjoint;  // by the same index: d lnL / d (T(g_d | g_1, g_2) x these)
   std::vector<double> child_sums, before_child;  // by child: the sums E and their products
-  // With one class, vectors over a parent's genotypes: by child (its sums, the
-  // products before it, its recombinations, its theta score), and by slot.
-  std::vector<TransmissionByFirst> genotype_lanes, slot_lanes;
+  // With one class, sums by lane over a parent's genotypes (see the outward
+  // pass), and a chunk of lanes' sums by child.
+  std::vector<double> lane_rows, chunk_sums;
   std::vector<double> weight_after;  // a weight times the products of E over the children after one
   std::vector<double> connector_weight;   // H by connector state (no vector)
   std::vector<double> connector_classes;  // H times P, by connector genotype
