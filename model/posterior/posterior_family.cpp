@@ -91,6 +91,8 @@ void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
   // child and one by slot, of sixteen lanes; the chunk sums, two by child.
   grow(lane_rows, (3 + N_JOINT + 2 * children + static_cast<std::size_t>(plan.most_slots)) * row_lanes);
   grow(chunk_sums, 2 * children * widest_chunk);
+  grow(lane_terms, static_cast<std::size_t>(plan.most_slots));
+  grow(lane_term_ends, children + 1);
 }
 
 namespace {
@@ -643,14 +645,37 @@ class FamilyPasses {
     }
   }
 
+  // The summed children's genotypes in order, child i's from ends[i] to
+  // ends[i + 1]: T x F's genotype (from 0) and F, copied out of the model so
+  // that the loops over the lanes read nothing else.
+  struct ChildTerms {
+    const LaneTerm* terms;
+    const int* ends;
+    int children;
+  };
+
+  BRAVIK_INLINE ChildTerms child_terms(const Sum& sum) const {
+    LaneTerm* terms = work_.lane_terms.data();
+    int* ends = work_.lane_term_ends.data();
+    int t = 0;
+    ends[0] = 0;
+    for (int i = sum.children_begin; i < sum.children_end; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(i)];
+      for (int k = 1; k <= genotypes(d); ++k) terms[t++] = {code(d, k) - 1, child_classes(d, k)[0]};
+      ends[i - sum.children_begin + 1] = t;
+    }
+    return {terms, ends, sum.children_end - sum.children_begin};
+  }
+
   // The rows of per-lane sums of one nuclear family: d lnL / d x of the first
   // parent, the connector's recombinations and theta score, the second
   // parent's d lnL / d x terms by its genotype, each summed child's
-  // recombinations and theta score, the adjoint of T x F by slot; and by
+  // recombinations and theta score, the adjoint of T x F by child term; and by
   // summed child, in the chunk in hand, its sums E and the products before it.
   // A row holds the lanes of the chunks in use.
   struct LaneRows {
     int stride;
+    int lanes;  // the first parent's genotypes
     double* first;
     double* connector_recombinations;
     double* connector_theta_score;
@@ -661,51 +686,49 @@ class FamilyPasses {
     double* e;
     double* before;
     BRAVIK_INLINE double* row(double* first_row, int r) const { return first_row + static_cast<std::ptrdiff_t>(r) * stride; }
+    // The sum of a row's lanes in order.
+    BRAVIK_INLINE double total(const double* lane) const {
+      double sum = 0.0;
+      for (int l = 0; l < lanes; ++l) sum = sum + lane[l];
+      return sum;
+    }
   };
 
-  BRAVIK_INLINE LaneRows lane_rows(const Sum& sum) const {
-    const int n = sum.children_end - sum.children_begin;
+  BRAVIK_INLINE LaneRows lane_rows(const Sum& sum, const ChildTerms& children) const {
+    const int n = children.children;
+    const int n1 = genotypes(sum.first);
     const int n2 = genotypes(sum.second);
-    const int stride = (genotypes(sum.first) + chunk_width - 1) / chunk_width * chunk_width;
+    const int stride = (n1 + chunk_width - 1) / chunk_width * chunk_width;
     double* rows = work_.lane_rows.data();
     double* chunks = work_.chunk_sums.data();
     const auto at = [&](int r) { return rows + static_cast<std::ptrdiff_t>(r) * stride; };
-    const LaneRows lanes{stride, at(0), at(1), at(2), at(3), at(3 + n2), at(3 + n2 + n), at(3 + n2 + 2 * n),
+    const LaneRows lanes{stride, n1, at(0), at(1), at(2), at(3), at(3 + n2), at(3 + n2 + n), at(3 + n2 + 2 * n),
                          chunks, chunks + static_cast<std::ptrdiff_t>(n) * chunk_width};
-    std::fill(lanes.second, lanes.adjoint, 0.0);
-    for (int i = sum.children_begin; i < sum.children_end; ++i) {
-      const int d = plan_.children[static_cast<std::size_t>(i)];
-      std::fill_n(lanes.row(lanes.adjoint, first_slot(d)), genotypes(d) * stride, 0.0);
-    }
+    std::fill(lanes.second, lanes.row(lanes.adjoint, children.ends[n]), 0.0);
     return lanes;
   }
 
-  // The sum of a row's lanes of the first parent's genotypes, in list order.
-  BRAVIK_INLINE double lane_total(const double* lanes, int first) const {
-    double total = 0.0;
-    for (int l = 0; l < genotypes(first); ++l) total = total + lanes[l];
-    return total;
-  }
-
   BRAVIK_INLINE void by_first_genotype_lanes(int q, const Sum& sum, const double* h) {
-    const LaneRows lanes = lane_rows(sum);
+    const ChildTerms children = child_terms(sum);
+    const LaneRows lanes = lane_rows(sum, children);
     const std::uint32_t genotype_bits = picked_genotypes(q, sum);
-    for (int k0 = 0; k0 < genotypes(sum.first); k0 += chunk_width) outward_chunk(q, sum, h, genotype_bits, k0, lanes);
+    for (int k0 = 0; k0 < genotypes(sum.first); k0 += chunk_width) {
+      outward_chunk(q, sum, h, genotype_bits, k0, children, lanes);
+    }
     for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) outside(sum.first)[k1 - 1] = lanes.first[k1 - 1];
     if (!sum.connector_is_parent) {
       for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
-        outside(sum.second)[k2 - 1] += lane_total(lanes.row(lanes.second, k2 - 1), sum.first);
+        outside(sum.second)[k2 - 1] += lanes.total(lanes.row(lanes.second, k2 - 1));
       }
     }
-    recombinations(q) += lane_total(lanes.connector_recombinations, sum.first);
-    theta_score(q) += lane_total(lanes.connector_theta_score, sum.first);
-    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
+    recombinations(q) += lanes.total(lanes.connector_recombinations);
+    theta_score(q) += lanes.total(lanes.connector_theta_score);
+    int t = 0;
+    for (int i = 0; i < children.children; ++i) {
       const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      for (int k = 1; k <= genotypes(d); ++k) {
-        child_adjoint(d, k)[0] = lane_total(lanes.row(lanes.adjoint, first_slot(d) + k - 1), sum.first);
-      }
-      recombinations(d) += lane_total(lanes.row(lanes.recombinations, i), sum.first);
-      theta_score(d) += lane_total(lanes.row(lanes.theta_score, i), sum.first);
+      for (int k = 1; k <= genotypes(d); ++k) child_adjoint(d, k)[0] = lanes.total(lanes.row(lanes.adjoint, t++));
+      recombinations(d) += lanes.total(lanes.row(lanes.recombinations, i));
+      theta_score(d) += lanes.total(lanes.row(lanes.theta_score, i));
     }
   }
 
@@ -713,7 +736,7 @@ class FamilyPasses {
   // last genotype hold x = 0 and the first genotype's transmissions, and are
   // left out of the totals).
   BRAVIK_INLINE void outward_chunk(int q, const Sum& sum, const double* h, std::uint32_t genotype_bits, int k0,
-                                   const LaneRows& lanes) {
+                                   const ChildTerms& children, const LaneRows& lanes) {
     ChunkIndex index = {};
     Chunk x1 = {};
     for (int l = 0; l < chunk_width && k0 + l < genotypes(sum.first); ++l) {
@@ -731,7 +754,7 @@ class FamilyPasses {
       const int g2 = code(sum.second, k2);
       const bool recombinations = job_.out.with_recombinations && moves_with_theta(sum.first, g2);
       pick_tables(g2, index, genotype_bits, recombinations, picked);
-      const Chunk product = child_product_chunk(sum, picked, lanes);
+      const Chunk product = child_product_chunk(children, picked, lanes);
       Chunk w;
       if (sum.connector_is_parent) {
         o1 += product * hq;
@@ -753,7 +776,7 @@ class FamilyPasses {
         store(lanes.row(lanes.second, k2 - 1) + k0, x1 * shared);
         w = x1 * x2 * to_connector;
       }
-      children_chunk(sum, picked, w, k0, lanes, recombinations);
+      children_chunk(children, picked, w, k0, lanes, recombinations);
     }
     store(lanes.first + k0, o1);
     store(lanes.connector_recombinations + k0, q_recombinations);
@@ -762,12 +785,14 @@ class FamilyPasses {
 
   // The children's sums E_i and the products before each; returns the
   // product over all children.
-  BRAVIK_INLINE Chunk child_product_chunk(const Sum& sum, const Picked& picked, const LaneRows& lanes) const {
+  BRAVIK_INLINE static Chunk child_product_chunk(const ChildTerms& children, const Picked& picked,
+                                                 const LaneRows& lanes) {
     Chunk product = fast::broadcast<Chunk>(1.0);
-    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+    for (int i = 0; i < children.children; ++i) {
       Chunk e = {};
-      for (int k = 1; k <= genotypes(d); ++k) e += picked.t[code(d, k) - 1] * child_classes(d, k)[0];
+      for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
+        e += picked.t[children.terms[t].genotype] * children.terms[t].classes;
+      }
       store(lanes.e + i * chunk_width, e);
       store(lanes.before + i * chunk_width, product);
       product = product * e;
@@ -786,30 +811,29 @@ class FamilyPasses {
   // of the second parent, from the last child back. A lane whose
   // recombinant part and dT/dtheta are zero adds u x 0 = +0 (u is finite and
   // not negative), which leaves its sums as they are.
-  BRAVIK_INLINE void children_chunk(const Sum& sum, const Picked& picked, const Chunk& weight, int k0,
-                                    const LaneRows& lanes, bool recombinations) const {
+  BRAVIK_INLINE static void children_chunk(const ChildTerms& children, const Picked& picked, const Chunk& weight,
+                                           int k0, const LaneRows& lanes, bool recombinations) {
     Chunk weight_after = weight;
-    for (int i = sum.children_end - sum.children_begin - 1; i >= 0; --i) {
+    for (int i = children.children - 1; i >= 0; --i) {
       const Chunk coefficient = weight_after * load(lanes.before + i * chunk_width);
       weight_after = weight_after * load(lanes.e + i * chunk_width);
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      for (int k = 1; k <= genotypes(d); ++k) {
-        double* adjoint = lanes.row(lanes.adjoint, first_slot(d) + k - 1) + k0;
-        store(adjoint, load(adjoint) + picked.t[code(d, k) - 1] * coefficient);
+      for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
+        double* adjoint = lanes.row(lanes.adjoint, t) + k0;
+        store(adjoint, load(adjoint) + picked.t[children.terms[t].genotype] * coefficient);
       }
-      if (recombinations) add_child_recombinations(d, i, coefficient, picked, k0, lanes);
+      if (recombinations) add_child_recombinations(children, i, coefficient, picked, k0, lanes);
     }
   }
 
-  BRAVIK_INLINE void add_child_recombinations(int d, int i, const Chunk& coefficient, const Picked& picked, int k0,
-                                              const LaneRows& lanes) const {
+  BRAVIK_INLINE static void add_child_recombinations(const ChildTerms& children, int i, const Chunk& coefficient,
+                                                     const Picked& picked, int k0, const LaneRows& lanes) {
     double* recombination_row = lanes.row(lanes.recombinations, i) + k0;
     double* theta_row = lanes.row(lanes.theta_score, i) + k0;
     Chunk child_recombinations = load(recombination_row);
     Chunk child_theta_score = load(theta_row);
-    for (int k = 1; k <= genotypes(d); ++k) {
-      const int g = code(d, k) - 1;
-      const Chunk u = coefficient * child_classes(d, k)[0];
+    for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
+      const int g = children.terms[t].genotype;
+      const Chunk u = coefficient * children.terms[t].classes;
       child_recombinations += u * picked.recombinant[g];
       child_theta_score += u * picked.d_theta[g];
     }
