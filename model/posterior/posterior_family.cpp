@@ -311,6 +311,12 @@ class FamilyPasses {
     const int nn = pairs();
     const int* ends = child_runs(sum, k1, k2);
     std::fill_n(before(0), nn, 1.0);
+    if constexpr (sums_in_registers) {
+      for (int i = 0; i < n; ++i) {
+        for (int offset = 0; offset < pair_row; offset += part_width) child_part_sums(i, ends, offset);
+      }
+      return;
+    }
     for (int i = 0; i < n; ++i) {
       double* e = child_sum(i);
       std::fill_n(e, nn, 0.0);
@@ -322,6 +328,39 @@ class FamilyPasses {
       const double* b = before(i);
       double* next = before(i + 1);
       for (int j = 0; j < nn; ++j) next[j] = b[j] * e[j];
+    }
+  }
+
+  // With seven classes, lanes [offset, offset + part_width) of every row c_1
+  // of child i's sum E and of the product after it, the sums in registers
+  // (in the workspace each term would wait for the store of the one before):
+  // one vector of the path at a time. (With AVX2 the compiler's own loop over
+  // the workspace measured a little faster, and is kept.)
+  using Part = typename fast::PartsOf<typename fast::LanesOf<Path>::type>::part;
+  static constexpr bool sums_in_registers = NP == N_POL && Path != MachinePath::avx2;
+  static constexpr int part_width = static_cast<int>(sizeof(Part) / sizeof(double));
+  BRAVIK_INLINE static Part load_part(const double* from) {
+    Part v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
+  }
+  BRAVIK_INLINE static void store_part(double* to, const Part& v) { std::memcpy(to, &v, sizeof v); }
+
+  BRAVIK_INLINE void child_part_sums(int i, const int* ends, int offset) const {
+    Part e[N_POL];
+    for (Part& row : e) row = Part{};
+    for (int term = ends[i - 1]; term < ends[i]; ++term) {
+      const ChildTransmission& ct = plan_.child_terms[static_cast<std::size_t>(term)];
+      const Part t = fast::broadcast<Part>(ct.t);
+      const double* f = child_classes(ct.slot) + offset;
+      for (int c1 = 0; c1 < N_POL; ++c1) e[c1] = e[c1] + t * load_part(f + c1 * pair_row);
+    }
+    const double* b = before(i) + offset;
+    double* sum = child_sum(i) + offset;
+    double* next = before(i + 1) + offset;
+    for (int c1 = 0; c1 < N_POL; ++c1) {
+      store_part(sum + c1 * pair_row, e[c1]);
+      store_part(next + c1 * pair_row, load_part(b + c1 * pair_row) * e[c1]);
     }
   }
 
