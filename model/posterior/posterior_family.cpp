@@ -337,13 +337,9 @@ class FamilyPasses {
     }
   }
 
-  // With seven classes, lanes [offset, offset + part_width) of every row c_1
-  // of child i's sum E and of the product after it, the sums in registers
-  // (in the workspace each term would wait for the store of the one before):
-  // one vector of the path at a time. (With AVX2 the compiler's own loop over
-  // the workspace measured a little faster, and is kept.)
+  // A vector register of the path (eight lanes with AVX-512, four with AVX2,
+  // two without), read from and written to any place in the workspace.
   using Part = typename fast::PartsOf<typename fast::LanesOf<Path>::type>::part;
-  static constexpr bool sums_in_registers = NP == N_POL && Path != MachinePath::avx2;
   static constexpr int part_width = static_cast<int>(sizeof(Part) / sizeof(double));
   BRAVIK_INLINE static Part load_part(const double* from) {
     Part v;
@@ -352,6 +348,12 @@ class FamilyPasses {
   }
   BRAVIK_INLINE static void store_part(double* to, const Part& v) { std::memcpy(to, &v, sizeof v); }
 
+  // With seven classes, lanes [offset, offset + part_width) of every row c_1
+  // of child i's sum E and of the product after it, the sums in registers
+  // (in the workspace each term would wait for the store of the one before):
+  // one vector of the path at a time. (With AVX2 the compiler's own loop over
+  // the workspace measured a little faster, and is kept.)
+  static constexpr bool sums_in_registers = NP == N_POL && Path != MachinePath::avx2;
   BRAVIK_INLINE void child_part_sums(int i, const int* ends, int offset) const {
     Part e[N_POL];
     for (Part& row : e) row = Part{};
@@ -647,16 +649,10 @@ class FamilyPasses {
   // of its genotypes), for each genotype of the second parent in list order:
   // the same terms as the pairs one by one, summed in each lane over the
   // second parent's genotypes, then over the lanes in list order.
-  using Chunk = typename fast::PartsOf<typename fast::LanesOf<Path>::type>::part;
-  static constexpr int chunk_width = static_cast<int>(sizeof(Chunk) / sizeof(double));
+  using Chunk = Part;
+  static constexpr int chunk_width = part_width;
   static_assert(chunk_width <= widest_chunk && row_lanes % chunk_width == 0 && row_lanes >= N_JOINT);
   using ChunkIndex = typename IndicesOf<chunk_width>::type;
-  BRAVIK_INLINE static Chunk load(const double* from) {
-    Chunk v;
-    std::memcpy(&v, from, sizeof v);
-    return v;
-  }
-  BRAVIK_INLINE static void store(double* to, const Chunk& v) { std::memcpy(to, &v, sizeof v); }
 
   // Lane l of the result is lane index[l] of the sixteen of t: one
   // instruction with AVX-512, lane by lane otherwise.
@@ -835,14 +831,14 @@ class FamilyPasses {
         }
         const Chunk shared = product * to_connector;
         o1 += shared * x2;
-        store(lanes.row(lanes.second, k2 - 1) + k0, x1 * shared);
+        store_part(lanes.row(lanes.second, k2 - 1) + k0, x1 * shared);
         w = x1 * x2 * to_connector;
       }
       children_chunk(children, picked, w, k0, lanes, recombinations);
     }
-    store(lanes.first + k0, o1);
-    store(lanes.connector_recombinations + k0, q_recombinations);
-    store(lanes.connector_theta_score + k0, q_theta_score);
+    store_part(lanes.first + k0, o1);
+    store_part(lanes.connector_recombinations + k0, q_recombinations);
+    store_part(lanes.connector_theta_score + k0, q_theta_score);
   }
 
   // The children's sums E_i and the products before each; returns the
@@ -855,8 +851,8 @@ class FamilyPasses {
       for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
         e += picked.t[children.terms[t].genotype] * children.terms[t].classes;
       }
-      store(lanes.e + i * chunk_width, e);
-      store(lanes.before + i * chunk_width, product);
+      store_part(lanes.e + i * chunk_width, e);
+      store_part(lanes.before + i * chunk_width, product);
       product = product * e;
     }
     return product;
@@ -877,11 +873,11 @@ class FamilyPasses {
                                            int k0, const LaneRows& lanes, bool recombinations) {
     Chunk weight_after = weight;
     for (int i = children.children - 1; i >= 0; --i) {
-      const Chunk coefficient = weight_after * load(lanes.before + i * chunk_width);
-      weight_after = weight_after * load(lanes.e + i * chunk_width);
+      const Chunk coefficient = weight_after * load_part(lanes.before + i * chunk_width);
+      weight_after = weight_after * load_part(lanes.e + i * chunk_width);
       for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
         double* adjoint = lanes.row(lanes.adjoint, t) + k0;
-        store(adjoint, load(adjoint) + picked.t[children.terms[t].genotype] * coefficient);
+        store_part(adjoint, load_part(adjoint) + picked.t[children.terms[t].genotype] * coefficient);
       }
       if (recombinations) add_child_recombinations(children, i, coefficient, picked, k0, lanes);
     }
@@ -891,16 +887,16 @@ class FamilyPasses {
                                                      const Picked& picked, int k0, const LaneRows& lanes) {
     double* recombination_row = lanes.row(lanes.recombinations, i) + k0;
     double* theta_row = lanes.row(lanes.theta_score, i) + k0;
-    Chunk child_recombinations = load(recombination_row);
-    Chunk child_theta_score = load(theta_row);
+    Chunk child_recombinations = load_part(recombination_row);
+    Chunk child_theta_score = load_part(theta_row);
     for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
       const int g = children.terms[t].genotype;
       const Chunk u = coefficient * children.terms[t].classes;
       child_recombinations += u * picked.recombinant[g];
       child_theta_score += u * picked.d_theta[g];
     }
-    store(recombination_row, child_recombinations);
-    store(theta_row, child_theta_score);
+    store_part(recombination_row, child_recombinations);
+    store_part(theta_row, child_theta_score);
   }
 
   // u is d lnL / d T(g_d | g_1, g_2) through child d's transmission, up to Z;
