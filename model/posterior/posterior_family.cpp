@@ -665,6 +665,24 @@ class FamilyPasses {
     return picked;
   }
 
+  // The lanes of a chunk whose genotypes are the codes k0 + 1, k0 + 2, ... in
+  // order (as an untyped parent's list is): one load.
+  BRAVIK_INLINE static Chunk lanes_from(const TransmissionByFirst& t, int k0) {
+    Chunk v;
+    std::memcpy(&v, reinterpret_cast<const char*>(&t) + static_cast<std::ptrdiff_t>(k0) * sizeof(double), sizeof v);
+    return v;
+  }
+
+  // Where the lanes of a chunk are read from in the tables by the first
+  // parent: its genotypes' codes (from 0), or k0 and true when they are
+  // k0, k0 + 1, ...
+  struct LaneSource {
+    ChunkIndex index;
+    int k0;
+    bool in_order;
+    BRAVIK_INLINE Chunk of(const TransmissionByFirst& t) const { return in_order ? lanes_from(t, k0) : pick(t, index); }
+  };
+
   // Entry (g_second - 1) N_JOINT + g_d - 1 of the tables by the first parent.
   BRAVIK_INLINE static std::size_t by_first(int g_second, int gd) {
     return static_cast<std::size_t>((g_second - 1) * N_JOINT + gd - 1);
@@ -691,15 +709,15 @@ class FamilyPasses {
     return bits;
   }
 
-  BRAVIK_INLINE void pick_tables(int g2, const ChunkIndex& index, std::uint32_t genotype_bits, bool recombinations,
+  BRAVIK_INLINE void pick_tables(int g2, const LaneSource& source, std::uint32_t genotype_bits, bool recombinations,
                                  Picked& picked) const {
     for (std::uint32_t left = genotype_bits; left != 0; left &= left - 1) {
       const int g = std::countr_zero(left);
       const std::size_t entry = by_first(g2, g + 1);
-      picked.t[g] = pick(plan_.transmission_by_first[entry], index);
+      picked.t[g] = source.of(plan_.transmission_by_first[entry]);
       if (!recombinations) continue;
-      picked.recombinant[g] = pick(job_.derivatives.recombinant_by_first[entry], index);
-      picked.d_theta[g] = pick(job_.derivatives.d_theta_by_first[entry], index);
+      picked.recombinant[g] = source.of(job_.derivatives.recombinant_by_first[entry]);
+      picked.d_theta[g] = source.of(job_.derivatives.d_theta_by_first[entry]);
     }
   }
 
@@ -795,10 +813,13 @@ class FamilyPasses {
   // left out of the totals).
   BRAVIK_INLINE void outward_chunk(int q, const Sum& sum, const double* h, std::uint32_t genotype_bits, int k0,
                                    const ChildTerms& children, const LaneRows& lanes) {
-    ChunkIndex index = {};
+    LaneSource source{{}, k0, true};
     Chunk x1 = {};
+    std::uint32_t first_codes = 0;  // bit g - 1 for the chunk's genotypes g
     for (int l = 0; l < chunk_width && k0 + l < genotypes(sum.first); ++l) {
-      index[l] = code(sum.first, k0 + l + 1) - 1;
+      source.index[l] = code(sum.first, k0 + l + 1) - 1;
+      source.in_order = source.in_order && source.index[l] == k0 + l;
+      first_codes |= 1u << source.index[l];
       x1[l] = x(sum.first)[k0 + l];
     }
     Chunk o1 = {};
@@ -810,8 +831,8 @@ class FamilyPasses {
       const double hq = h[k2 - 1];
       if (sum.connector_is_parent ? hq == 0.0 : x2 == 0.0) continue;
       const int g2 = code(sum.second, k2);
-      const bool recombinations = job_.out.with_recombinations && moves_with_theta(sum.first, g2);
-      pick_tables(g2, index, genotype_bits, recombinations, picked);
+      const bool recombinations = job_.out.with_recombinations && moves_with_theta(first_codes, g2);
+      pick_tables(g2, source, genotype_bits, recombinations, picked);
       const Chunk product = child_product_chunk(children, picked, lanes);
       Chunk w;
       if (sum.connector_is_parent) {
@@ -858,11 +879,14 @@ class FamilyPasses {
     return product;
   }
 
-  // Whether some genotype of the first parent and g2 give recombination terms.
-  BRAVIK_INLINE bool moves_with_theta(int first, int g2) const {
-    bool moves = false;
-    for (int k1 = 1; k1 <= genotypes(first); ++k1) moves = moves || job_.derivatives.moves_with_theta(code(first, k1), g2);
-    return moves;
+  // Whether some genotype of a chunk (bit g - 1 for genotype g) and g2 give
+  // recombination terms (a chunk without adds +0 in every lane, and is
+  // left out).
+  BRAVIK_INLINE bool moves_with_theta(std::uint32_t first_codes, int g2) const {
+    for (std::uint32_t left = first_codes; left != 0; left &= left - 1) {
+      if (job_.derivatives.moves_with_theta(std::countr_zero(left) + 1, g2)) return true;
+    }
+    return false;
   }
 
   // The children's adjoints, recombinations and theta scores for one genotype
