@@ -1,7 +1,10 @@
 #include "model/posterior/posterior_family.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "model/density.hpp"
@@ -19,29 +22,26 @@ constexpr int pair_row = 8;
 constexpr std::size_t class_pairs = static_cast<std::size_t>(N_POL) * pair_row;
 constexpr std::size_t child_block = N_JOINT * class_pairs;
 
-// A vector over the genotypes of a parent, genotype g in lane g - 1, as two
-// halves of the eight lanes L of a machine path; laid out as the tables by
-// the first parent (TransmissionByFirst). Every operation works lane by lane.
-template <class L>
-struct alignas(alignof(TransmissionByFirst)) GenotypeLanes {
-  L half[2];
-  BRAVIK_INLINE double operator[](int g) const { return fast::lane(half[g / 8], g % 8); }
-  BRAVIK_INLINE void set(int g, double value) { fast::set_lane(half[g / 8], g % 8, value); }
-  BRAVIK_INLINE static GenotypeLanes splat(double value) {
-    return {{fast::splat<L>(value), fast::splat<L>(value)}};
-  }
-  BRAVIK_INLINE static const GenotypeLanes& of(const TransmissionByFirst& t) {
-    return reinterpret_cast<const GenotypeLanes&>(t);
-  }
-  BRAVIK_INLINE GenotypeLanes operator+(const GenotypeLanes& b) const { return {{half[0] + b.half[0], half[1] + b.half[1]}}; }
-  BRAVIK_INLINE GenotypeLanes operator*(const GenotypeLanes& b) const { return {{half[0] * b.half[0], half[1] * b.half[1]}}; }
-  BRAVIK_INLINE GenotypeLanes operator*(double s) const { return *this * splat(s); }
-  BRAVIK_INLINE GenotypeLanes& operator+=(const GenotypeLanes& b) { return *this = *this + b; }
-};
-static_assert(sizeof(GenotypeLanes<ClassLanes>) == sizeof(TransmissionByFirst));
+// With one class: a row of sums by lane over a parent's genotypes (room for
+// all of them in chunks of any width), and the widest chunk of lanes.
+constexpr int row_lanes = 16;
+constexpr int widest_chunk = 8;
 
-// The lanes of the double heterozygotes, the genotypes that recombine.
-constexpr int double_heterozygotes[2] = {joint_genotype(1, 4) - 1, joint_genotype(2, 3) - 1};
+// Lane indices for a chunk of Width lanes.
+template <int Width>
+struct IndicesOf;
+template <>
+struct IndicesOf<2> {
+  using type = std::int64_t __attribute__((vector_size(16)));
+};
+template <>
+struct IndicesOf<4> {
+  using type = std::int64_t __attribute__((vector_size(32)));
+};
+template <>
+struct IndicesOf<8> {
+  using type = std::int64_t __attribute__((vector_size(64)));
+};
 
 // The number of entries a nuclear family keeps for the outward pass: those of
 // its connector's states.
@@ -87,8 +87,12 @@ void PosteriorWorkspace::reserve(const Model& model, const SeriesPlan& plan) {
   grow(class_table, N_POL * class_pairs);
   for (std::vector<double>* v : {&pair_weight, &pair_joint, &to_connector, &child_weight}) grow(*v, class_pairs);
   inward.reserve(plan);
-  if (genotype_lanes.size() < 4 * children) genotype_lanes.resize(4 * children);
-  if (slot_lanes.size() < static_cast<std::size_t>(plan.most_slots)) slot_lanes.resize(static_cast<std::size_t>(plan.most_slots));
+  // The rows of one-class lanes: three, the second parent's genotypes, two by
+  // child and one by slot, of sixteen lanes; the chunk sums, two by child.
+  grow(lane_rows, (3 + N_JOINT + 2 * children + static_cast<std::size_t>(plan.most_slots)) * row_lanes);
+  grow(chunk_sums, 2 * children * widest_chunk);
+  grow(lane_terms, static_cast<std::size_t>(plan.most_slots));
+  grow(lane_term_ends, children + 1);
 }
 
 namespace {
@@ -285,6 +289,12 @@ class FamilyPasses {
       const double* xd = x(d);
       for (int k = 1; k <= genotypes(d); ++k) {
         double* f = child_classes(d, k);
+        if constexpr (classes_in_registers) {
+          for (int offset = 0; offset < pair_row; offset += part_width) {
+            child_classes_part(xd + (k - 1) * N_POL, f + offset, offset);
+          }
+          continue;
+        }
         std::fill_n(f, nn, 0.0);
         for (int cd = 0; cd < np(); ++cd) {
           const double xv = xd[(k - 1) * np() + cd];
@@ -307,6 +317,12 @@ class FamilyPasses {
     const int nn = pairs();
     const int* ends = child_runs(sum, k1, k2);
     std::fill_n(before(0), nn, 1.0);
+    if constexpr (sums_in_registers) {
+      for (int i = 0; i < n; ++i) {
+        for (int offset = 0; offset < pair_row; offset += part_width) child_part_sums(i, ends, offset);
+      }
+      return;
+    }
     for (int i = 0; i < n; ++i) {
       double* e = child_sum(i);
       std::fill_n(e, nn, 0.0);
@@ -319,6 +335,58 @@ class FamilyPasses {
       double* next = before(i + 1);
       for (int j = 0; j < nn; ++j) next[j] = b[j] * e[j];
     }
+  }
+
+  // A vector register of the path (eight lanes with AVX-512, four with AVX2,
+  // two without), read from and written to any place in the workspace.
+  using Part = typename fast::PartsOf<typename fast::LanesOf<Path>::type>::part;
+  static constexpr int part_width = static_cast<int>(sizeof(Part) / sizeof(double));
+  BRAVIK_INLINE static Part load_part(const double* from) {
+    Part v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
+  }
+  BRAVIK_INLINE static void store_part(double* to, const Part& v) { std::memcpy(to, &v, sizeof v); }
+
+  // With seven classes, lanes [offset, offset + part_width) of every row c_1
+  // of child i's sum E and of the product after it, the sums in registers
+  // (in the workspace each term would wait for the store of the one before):
+  // one vector of the path at a time. (With AVX2 the compiler's own loop over
+  // the workspace measured a little faster, and is kept.)
+  static constexpr bool sums_in_registers = NP == N_POL && Path != MachinePath::avx2;
+  BRAVIK_INLINE void child_part_sums(int i, const int* ends, int offset) const {
+    Part e[N_POL];
+    for (Part& row : e) row = Part{};
+    for (int term = ends[i - 1]; term < ends[i]; ++term) {
+      const ChildTransmission& ct = plan_.child_terms[static_cast<std::size_t>(term)];
+      const Part t = fast::broadcast<Part>(ct.t);
+      const double* f = child_classes(ct.slot) + offset;
+      for (int c1 = 0; c1 < N_POL; ++c1) e[c1] = e[c1] + t * load_part(f + c1 * pair_row);
+    }
+    const double* b = before(i) + offset;
+    double* sum = child_sum(i) + offset;
+    double* next = before(i + 1) + offset;
+    for (int c1 = 0; c1 < N_POL; ++c1) {
+      store_part(sum + c1 * pair_row, e[c1]);
+      store_part(next + c1 * pair_row, load_part(b + c1 * pair_row) * e[c1]);
+    }
+  }
+
+  // Lanes [offset, offset + part_width) of every row c_1 of F for a child's
+  // factors xk, summed in registers in the same order (with AVX: without, the
+  // compiler's loop over the workspace measured a little faster).
+  static constexpr bool classes_in_registers = NP == N_POL && Path != MachinePath::baseline;
+  BRAVIK_INLINE void child_classes_part(const double* xk, double* f, int offset) const {
+    Part rows[N_POL];
+    for (Part& row : rows) row = Part{};
+    for (int cd = 0; cd < N_POL; ++cd) {
+      const Part xv = fast::broadcast<Part>(xk[cd]);
+      const double* table = classes_given_parents(cd) + offset;
+      for (int c1 = 0; c1 < N_POL; ++c1) {
+        if (c1 >= first_row(cd) && c1 < end_row(cd)) rows[c1] = rows[c1] + xv * load_part(table + c1 * pair_row);
+      }
+    }
+    for (int c1 = 0; c1 < N_POL; ++c1) store_part(f + c1 * pair_row, rows[c1]);
   }
 
   BRAVIK_INLINE static bool all_zero(const double* v, int n) {
@@ -576,150 +644,283 @@ class FamilyPasses {
   }
 
   // With one class, the pairs of the parents' genotypes with the first
-  // parent's genotype g_1 in lane g_1 - 1, for each genotype of the second
-  // parent in list order: the same terms as the pairs one by one, summed in
-  // each lane over the second parent's genotypes, then over the lanes in
-  // order.
-  using Genotypes = GenotypeLanes<typename fast::LanesOf<Path>::type>;
-  BRAVIK_INLINE static const Genotypes& lanes_of(const TransmissionByFirst& t) { return Genotypes::of(t); }
-  BRAVIK_INLINE static double lane_sum(const Genotypes& v) {
-    double total = 0.0;
-    for (int l = 0; l < N_JOINT; ++l) total = total + v[l];
-    return total;
+  // parent's genotypes side by side, its k_1-th listed genotype in lane
+  // k_1 - 1, in chunks of the path's vector width (only those that hold one
+  // of its genotypes), for each genotype of the second parent in list order:
+  // the same terms as the pairs one by one, summed in each lane over the
+  // second parent's genotypes, then over the lanes in list order.
+  using Chunk = Part;
+  static constexpr int chunk_width = part_width;
+  static_assert(chunk_width <= widest_chunk && row_lanes % chunk_width == 0 && row_lanes >= N_JOINT);
+  using ChunkIndex = typename IndicesOf<chunk_width>::type;
+
+  // Lane l of the result is lane index[l] of the sixteen of t: one
+  // instruction with AVX-512, lane by lane otherwise.
+  BRAVIK_INLINE static Chunk pick(const TransmissionByFirst& t, const ChunkIndex& index) {
+#if defined(__GNUC__) && !defined(__clang__)
+    if constexpr (chunk_width == 8) return __builtin_shuffle(t.half[0], t.half[1], index);
+#endif
+    Chunk picked;
+    for (int l = 0; l < chunk_width; ++l) picked[l] = t.half[index[l] / 8][index[l] % 8];
+    return picked;
   }
+
+  // The lanes of a chunk whose genotypes are the codes k0 + 1, k0 + 2, ... in
+  // order (as an untyped parent's list is): one load.
+  BRAVIK_INLINE static Chunk lanes_from(const TransmissionByFirst& t, int k0) {
+    Chunk v;
+    std::memcpy(&v, reinterpret_cast<const char*>(&t) + static_cast<std::ptrdiff_t>(k0) * sizeof(double), sizeof v);
+    return v;
+  }
+
+  // Where the lanes of a chunk are read from in the tables by the first
+  // parent: its genotypes' codes (from 0), or k0 and true when they are
+  // k0, k0 + 1, ...
+  struct LaneSource {
+    ChunkIndex index;
+    int k0;
+    bool in_order;
+    BRAVIK_INLINE Chunk of(const TransmissionByFirst& t) const { return in_order ? lanes_from(t, k0) : pick(t, index); }
+  };
+
   // Entry (g_second - 1) N_JOINT + g_d - 1 of the tables by the first parent.
   BRAVIK_INLINE static std::size_t by_first(int g_second, int gd) {
     return static_cast<std::size_t>((g_second - 1) * N_JOINT + gd - 1);
   }
 
-  // Per-lane sums of one nuclear family: each summed child's sums E, the
-  // products before it, its recombinations and theta score; the adjoint of
-  // T x F by slot.
-  struct LaneSums {
-    Genotypes* e;
-    Genotypes* before;
-    Genotypes* recombinations;
-    Genotypes* theta_score;
-    Genotypes* adjoint;
+  // For one genotype g_2 of the second parent, by genotype g (from 0) of a
+  // summed child or of the connector: T(g | lanes' genotypes, g_2), and when
+  // recombinations are formed its recombinant part and dT/dtheta.
+  struct Picked {
+    Chunk t[N_JOINT];
+    Chunk recombinant[N_JOINT];
+    Chunk d_theta[N_JOINT];
   };
 
-  BRAVIK_INLINE LaneSums lane_sums(const Sum& sum) const {
-    const int n = sum.children_end - sum.children_begin;
-    auto* children = reinterpret_cast<Genotypes*>(work_.genotype_lanes.data());
-    const LaneSums lanes{children, children + n, children + 2 * n, children + 3 * n,
-                         reinterpret_cast<Genotypes*>(work_.slot_lanes.data())};
-    for (int i = 0; i < n; ++i) {
-      lanes.recombinations[i] = Genotypes{};
-      lanes.theta_score[i] = Genotypes{};
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      for (int k = 1; k <= genotypes(d); ++k) lanes.adjoint[first_slot(d) + k - 1] = Genotypes{};
+  // Bit g - 1 for every genotype g of a summed child, and of the connector
+  // when it is a child.
+  BRAVIK_INLINE std::uint32_t picked_genotypes(int q, const Sum& sum) const {
+    std::uint32_t bits = 0;
+    const auto add = [&](int person) {
+      for (int k = 1; k <= genotypes(person); ++k) bits |= 1u << (code(person, k) - 1);
+    };
+    for (int i = sum.children_begin; i < sum.children_end; ++i) add(plan_.children[static_cast<std::size_t>(i)]);
+    if (!sum.connector_is_parent) add(q);
+    return bits;
+  }
+
+  BRAVIK_INLINE void pick_tables(int g2, const LaneSource& source, std::uint32_t genotype_bits, bool recombinations,
+                                 Picked& picked) const {
+    for (std::uint32_t left = genotype_bits; left != 0; left &= left - 1) {
+      const int g = std::countr_zero(left);
+      const std::size_t entry = by_first(g2, g + 1);
+      picked.t[g] = source.of(plan_.transmission_by_first[entry]);
+      if (!recombinations) continue;
+      picked.recombinant[g] = source.of(job_.derivatives.recombinant_by_first[entry]);
+      picked.d_theta[g] = source.of(job_.derivatives.d_theta_by_first[entry]);
     }
+  }
+
+  // The summed children's genotypes in order, child i's from ends[i] to
+  // ends[i + 1]: T x F's genotype (from 0) and F, copied out of the model so
+  // that the loops over the lanes read nothing else.
+  struct ChildTerms {
+    const LaneTerm* terms;
+    const int* ends;
+    int children;
+  };
+
+  BRAVIK_INLINE ChildTerms child_terms(const Sum& sum) const {
+    LaneTerm* terms = work_.lane_terms.data();
+    int* ends = work_.lane_term_ends.data();
+    int t = 0;
+    ends[0] = 0;
+    for (int i = sum.children_begin; i < sum.children_end; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(i)];
+      for (int k = 1; k <= genotypes(d); ++k) terms[t++] = {code(d, k) - 1, child_classes(d, k)[0]};
+      ends[i - sum.children_begin + 1] = t;
+    }
+    return {terms, ends, sum.children_end - sum.children_begin};
+  }
+
+  // The rows of per-lane sums of one nuclear family: d lnL / d x of the first
+  // parent, the connector's recombinations and theta score, the second
+  // parent's d lnL / d x terms by its genotype, each summed child's
+  // recombinations and theta score, the adjoint of T x F by child term; and by
+  // summed child, in the chunk in hand, its sums E and the products before it.
+  // A row holds the lanes of the chunks in use.
+  struct LaneRows {
+    int stride;
+    int lanes;  // the first parent's genotypes
+    double* first;
+    double* connector_recombinations;
+    double* connector_theta_score;
+    double* second;
+    double* recombinations;
+    double* theta_score;
+    double* adjoint;
+    double* e;
+    double* before;
+    BRAVIK_INLINE double* row(double* first_row, int r) const { return first_row + static_cast<std::ptrdiff_t>(r) * stride; }
+    // The sum of a row's lanes in order.
+    BRAVIK_INLINE double total(const double* lane) const {
+      double sum = 0.0;
+      for (int l = 0; l < lanes; ++l) sum = sum + lane[l];
+      return sum;
+    }
+  };
+
+  BRAVIK_INLINE LaneRows lane_rows(const Sum& sum, const ChildTerms& children) const {
+    const int n = children.children;
+    const int n1 = genotypes(sum.first);
+    const int n2 = genotypes(sum.second);
+    const int stride = (n1 + chunk_width - 1) / chunk_width * chunk_width;
+    double* rows = work_.lane_rows.data();
+    double* chunks = work_.chunk_sums.data();
+    const auto at = [&](int r) { return rows + static_cast<std::ptrdiff_t>(r) * stride; };
+    const LaneRows lanes{stride, n1, at(0), at(1), at(2), at(3), at(3 + n2), at(3 + n2 + n), at(3 + n2 + 2 * n),
+                         chunks, chunks + static_cast<std::ptrdiff_t>(n) * chunk_width};
+    std::fill(lanes.second, lanes.row(lanes.adjoint, children.ends[n]), 0.0);
     return lanes;
   }
 
   BRAVIK_INLINE void by_first_genotype_lanes(int q, const Sum& sum, const double* h) {
-    const LaneSums lanes = lane_sums(sum);
-    Genotypes x1 = {};
-    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) x1.set(code(sum.first, k1) - 1, x(sum.first)[k1 - 1]);
-    Genotypes o1 = {};
-    Genotypes q_recombinations = {};
-    Genotypes q_theta_score = {};
+    const ChildTerms children = child_terms(sum);
+    const LaneRows lanes = lane_rows(sum, children);
+    const std::uint32_t genotype_bits = picked_genotypes(q, sum);
+    for (int k0 = 0; k0 < genotypes(sum.first); k0 += chunk_width) {
+      outward_chunk(q, sum, h, genotype_bits, k0, children, lanes);
+    }
+    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) outside(sum.first)[k1 - 1] = lanes.first[k1 - 1];
+    if (!sum.connector_is_parent) {
+      for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
+        outside(sum.second)[k2 - 1] += lanes.total(lanes.row(lanes.second, k2 - 1));
+      }
+    }
+    recombinations(q) += lanes.total(lanes.connector_recombinations);
+    theta_score(q) += lanes.total(lanes.connector_theta_score);
+    int t = 0;
+    for (int i = 0; i < children.children; ++i) {
+      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
+      for (int k = 1; k <= genotypes(d); ++k) child_adjoint(d, k)[0] = lanes.total(lanes.row(lanes.adjoint, t++));
+      recombinations(d) += lanes.total(lanes.row(lanes.recombinations, i));
+      theta_score(d) += lanes.total(lanes.row(lanes.theta_score, i));
+    }
+  }
+
+  // The first parent's genotypes k0 + 1 to k0 + chunk_width (lanes past its
+  // last genotype hold x = 0 and the first genotype's transmissions, and are
+  // left out of the totals).
+  BRAVIK_INLINE void outward_chunk(int q, const Sum& sum, const double* h, std::uint32_t genotype_bits, int k0,
+                                   const ChildTerms& children, const LaneRows& lanes) {
+    LaneSource source{{}, k0, true};
+    Chunk x1 = {};
+    std::uint32_t first_codes = 0;  // bit g - 1 for the chunk's genotypes g
+    for (int l = 0; l < chunk_width && k0 + l < genotypes(sum.first); ++l) {
+      source.index[l] = code(sum.first, k0 + l + 1) - 1;
+      source.in_order = source.in_order && source.index[l] == k0 + l;
+      first_codes |= 1u << source.index[l];
+      x1[l] = x(sum.first)[k0 + l];
+    }
+    Chunk o1 = {};
+    Chunk q_recombinations = {};
+    Chunk q_theta_score = {};
+    Picked picked;
     for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
       const double x2 = x(sum.second)[k2 - 1];
       const double hq = h[k2 - 1];
       if (sum.connector_is_parent ? hq == 0.0 : x2 == 0.0) continue;
       const int g2 = code(sum.second, k2);
-      const bool recombinations = job_.out.with_recombinations && moves_with_theta(sum.first, g2);
-      const Genotypes product = child_product_lanes(sum, g2, lanes);
-      Genotypes w;
+      const bool recombinations = job_.out.with_recombinations && moves_with_theta(first_codes, g2);
+      pick_tables(g2, source, genotype_bits, recombinations, picked);
+      const Chunk product = child_product_chunk(children, picked, lanes);
+      Chunk w;
       if (sum.connector_is_parent) {
         o1 += product * hq;
         w = x1 * hq;
       } else {
-        const Genotypes joint = x1 * x2 * product;
-        Genotypes to_connector = {};
+        const Chunk joint = x1 * x2 * product;
+        Chunk to_connector = {};
         for (int kq = 1; kq <= genotypes(q); ++kq) {
-          const std::size_t entry = by_first(g2, code(q, kq));
+          const int gq = code(q, kq) - 1;
           const double hp = connector_classes(kq)[0];
-          to_connector += lanes_of(plan_.transmission_by_first[entry]) * hp;
-          if (recombinations) add_recombination_lanes(g2, entry, joint * hp, q_recombinations, q_theta_score);
+          to_connector += picked.t[gq] * hp;
+          if (!recombinations) continue;
+          const Chunk u = joint * hp;
+          q_recombinations += u * picked.recombinant[gq];
+          q_theta_score += u * picked.d_theta[gq];
         }
-        const Genotypes shared = product * to_connector;
+        const Chunk shared = product * to_connector;
         o1 += shared * x2;
-        outside(sum.second)[k2 - 1] += lane_sum(x1 * shared);
+        store_part(lanes.row(lanes.second, k2 - 1) + k0, x1 * shared);
         w = x1 * x2 * to_connector;
       }
-      children_lanes(sum, g2, w, lanes, recombinations);
+      children_chunk(children, picked, w, k0, lanes, recombinations);
     }
-    for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) outside(sum.first)[k1 - 1] = o1[code(sum.first, k1) - 1];
-    recombinations(q) += lane_sum(q_recombinations);
-    theta_score(q) += lane_sum(q_theta_score);
-    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      for (int k = 1; k <= genotypes(d); ++k) child_adjoint(d, k)[0] = lane_sum(lanes.adjoint[first_slot(d) + k - 1]);
-      recombinations(d) += lane_sum(lanes.recombinations[i]);
-      theta_score(d) += lane_sum(lanes.theta_score[i]);
-    }
+    store_part(lanes.first + k0, o1);
+    store_part(lanes.connector_recombinations + k0, q_recombinations);
+    store_part(lanes.connector_theta_score + k0, q_theta_score);
   }
 
   // The children's sums E_i and the products before each; returns the
   // product over all children.
-  BRAVIK_INLINE Genotypes child_product_lanes(const Sum& sum, int g2, const LaneSums& lanes) const {
-    Genotypes product = Genotypes::splat(1.0);
-    for (int i = 0; i < sum.children_end - sum.children_begin; ++i) {
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      Genotypes e = {};
-      for (int k = 1; k <= genotypes(d); ++k) {
-        e += lanes_of(plan_.transmission_by_first[by_first(g2, code(d, k))]) * child_classes(d, k)[0];
+  BRAVIK_INLINE static Chunk child_product_chunk(const ChildTerms& children, const Picked& picked,
+                                                 const LaneRows& lanes) {
+    Chunk product = fast::broadcast<Chunk>(1.0);
+    for (int i = 0; i < children.children; ++i) {
+      Chunk e = {};
+      for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
+        e += picked.t[children.terms[t].genotype] * children.terms[t].classes;
       }
-      lanes.e[i] = e;
-      lanes.before[i] = product;
+      store_part(lanes.e + i * chunk_width, e);
+      store_part(lanes.before + i * chunk_width, product);
       product = product * e;
     }
     return product;
   }
 
-  // Adds u times the recombinant part and times dT/dtheta to the lane sums:
-  // in every lane when g2 is a double heterozygote, else in the lanes of the
-  // double heterozygotes alone, whose entries are the only ones not zero (a
-  // finite u times zero would add +0, which leaves a lane's sum as it is).
-  BRAVIK_INLINE void add_recombination_lanes(int g2, std::size_t entry, const Genotypes& u, Genotypes& recombinations,
-                                             Genotypes& theta_score) const {
-    const Genotypes& r = lanes_of(job_.derivatives.recombinant_by_first[entry]);
-    const Genotypes& d = lanes_of(job_.derivatives.d_theta_by_first[entry]);
-    if (g2 == double_heterozygotes[0] + 1 || g2 == double_heterozygotes[1] + 1) {
-      recombinations += u * r;
-      theta_score += u * d;
-      return;
+  // Whether some genotype of a chunk (bit g - 1 for genotype g) and g2 give
+  // recombination terms (a chunk without adds +0 in every lane, and is
+  // left out).
+  BRAVIK_INLINE bool moves_with_theta(std::uint32_t first_codes, int g2) const {
+    for (std::uint32_t left = first_codes; left != 0; left &= left - 1) {
+      if (job_.derivatives.moves_with_theta(std::countr_zero(left) + 1, g2)) return true;
     }
-    for (const int l : double_heterozygotes) {
-      recombinations.set(l, recombinations[l] + u[l] * r[l]);
-      theta_score.set(l, theta_score[l] + u[l] * d[l]);
-    }
+    return false;
   }
 
-  // Whether some genotype of the first parent and g2 give recombination terms.
-  BRAVIK_INLINE bool moves_with_theta(int first, int g2) const {
-    bool moves = false;
-    for (int k1 = 1; k1 <= genotypes(first); ++k1) moves = moves || job_.derivatives.moves_with_theta(code(first, k1), g2);
-    return moves;
-  }
-
-  BRAVIK_INLINE void children_lanes(const Sum& sum, int g2, const Genotypes& weight, const LaneSums& lanes,
-                                    bool recombinations) const {
-    Genotypes weight_after = weight;
-    for (int i = sum.children_end - sum.children_begin - 1; i >= 0; --i) {
-      const Genotypes coefficient = weight_after * lanes.before[i];
-      weight_after = weight_after * lanes.e[i];
-      const int d = plan_.children[static_cast<std::size_t>(sum.children_begin + i)];
-      for (int k = 1; k <= genotypes(d); ++k) {
-        const std::size_t entry = by_first(g2, code(d, k));
-        lanes.adjoint[first_slot(d) + k - 1] += lanes_of(plan_.transmission_by_first[entry]) * coefficient;
-        if (!recombinations) continue;
-        add_recombination_lanes(g2, entry, coefficient * child_classes(d, k)[0], lanes.recombinations[i],
-                                lanes.theta_score[i]);
+  // The children's adjoints, recombinations and theta scores for one genotype
+  // of the second parent, from the last child back. A lane whose
+  // recombinant part and dT/dtheta are zero adds u x 0 = +0 (u is finite and
+  // not negative), which leaves its sums as they are.
+  BRAVIK_INLINE static void children_chunk(const ChildTerms& children, const Picked& picked, const Chunk& weight,
+                                           int k0, const LaneRows& lanes, bool recombinations) {
+    Chunk weight_after = weight;
+    for (int i = children.children - 1; i >= 0; --i) {
+      const Chunk coefficient = weight_after * load_part(lanes.before + i * chunk_width);
+      weight_after = weight_after * load_part(lanes.e + i * chunk_width);
+      for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
+        double* adjoint = lanes.row(lanes.adjoint, t) + k0;
+        store_part(adjoint, load_part(adjoint) + picked.t[children.terms[t].genotype] * coefficient);
       }
+      if (recombinations) add_child_recombinations(children, i, coefficient, picked, k0, lanes);
     }
+  }
+
+  BRAVIK_INLINE static void add_child_recombinations(const ChildTerms& children, int i, const Chunk& coefficient,
+                                                     const Picked& picked, int k0, const LaneRows& lanes) {
+    double* recombination_row = lanes.row(lanes.recombinations, i) + k0;
+    double* theta_row = lanes.row(lanes.theta_score, i) + k0;
+    Chunk child_recombinations = load_part(recombination_row);
+    Chunk child_theta_score = load_part(theta_row);
+    for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
+      const int g = children.terms[t].genotype;
+      const Chunk u = coefficient * children.terms[t].classes;
+      child_recombinations += u * picked.recombinant[g];
+      child_theta_score += u * picked.d_theta[g];
+    }
+    store_part(recombination_row, child_recombinations);
+    store_part(theta_row, child_theta_score);
   }
 
   // u is d lnL / d T(g_d | g_1, g_2) through child d's transmission, up to Z;

@@ -32,6 +32,13 @@ struct TransmissionDerivatives {
   void build(const tranc_block& tranc);
 };
 
+// A child's genotype in the one-class outward pass: its code (from 0) and
+// the child's factor times the class table's entry.
+struct LaneTerm {
+  int genotype;
+  double classes;
+};
+
 // Storage of one thread, sized for the largest family of the series.
 struct PosteriorWorkspace {
   FamilyWorkspace inward;       // of the fast kernel's inward pass
@@ -47,9 +54,12 @@ struct PosteriorWorkspace {
   std::vector<double> child_classes;  // the summed children's x times P, by slot
   std::vector<double> child_adjoint;  // by the same index: d lnL / d (T(g_d | g_1, g_2) x these)
   std::vector<double> child_sums, before_child;  // by child: the sums E and their products
-  // With one class, vectors over a parent's genotypes: by child (its sums, the
-  // products before it, its recombinations, its theta score), and by slot.
-  std::vector<TransmissionByFirst> genotype_lanes, slot_lanes;
+  // With one class, sums by lane over a parent's genotypes (see the outward
+  // pass), a chunk of lanes' sums by child, and the summed children's
+  // genotypes with the ends of each child's.
+  std::vector<double> lane_rows, chunk_sums;
+  std::vector<LaneTerm> lane_terms;
+  std::vector<int> lane_term_ends;
   std::vector<double> weight_after;  // a weight times the products of E over the children after one
   std::vector<double> connector_weight;   // H by connector state (no vector)
   std::vector<double> connector_classes;  // H times P, by connector genotype

@@ -1,6 +1,7 @@
 #include "model/posterior/posterior_kernel.hpp"
 
 
+#include "model/density.hpp"
 #include "model/posterior/posterior_family.hpp"
 #include "model/tables.hpp"
 
@@ -18,6 +19,13 @@ double haplotype_derivative(int g, int h) {
 }
 
 bool recombinant(int g, int h) { return haplotype_derivative(g, h) > 0.0; }
+
+// d ln gfreq(g) / d q for a joint genotype of major-gene class `major`: each
+// haplotype carrying allele 1 adds 1/q, each carrying allele 2 -1/(1 - q).
+double log_prior_derivative(int major, double q) {
+  const int ones = 3 - major;
+  return static_cast<double>(ones) / q - static_cast<double>(2 - ones) / (1.0 - q);
+}
 
 }  // namespace
 
@@ -75,6 +83,7 @@ void PosteriorKernel::plan(const Model& model) {
   const Pedigree& ped = model.ped;
   const auto persons = static_cast<std::size_t>(ped.buf1.ifst(ped.buf1.nfam + 1)) + 1;
   lf_.assign(static_cast<std::size_t>(ped.buf1.nfam) + 1, 0.0);
+  scores_.assign(static_cast<std::size_t>(ped.buf1.nfam) + 1, FamilyScore{});
   posterior_.assign(static_cast<std::size_t>(model.genot.i_start(static_cast<int>(persons))) * N_POL, 0.0);
   recombinations_.assign(persons, 0.0);
   theta_score_.assign(persons, 0.0);
@@ -88,6 +97,49 @@ void PosteriorKernel::plan(const Model& model) {
   }
   planned_ = true;
   planned_after_ = model.first_call_setups;
+}
+
+// The sums over the family's persons in order, their genotypes and classes:
+// of the founders' posterior expectations of d ln gfreq / d q, and for the
+// measured persons of the residual r by major-gene class, of r^2, of the
+// posterior mass and of r times the class's step; divided by the variance at
+// the end. Theta's score is the sum of the children's.
+void PosteriorKernel::score_family(const Model& model, const FamilyPlan& family, FamilyScore& score) const {
+  const imax_block& m = model.imax;
+  const double q = model.optpar1.par(1);
+  const double v = m.sdev * m.sdev;
+  const double prior_derivative[4] = {0.0, log_prior_derivative(1, q), log_prior_derivative(2, q),
+                                      log_prior_derivative(3, q)};
+  double allele = 0.0;
+  double residual[4] = {0.0, 0.0, 0.0, 0.0};
+  double squares = 0.0;
+  double mass = 0.0;
+  double stepped = 0.0;
+  double theta = 0.0;
+  for (int p = family.first_person; p < family.first_person + family.persons; ++p) {
+    if (!in_likelihood(p)) continue;
+    const bool founder = !is_child(p);
+    const double y = model.ped.buf2.yph(p);
+    const bool measured = y > not_measured;
+    for (int k = 1; k <= model.genot.n_gen(p); ++k) {
+      const int major = model.prpar.itg(model.genot.l_gen(model.genot.i_start(p) + k));
+      for (int c = 1; c <= model.pg.npol; ++c) {
+        const double posterior = this->posterior(model, p, k, c);
+        if (posterior == 0.0) continue;
+        if (founder) allele += posterior * prior_derivative[major];
+        if (!measured) continue;
+        const double shift = static_cast<double>(c - 4);
+        const double r = y - (m.gmean(major) + shift * m.apol);
+        residual[major] += posterior * r;
+        squares += posterior * r * r;
+        mass += posterior;
+        stepped += posterior * r * shift;
+      }
+    }
+    theta += theta_score(p);
+  }
+  score = {allele, residual[1] / v, residual[2] / v, residual[3] / v, theta, (squares / v - mass) / (2.0 * v),
+           stepped / v};
 }
 
 // Every thread takes the next family not yet taken, most costly first.
@@ -107,6 +159,7 @@ struct PosteriorTask {
       const FamilyPlan& family = kernel.plan_.families[static_cast<std::size_t>(f - 1)];
       kernel.lf_[static_cast<std::size_t>(f)] =
           kernel.routine_({model, kernel.plan_, family, kernel.derivatives_, inward, work, out});
+      kernel.score_family(model, family, kernel.scores_[static_cast<std::size_t>(f)]);
     });
   }
 };

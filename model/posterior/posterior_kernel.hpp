@@ -7,6 +7,7 @@
 // number of recombinations between the marker and the major gene. Families
 // run on all threads; every total is formed in family (or person) order, so
 // the results do not depend on the number of threads.
+#include <array>
 #include <memory>
 #include <span>
 #include <vector>
@@ -17,6 +18,11 @@
 #include "model/posterior/posterior_family.hpp"
 
 namespace bravik {
+
+// d lnL / d par(i) of one family at position i - 1 for the seven model
+// parameters (ties not applied): the posterior expectation of its persons'
+// complete-data score.
+using FamilyScore = std::array<double, 7>;
 
 class PosteriorKernel {
  public:
@@ -54,12 +60,20 @@ class PosteriorKernel {
   // log-likelihood with respect to theta through its transmission.
   double expected_recombinations(int p) const { return recombinations_[static_cast<std::size_t>(p)]; }
   double theta_score(int p) const { return theta_score_[static_cast<std::size_t>(p)]; }
+  // Family f's score (from 1) in the last evaluation: the allele frequency
+  // through its founders' genotype priors, the means, the residual variance
+  // and the polygenic step through the densities of its measured persons,
+  // theta through its children's transmissions (0 without recombinations).
+  const FamilyScore& family_score(int f) const { return scores_[static_cast<std::size_t>(f)]; }
   // Whether person p belongs to a nuclear family (and so to the likelihood).
   bool in_likelihood(int p) const { return in_nuclear_[static_cast<std::size_t>(p)] != 0; }
   // Whether person p is listed as a child (its factor holds no priors).
   bool is_child(int p) const { return plan_.is_child[static_cast<std::size_t>(p)] != 0; }
 
  private:
+  // Forms family f's score from its persons' posterior quantities.
+  void score_family(const Model& model, const FamilyPlan& family, FamilyScore& score) const;
+
   SeriesPlan plan_;
   bool planned_ = false;
   std::uint64_t planned_after_ = 0;  // the model's count of first-call set-ups when planned
@@ -72,6 +86,7 @@ class PosteriorKernel {
   std::vector<PosteriorWorkspace> workspaces_;  // one per thread
   TransmissionDerivatives derivatives_;
   std::vector<double> lf_;                 // by family
+  std::vector<FamilyScore> scores_;        // by family
   std::vector<double> posterior_;          // by list entry and class
   std::vector<double> recombinations_;     // by person
   std::vector<double> theta_score_;        // by person
