@@ -122,6 +122,15 @@ void order_start(const Pass& pass, std::vector<double>& x) {
   if (m22 > m11) std::swap(m11, m22);
 }
 
+// `count` starts spread over the pass's box, reproducibly from the seed, their
+// means in order.
+void add_spread_starts(const Pass& pass, int count, std::uint64_t seed, std::vector<std::vector<double>>& starts) {
+  for (std::vector<double>& x : spread_over_box(pass.lower, pass.upper, count, seed)) {
+    order_start(pass, x);
+    starts.push_back(std::move(x));
+  }
+}
+
 // A start ends rejected when every point it tried was out of bounds or had no
 // finite value: its value is then the rejection value, never a maximum.
 bool is_rejected(double value) { return !(value > 0.1 * rejection_value); }
@@ -261,12 +270,13 @@ void RobustMaximizer::new_series() {
   gradient_series_ = true;
 }
 
-// The value and the gradient in the search's coordinates y; a rejected point
-// (the objective's rejection value) is not a number to the search.
 PosteriorKernel& RobustMaximizer::posterior_kernel() {
   if (!kernel_) kernel_ = std::make_unique<PosteriorKernel>(model_.threads);
   return *kernel_;
 }
+
+// The value and the gradient in the search's coordinates y; a rejected point
+// (the objective's rejection value) is not a number to the search.
 
 double RobustMaximizer::value_and_gradient(const Pass& pass, std::span<const double> y, std::span<double> gradient) {
   posterior_kernel().form_recombinations(theta_moves_);
@@ -425,10 +435,7 @@ std::vector<std::vector<double>> RobustMaximizer::null_starts(const Pass& pass) 
       for (const double share : shares) starts.push_back(point_of_trait_start(pass, o, start, share));
     }
   }
-  for (std::vector<double>& x : spread_over_box(pass.lower, pass.upper, settings_.spread_starts, settings_.seed)) {
-    order_start(pass, x);
-    starts.push_back(std::move(x));
-  }
+  add_spread_starts(pass, settings_.spread_starts, settings_.seed, starts);
   return starts;
 }
 
@@ -503,11 +510,7 @@ void RobustMaximizer::maximize_alternative(int imark) {
   starts.push_back(from_start);
   if (settings_.from_previous_alternative && !previous_alternative_.empty()) starts.push_back(previous_alternative_);
   // the null maxima may all lie beside the alternative's: starts from elsewhere in the box
-  for (std::vector<double>& x :
-       spread_over_box(pass.lower, pass.upper, settings_.alternative_spread_starts, settings_.seed + 1)) {
-    order_start(pass, x);
-    starts.push_back(std::move(x));
-  }
+  add_spread_starts(pass, settings_.alternative_spread_starts, settings_.seed + 1, starts);
   if (theta_moves_) {
     // The null maximum (or start) at the largest theta: the alternative then never ends below the null.
     std::vector<double> x = starts.front();

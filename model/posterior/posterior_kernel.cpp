@@ -20,6 +20,8 @@ double haplotype_derivative(int g, int h) {
 
 bool recombinant(int g, int h) { return haplotype_derivative(g, h) > 0.0; }
 
+constexpr int allele_frequency = 1;  // its position among the parameters
+
 // d ln gfreq(g) / d q for a joint genotype of major-gene class `major`: each
 // haplotype carrying allele 1 adds 1/q, each carrying allele 2 -1/(1 - q).
 double log_prior_derivative(int major, double q) {
@@ -95,7 +97,6 @@ void PosteriorKernel::plan(const Model& model) {
       in_nuclear_[static_cast<std::size_t>(plan_.children[static_cast<std::size_t>(i)])] = 1;
     }
   }
-  planned_ = true;
   planned_after_ = model.first_call_setups;
 }
 
@@ -106,7 +107,7 @@ void PosteriorKernel::plan(const Model& model) {
 // the end. Theta's score is the sum of the children's.
 void PosteriorKernel::score_family(const Model& model, const FamilyPlan& family, FamilyScore& score) const {
   const imax_block& m = model.imax;
-  const double q = model.optpar1.par(1);
+  const double q = model.optpar1.par(allele_frequency);
   const double v = m.sdev * m.sdev;
   const double prior_derivative[4] = {0.0, log_prior_derivative(1, q), log_prior_derivative(2, q),
                                       log_prior_derivative(3, q)};
@@ -165,7 +166,7 @@ struct PosteriorTask {
 };
 
 double PosteriorKernel::evaluate(const Model& model) {
-  if (!planned_ || planned_after_ != model.first_call_setups) plan(model);
+  if (planned_after_ != model.first_call_setups) plan(model);
   if (model.path != path_) {
     path_ = model.path;
     routine_ = posterior_routine(path_);

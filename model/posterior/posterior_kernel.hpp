@@ -8,7 +8,9 @@
 // run on all threads; every total is formed in family (or person) order, so
 // the results do not depend on the number of threads.
 #include <array>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -75,8 +77,7 @@ class PosteriorKernel {
   void score_family(const Model& model, const FamilyPlan& family, FamilyScore& score) const;
 
   SeriesPlan plan_;
-  bool planned_ = false;
-  std::uint64_t planned_after_ = 0;  // the model's count of first-call set-ups when planned
+  std::optional<std::uint64_t> planned_after_;  // the model's count of first-call set-ups when planned
   MachinePath path_ = MachinePath::widest;  // the model's path when routine_ was chosen
   PosteriorRoutine routine_;
   FamilyRoutine inward_routine_;  // the fast kernel's recorded pass on that path
