@@ -26,13 +26,13 @@ std::string job_id(const std::string& text, const std::string& label) {
 
 class ScanOnCluster : public ::testing::Test {
  protected:
-  // A simulated data set of 12 markers prepared into a scan folder of chunks
-  // of `chunk_size` markers.
-  fs::path prepare(const std::string& name, int chunk_size) const {
+  // A simulated data set of 12 markers in `families` families prepared into a
+  // scan folder of chunks of `chunk_size` markers.
+  fs::path prepare(const std::string& name, int chunk_size, int families = 20) const {
     const fs::path pedigree = work_.path() / "sim.ped";
     if (!fs::exists(pedigree)) {
-      const Shell sim = shell(program("bravik_sim") + " --seed 7 --families 20 --theta '0*3,0.1*3,0.5*6' '" +
-                              pedigree.string() + "' 2>&1");
+      const Shell sim = shell(program("bravik_sim") + " --seed 7 --families " + std::to_string(families) +
+                              " --theta '0*3,0.1*3,0.5*6' '" + pedigree.string() + "' 2>&1");
       EXPECT_EQ(sim.status, 0) << sim.out;
     }
     const fs::path folder = work_.path() / name;
@@ -92,7 +92,9 @@ void cancel_when_running(const std::string& array, int task) {
 
 TEST_F(ScanOnCluster, CancelledChunkIsReportedAndSubmittedAgainAlone) {
   BRAVIK_REQUIRE_CLUSTER();
-  const fs::path folder = prepare("scan", 4);
+  // Chunks of several seconds each (50 families), so that the cancel lands
+  // while chunk 2's program runs even on a loaded machine.
+  const fs::path folder = prepare("scan", 4, 50);
   const Shell submitted = scan("slurm '" + folder.string() + "' --submit --max-running 1");
   ASSERT_EQ(submitted.status, 0) << submitted.out;
   const std::string array = job_id(submitted.out, "array");
