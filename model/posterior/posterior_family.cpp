@@ -27,21 +27,24 @@ constexpr std::size_t child_block = N_JOINT * class_pairs;
 constexpr int row_lanes = 16;
 constexpr int widest_chunk = 8;
 
-// Lane indices for a chunk of Width lanes.
+// A chunk of Width lanes with one class.
 template <int Width>
-struct IndicesOf;
+struct ChunkOf;
 template <>
-struct IndicesOf<2> {
-  using type = std::int64_t __attribute__((vector_size(16)));
+struct ChunkOf<2> {
+  using type = fast::TwoLanes;
 };
 template <>
-struct IndicesOf<4> {
-  using type = std::int64_t __attribute__((vector_size(32)));
+struct ChunkOf<4> {
+  using type = fast::FourLanes;
 };
 template <>
-struct IndicesOf<8> {
-  using type = std::int64_t __attribute__((vector_size(64)));
+struct ChunkOf<8> {
+  using type = EightLanes;
 };
+// Lane indices into the sixteen lanes of a TransmissionByFirst, for a chunk
+// of any width (those past its width unused).
+using ChunkIndex = std::int64_t __attribute__((vector_size(64)));
 
 // The number of entries a nuclear family keeps for the outward pass: those of
 // its connector's states.
@@ -341,12 +344,16 @@ class FamilyPasses {
   // two without), read from and written to any place in the workspace.
   using Part = typename fast::PartsOf<typename fast::LanesOf<Path>::type>::part;
   static constexpr int part_width = static_cast<int>(sizeof(Part) / sizeof(double));
-  BRAVIK_INLINE static Part load_part(const double* from) {
-    Part v;
+  template <class V = Part>
+  BRAVIK_INLINE static V load_part(const double* from) {
+    V v;
     std::memcpy(&v, from, sizeof v);
     return v;
   }
-  BRAVIK_INLINE static void store_part(double* to, const Part& v) { std::memcpy(to, &v, sizeof v); }
+  template <class V>
+  BRAVIK_INLINE static void store_part(double* to, const V& v) {
+    std::memcpy(to, &v, sizeof v);
+  }
 
   // With seven classes, lanes [offset, offset + part_width) of every row c_1
   // of child i's sum E and of the product after it, the sums in registers
@@ -646,41 +653,54 @@ class FamilyPasses {
   // With one class, the pairs of the parents' genotypes with the first
   // parent's genotypes side by side, its k_1-th listed genotype in lane
   // k_1 - 1, in chunks of the path's vector width (only those that hold one
-  // of its genotypes), for each genotype of the second parent in list order:
-  // the same terms as the pairs one by one, summed in each lane over the
-  // second parent's genotypes, then over the lanes in list order.
-  using Chunk = Part;
-  static constexpr int chunk_width = part_width;
+  // of its genotypes; the last genotypes, when they fill half of a chunk or
+  // less, in a narrower one), for each genotype of the second parent in list
+  // order: the same terms as the pairs one by one, summed in each lane over
+  // the second parent's genotypes, then over the lanes in list order, so
+  // that the widths of the chunks do not change the bits.
+  template <int Width>
+  using Chunk = typename ChunkOf<Width>::type;
+  static constexpr int chunk_width = part_width;  // the widest
   static_assert(chunk_width <= widest_chunk && row_lanes % chunk_width == 0 && row_lanes >= N_JOINT);
-  using ChunkIndex = typename IndicesOf<chunk_width>::type;
 
   // Lane l of the result is lane index[l] of the sixteen of t: one
   // instruction with AVX-512, lane by lane otherwise.
-  BRAVIK_INLINE static Chunk pick(const TransmissionByFirst& t, const ChunkIndex& index) {
+  template <int Width>
+  BRAVIK_INLINE static Chunk<Width> pick(const TransmissionByFirst& t, const ChunkIndex& index) {
 #if defined(__GNUC__) && !defined(__clang__)
-    if constexpr (chunk_width == 8) return __builtin_shuffle(t.half[0], t.half[1], index);
+    if constexpr (Path == MachinePath::avx512) {
+      const EightLanes all = __builtin_shuffle(t.half[0], t.half[1], index);
+      if constexpr (Width == 8) return all;
+      Chunk<Width> low;
+      std::memcpy(&low, &all, sizeof low);
+      return low;
+    }
 #endif
-    Chunk picked;
-    for (int l = 0; l < chunk_width; ++l) picked[l] = t.half[index[l] / 8][index[l] % 8];
+    Chunk<Width> picked;
+    for (int l = 0; l < Width; ++l) picked[l] = t.half[index[l] / 8][index[l] % 8];
     return picked;
   }
 
   // The lanes of a chunk whose genotypes are the codes k0 + 1, k0 + 2, ... in
   // order (as an untyped parent's list is): one load.
-  BRAVIK_INLINE static Chunk lanes_from(const TransmissionByFirst& t, int k0) {
-    Chunk v;
+  template <int Width>
+  BRAVIK_INLINE static Chunk<Width> lanes_from(const TransmissionByFirst& t, int k0) {
+    Chunk<Width> v;
     std::memcpy(&v, reinterpret_cast<const char*>(&t) + static_cast<std::ptrdiff_t>(k0) * sizeof(double), sizeof v);
     return v;
   }
 
-  // Where the lanes of a chunk are read from in the tables by the first
-  // parent: its genotypes' codes (from 0), or k0 and true when they are
-  // k0, k0 + 1, ...
+  // Where the lanes of a chunk of Width lanes are read from in the tables by
+  // the first parent: its genotypes' codes (from 0), or k0 and true when they
+  // are k0, k0 + 1, ...
+  template <int Width>
   struct LaneSource {
     ChunkIndex index;
     int k0;
     bool in_order;
-    BRAVIK_INLINE Chunk of(const TransmissionByFirst& t) const { return in_order ? lanes_from(t, k0) : pick(t, index); }
+    BRAVIK_INLINE Chunk<Width> of(const TransmissionByFirst& t) const {
+      return in_order ? lanes_from<Width>(t, k0) : pick<Width>(t, index);
+    }
   };
 
   // Entry (g_second - 1) N_JOINT + g_d - 1 of the tables by the first parent.
@@ -691,10 +711,11 @@ class FamilyPasses {
   // For one genotype g_2 of the second parent, by genotype g (from 0) of a
   // summed child or of the connector: T(g | lanes' genotypes, g_2), and when
   // recombinations are formed its recombinant part and dT/dtheta.
+  template <int Width>
   struct Picked {
-    Chunk t[N_JOINT];
-    Chunk recombinant[N_JOINT];
-    Chunk d_theta[N_JOINT];
+    Chunk<Width> t[N_JOINT];
+    Chunk<Width> recombinant[N_JOINT];
+    Chunk<Width> d_theta[N_JOINT];
   };
 
   // Bit g - 1 for every genotype g of a summed child, and of the connector
@@ -709,8 +730,9 @@ class FamilyPasses {
     return bits;
   }
 
-  BRAVIK_INLINE void pick_tables(int g2, const LaneSource& source, std::uint32_t genotype_bits, bool recombinations,
-                                 Picked& picked) const {
+  template <int Width>
+  BRAVIK_INLINE void pick_tables(int g2, const LaneSource<Width>& source, std::uint32_t genotype_bits,
+                                 bool recombinations, Picked<Width>& picked) const {
     for (std::uint32_t left = genotype_bits; left != 0; left &= left - 1) {
       const int g = std::countr_zero(left);
       const std::size_t entry = by_first(g2, g + 1);
@@ -788,8 +810,25 @@ class FamilyPasses {
     const ChildTerms children = child_terms(sum);
     const LaneRows lanes = lane_rows(sum, children);
     const std::uint32_t genotype_bits = picked_genotypes(q, sum);
-    for (int k0 = 0; k0 < genotypes(sum.first); k0 += chunk_width) {
-      outward_chunk(q, sum, h, genotype_bits, k0, children, lanes);
+    const int n1 = genotypes(sum.first);
+    for (int k0 = 0; k0 < n1;) {
+      const int left = n1 - k0;
+      if constexpr (chunk_width >= 8) {
+        if (left > 4) {
+          outward_chunk<8>(q, sum, h, genotype_bits, k0, children, lanes);
+          k0 += 8;
+          continue;
+        }
+      }
+      if constexpr (chunk_width >= 4) {
+        if (left > 2) {
+          outward_chunk<4>(q, sum, h, genotype_bits, k0, children, lanes);
+          k0 += 4;
+          continue;
+        }
+      }
+      outward_chunk<2>(q, sum, h, genotype_bits, k0, children, lanes);
+      k0 += 2;
     }
     for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) outside(sum.first)[k1 - 1] = lanes.first[k1 - 1];
     if (!sum.connector_is_parent) {
@@ -808,24 +847,26 @@ class FamilyPasses {
     }
   }
 
-  // The first parent's genotypes k0 + 1 to k0 + chunk_width (lanes past its
-  // last genotype hold x = 0 and the first genotype's transmissions, and are
-  // left out of the totals).
+  // The first parent's genotypes k0 + 1 to k0 + Width (lanes past its last
+  // genotype hold x = 0 and the first genotype's transmissions, and are left
+  // out of the totals).
+  template <int Width>
   BRAVIK_INLINE void outward_chunk(int q, const Sum& sum, const double* h, std::uint32_t genotype_bits, int k0,
                                    const ChildTerms& children, const LaneRows& lanes) {
-    LaneSource source{{}, k0, true};
-    Chunk x1 = {};
+    using C = Chunk<Width>;
+    LaneSource<Width> source{{}, k0, true};
+    C x1 = {};
     std::uint32_t first_codes = 0;  // bit g - 1 for the chunk's genotypes g
-    for (int l = 0; l < chunk_width && k0 + l < genotypes(sum.first); ++l) {
+    for (int l = 0; l < Width && k0 + l < genotypes(sum.first); ++l) {
       source.index[l] = code(sum.first, k0 + l + 1) - 1;
       source.in_order = source.in_order && source.index[l] == k0 + l;
       first_codes |= 1u << source.index[l];
       x1[l] = x(sum.first)[k0 + l];
     }
-    Chunk o1 = {};
-    Chunk q_recombinations = {};
-    Chunk q_theta_score = {};
-    Picked picked;
+    C o1 = {};
+    C q_recombinations = {};
+    C q_theta_score = {};
+    Picked<Width> picked;
     for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
       const double x2 = x(sum.second)[k2 - 1];
       const double hq = h[k2 - 1];
@@ -833,29 +874,29 @@ class FamilyPasses {
       const int g2 = code(sum.second, k2);
       const bool recombinations = job_.out.with_recombinations && moves_with_theta(first_codes, g2);
       pick_tables(g2, source, genotype_bits, recombinations, picked);
-      const Chunk product = child_product_chunk(children, picked, lanes);
-      Chunk w;
+      const C product = child_product_chunk<Width>(children, picked, lanes);
+      C w;
       if (sum.connector_is_parent) {
         o1 += product * hq;
         w = x1 * hq;
       } else {
-        const Chunk joint = x1 * x2 * product;
-        Chunk to_connector = {};
+        const C joint = x1 * x2 * product;
+        C to_connector = {};
         for (int kq = 1; kq <= genotypes(q); ++kq) {
           const int gq = code(q, kq) - 1;
           const double hp = connector_classes(kq)[0];
           to_connector += picked.t[gq] * hp;
           if (!recombinations) continue;
-          const Chunk u = joint * hp;
+          const C u = joint * hp;
           q_recombinations += u * picked.recombinant[gq];
           q_theta_score += u * picked.d_theta[gq];
         }
-        const Chunk shared = product * to_connector;
+        const C shared = product * to_connector;
         o1 += shared * x2;
         store_part(lanes.row(lanes.second, k2 - 1) + k0, x1 * shared);
         w = x1 * x2 * to_connector;
       }
-      children_chunk(children, picked, w, k0, lanes, recombinations);
+      children_chunk<Width>(children, picked, w, k0, lanes, recombinations);
     }
     store_part(lanes.first + k0, o1);
     store_part(lanes.connector_recombinations + k0, q_recombinations);
@@ -864,11 +905,12 @@ class FamilyPasses {
 
   // The children's sums E_i and the products before each; returns the
   // product over all children.
-  BRAVIK_INLINE static Chunk child_product_chunk(const ChildTerms& children, const Picked& picked,
-                                                 const LaneRows& lanes) {
-    Chunk product = fast::broadcast<Chunk>(1.0);
+  template <int Width>
+  BRAVIK_INLINE static Chunk<Width> child_product_chunk(const ChildTerms& children, const Picked<Width>& picked,
+                                                        const LaneRows& lanes) {
+    Chunk<Width> product = fast::broadcast<Chunk<Width>>(1.0);
     for (int i = 0; i < children.children; ++i) {
-      Chunk e = {};
+      Chunk<Width> e = {};
       for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
         e += picked.t[children.terms[t].genotype] * children.terms[t].classes;
       }
@@ -893,29 +935,35 @@ class FamilyPasses {
   // of the second parent, from the last child back. A lane whose
   // recombinant part and dT/dtheta are zero adds u x 0 = +0 (u is finite and
   // not negative), which leaves its sums as they are.
-  BRAVIK_INLINE static void children_chunk(const ChildTerms& children, const Picked& picked, const Chunk& weight,
-                                           int k0, const LaneRows& lanes, bool recombinations) {
-    Chunk weight_after = weight;
+  template <int Width>
+  BRAVIK_INLINE static void children_chunk(const ChildTerms& children, const Picked<Width>& picked,
+                                           const Chunk<Width>& weight, int k0, const LaneRows& lanes,
+                                           bool recombinations) {
+    using C = Chunk<Width>;
+    C weight_after = weight;
     for (int i = children.children - 1; i >= 0; --i) {
-      const Chunk coefficient = weight_after * load_part(lanes.before + i * chunk_width);
-      weight_after = weight_after * load_part(lanes.e + i * chunk_width);
+      const C coefficient = weight_after * load_part<C>(lanes.before + i * chunk_width);
+      weight_after = weight_after * load_part<C>(lanes.e + i * chunk_width);
       for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
         double* adjoint = lanes.row(lanes.adjoint, t) + k0;
-        store_part(adjoint, load_part(adjoint) + picked.t[children.terms[t].genotype] * coefficient);
+        store_part(adjoint, load_part<C>(adjoint) + picked.t[children.terms[t].genotype] * coefficient);
       }
-      if (recombinations) add_child_recombinations(children, i, coefficient, picked, k0, lanes);
+      if (recombinations) add_child_recombinations<Width>(children, i, coefficient, picked, k0, lanes);
     }
   }
 
-  BRAVIK_INLINE static void add_child_recombinations(const ChildTerms& children, int i, const Chunk& coefficient,
-                                                     const Picked& picked, int k0, const LaneRows& lanes) {
+  template <int Width>
+  BRAVIK_INLINE static void add_child_recombinations(const ChildTerms& children, int i,
+                                                     const Chunk<Width>& coefficient, const Picked<Width>& picked,
+                                                     int k0, const LaneRows& lanes) {
+    using C = Chunk<Width>;
     double* recombination_row = lanes.row(lanes.recombinations, i) + k0;
     double* theta_row = lanes.row(lanes.theta_score, i) + k0;
-    Chunk child_recombinations = load_part(recombination_row);
-    Chunk child_theta_score = load_part(theta_row);
+    C child_recombinations = load_part<C>(recombination_row);
+    C child_theta_score = load_part<C>(theta_row);
     for (int t = children.ends[i]; t < children.ends[i + 1]; ++t) {
       const int g = children.terms[t].genotype;
-      const Chunk u = coefficient * children.terms[t].classes;
+      const C u = coefficient * children.terms[t].classes;
       child_recombinations += u * picked.recombinant[g];
       child_theta_score += u * picked.d_theta[g];
     }
