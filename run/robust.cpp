@@ -277,7 +277,6 @@ PosteriorKernel& RobustMaximizer::posterior_kernel() {
 
 // The value and the gradient in the search's coordinates y; a rejected point
 // (the objective's rejection value) is not a number to the search.
-
 double RobustMaximizer::value_and_gradient(const Pass& pass, std::span<const double> y, std::span<double> gradient) {
   posterior_kernel().form_recombinations(theta_moves_);
   from_search(pass, y, model_.optpar1);

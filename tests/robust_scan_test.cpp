@@ -147,10 +147,9 @@ TEST_P(RobustScan, NeverBelowTheClassicModeFromTheSameStart) {
 // The same maxima from ten random starts, never below the best the classic
 // mode reaches from any of them. Met on the data sets of the first two lists
 // (those of the second take minutes each); not yet on those of the third
-// (run them with --gtest_also_run_disabled_tests): with
-// the polygenic component their likelihoods have many maxima of small
-// residual variance in narrow basins, and more starts keep finding higher
-// ones (large sibships' null: 1.5 higher from 400 spread starts than from
+// (run them with --gtest_also_run_disabled_tests): with the polygenic
+// component their likelihoods have many maxima of small residual variance in
+// narrow basins, and more starts keep finding higher ones (large sibships' null: 1.5 higher from 400 spread starts than from
 // 40), so that the maximum reached depends on the par.inp start.
 class RobustSameMaxima : public RobustScan {};
 // Under the sanitizers it is not instantiated (every run takes minutes there).

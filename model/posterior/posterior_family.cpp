@@ -810,26 +810,7 @@ class FamilyPasses {
     const ChildTerms children = child_terms(sum);
     const LaneRows lanes = lane_rows(sum, children);
     const std::uint32_t genotype_bits = picked_genotypes(q, sum);
-    const int n1 = genotypes(sum.first);
-    for (int k0 = 0; k0 < n1;) {
-      const int left = n1 - k0;
-      if constexpr (chunk_width >= 8) {
-        if (left > 4) {
-          outward_chunk<8>(q, sum, h, genotype_bits, k0, children, lanes);
-          k0 += 8;
-          continue;
-        }
-      }
-      if constexpr (chunk_width >= 4) {
-        if (left > 2) {
-          outward_chunk<4>(q, sum, h, genotype_bits, k0, children, lanes);
-          k0 += 4;
-          continue;
-        }
-      }
-      outward_chunk<2>(q, sum, h, genotype_bits, k0, children, lanes);
-      k0 += 2;
-    }
+    outward_chunks<chunk_width>(q, sum, h, genotype_bits, 0, children, lanes);
     for (int k1 = 1; k1 <= genotypes(sum.first); ++k1) outside(sum.first)[k1 - 1] = lanes.first[k1 - 1];
     if (!sum.connector_is_parent) {
       for (int k2 = 1; k2 <= genotypes(sum.second); ++k2) {
@@ -844,6 +825,20 @@ class FamilyPasses {
       for (int k = 1; k <= genotypes(d); ++k) child_adjoint(d, k)[0] = lanes.total(lanes.row(lanes.adjoint, t++));
       recombinations(d) += lanes.total(lanes.row(lanes.recombinations, i));
       theta_score(d) += lanes.total(lanes.row(lanes.theta_score, i));
+    }
+  }
+
+  // The first parent's genotypes from k0 + 1 on: chunks of Width lanes while
+  // the genotypes left fill more than half of one, then narrower ones.
+  template <int Width>
+  BRAVIK_INLINE void outward_chunks(int q, const Sum& sum, const double* h, std::uint32_t genotype_bits, int k0,
+                                    const ChildTerms& children, const LaneRows& lanes) {
+    const int n1 = genotypes(sum.first);
+    for (; k0 < n1 && (Width == 2 || n1 - k0 > Width / 2); k0 += Width) {
+      outward_chunk<Width>(q, sum, h, genotype_bits, k0, children, lanes);
+    }
+    if constexpr (Width > 2) {
+      if (k0 < n1) outward_chunks<Width / 2>(q, sum, h, genotype_bits, k0, children, lanes);
     }
   }
 
