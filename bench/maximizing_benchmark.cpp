@@ -6,7 +6,9 @@
 //   STRUCTURES  comma-separated structures of bravik_sim (default threegen,large,fourgen)
 //   MODES       robust modes to run besides the classic one, which always runs first as
 //               the reference, comma-separated: robust-pattern (the robust mode as the
-//               programs run it; the default), robust-box (BOBYQA from its starts),
+//               programs run it, the pattern search where the polygenic step is searched
+//               and the gradient search elsewhere; the default), robust-pattern-only (the
+//               pattern search in every pass), robust-box (BOBYQA from its starts),
 //               robust-gradient (the gradient search, LBFGS, from the starts it needs),
 //               robust-slsqp and robust-mma (the same with those gradient methods), and with the fewest starts those may use (par.inp
 //               and 8 for the null, the null maximum and par.inp for the alternative):
@@ -45,6 +47,7 @@ struct Mode {
   bool fewest_starts = false;
   GradientMethod method = GradientMethod::lbfgs;
   bool theta_grid = false;
+  bool every_pass = true;  // the local search of every pass; else the programs' choice by pass
 };
 
 struct MarkerResult {
@@ -117,12 +120,18 @@ Outcome run_mode(const fs::path& input, const Mode& mode) {
   dup2(null_device, 1);
   RunOptions options;
   options.robust = mode.robust;
-  if (mode.local == LocalSearchKind::gradient) options.robust_settings = gradient_robust_settings();
-  options.robust_settings.local = mode.local;
-  options.robust_settings.gradient.method = mode.method;
+  RobustSettings& settings = options.robust_settings;
+  if (mode.local == LocalSearchKind::gradient) settings = gradient_robust_settings();
+  if (mode.every_pass) {
+    settings.with_step.local = mode.local;
+    settings.without_step = settings.with_step;
+  }
+  settings.gradient.method = mode.method;
   if (mode.fewest_starts) {
-    options.robust_settings.quantile_frequencies.clear();
-    options.robust_settings.spread_starts = 8;
+    for (PassSearch* search : {&settings.with_step, &settings.without_step}) {
+      search->quantile_frequencies.clear();
+      search->spread_starts = 8;
+    }
     options.robust_settings.alternative_extra_starts = 0;
     options.robust_settings.from_previous_alternative = false;
   }
@@ -192,10 +201,12 @@ int main(int argc, char** argv) {
   for (const Mode& mode : {Mode{"robust-gradient", true, LocalSearchKind::gradient},
                            Mode{"robust-slsqp", true, LocalSearchKind::gradient, false, GradientMethod::slsqp},
                            Mode{"robust-mma", true, LocalSearchKind::gradient, false, GradientMethod::mma},
-                           Mode{"robust-box", true, LocalSearchKind::box}, Mode{"robust-pattern", true, LocalSearchKind::pattern},
+                           Mode{"robust-box", true, LocalSearchKind::box},
+                           Mode{"robust-pattern", true, LocalSearchKind::pattern, false, GradientMethod::lbfgs, false, false},
+                           Mode{"robust-pattern-only", true, LocalSearchKind::pattern},
                            Mode{"robust-box-min", true, LocalSearchKind::box, true},
                            Mode{"robust-pattern-min", true, LocalSearchKind::pattern, true},
-                           Mode{"robust-pattern-grid", true, LocalSearchKind::pattern, false, GradientMethod::lbfgs, true}})
+                           Mode{"robust-pattern-grid", true, LocalSearchKind::pattern, false, GradientMethod::lbfgs, true, false}})
     if (std::find(chosen.begin(), chosen.end(), mode.name) != chosen.end()) modes.push_back(mode);
   const fs::path root = fs::temp_directory_path() / ("bravik-maximizing-benchmark-" + std::to_string(getpid()));
   std::printf("%-9s %-8s %-18s %8s %12s %12s %12s %10s %14s\n", "data", "classes", "mode", "markers", "evals/marker",

@@ -248,18 +248,24 @@ RobustMaximizer::RobustMaximizer(Model& model, textio::Channels& io, std::functi
 
 RobustMaximizer::~RobustMaximizer() = default;
 
+PassSearch gradient_pass_search() {
+  return {.local = LocalSearchKind::gradient,
+          .quantile_frequencies = {0.05, 0.1, 0.2, 0.35, 0.5, 0.65, 0.8, 0.9, 0.95},
+          .spread_starts = 24,
+          .alternative_spread_starts = 6,
+          .alternative_spread_candidates = 32};
+}
+
 RobustSettings gradient_robust_settings() {
   RobustSettings settings;
-  settings.local = LocalSearchKind::gradient;
-  settings.quantile_frequencies = {0.05, 0.1, 0.2, 0.35, 0.5, 0.65, 0.8, 0.9, 0.95};
-  settings.spread_starts = 24;
+  settings.with_step = settings.without_step;
   return settings;
 }
 
 std::string maxpar_limit(int maxit) { return std::to_string(maxit) + " iterations (maxpar.inp)"; }
 
 std::string RobustMaximizer::search_limit(int maxit) const {
-  if (settings_.local == LocalSearchKind::gradient) {
+  if (pass_local_ == LocalSearchKind::gradient) {
     return std::to_string(settings_.gradient.evaluation_limit) + " evaluations of value and gradient";
   }
   return maxpar_limit(maxit);
@@ -404,7 +410,7 @@ int RobustMaximizer::maximize_trait_part(int imark) {
     set_marker_untyped();
     new_series();  // genotype lists without the marker
   }
-  const std::vector<std::vector<double>> starts = null_starts(pass);
+  const std::vector<std::vector<double>> starts = null_starts(pass, pass_search());
   const StartsOutcome outcome = maximize(pass, starts);
   note_single_best(imark, "null hypothesis (trait part, kept for every marker)", outcome);
   keep_trait_optima(pass, outcome);
@@ -424,17 +430,17 @@ std::vector<double> RobustMaximizer::sorted_measured_traits() const {
 
 // The par.inp start, the starts from the distribution of the measured
 // traits, and the starts spread over the box.
-std::vector<std::vector<double>> RobustMaximizer::null_starts(const Pass& pass) {
+std::vector<std::vector<double>> RobustMaximizer::null_starts(const Pass& pass, const PassSearch& search) {
   const optpar1_block& o = model_.optpar1;
   std::vector<std::vector<double>> starts{point_of(pass, o)};
-  if (!settings_.quantile_frequencies.empty()) {
+  if (!search.quantile_frequencies.empty()) {
     const std::vector<double> no_share{0.0};
     const std::vector<double>& shares = searches_step(pass) ? settings_.polygenic_shares : no_share;
-    for (const TraitStart& start : trait_starts(sorted_measured_traits(), settings_.quantile_frequencies)) {
+    for (const TraitStart& start : trait_starts(sorted_measured_traits(), search.quantile_frequencies)) {
       for (const double share : shares) starts.push_back(point_of_trait_start(pass, o, start, share));
     }
   }
-  add_spread_starts(pass, settings_.spread_starts, settings_.seed, starts);
+  add_spread_starts(pass, search.spread_starts, settings_.seed, starts);
   return starts;
 }
 
@@ -471,6 +477,11 @@ void RobustMaximizer::keep_trait_optima(const Pass& pass, const StartsOutcome& o
   }
 }
 
+// The search of the passes with the polygenic step free, or of those with it fixed.
+const PassSearch& RobustMaximizer::pass_search() const {
+  return model_.optpar1.ifree(step) != 0 ? settings_.with_step : settings_.without_step;
+}
+
 void RobustMaximizer::start_pass(LocalSearchKind local) {
   pass_local_ = local;
   evaluations_ = 0;
@@ -479,7 +490,7 @@ void RobustMaximizer::start_pass(LocalSearchKind local) {
 
 void RobustMaximizer::maximize_null(int imark) {
   optpar1_block& o = model_.optpar1;
-  start_pass(settings_.local);
+  start_pass(pass_search().local);
   theta_moves_ = false;
   const int starts = trait_optima_.empty() ? maximize_trait_part(imark) : 0;
   for (int i = 1; i <= model_.imax.npar; ++i) {
@@ -493,7 +504,8 @@ void RobustMaximizer::maximize_null(int imark) {
 
 void RobustMaximizer::maximize_alternative(int imark) {
   optpar1_block& o = model_.optpar1;
-  start_pass(settings_.local);
+  const PassSearch& search = pass_search();
+  start_pass(search.local);
   theta_moves_ = o.ifree(theta) != 0;
   const Pass pass = make_pass(o, model_.imax.npar, false);
   const std::vector<double> from_start = point_of(pass, o);
@@ -508,8 +520,8 @@ void RobustMaximizer::maximize_alternative(int imark) {
   }
   starts.push_back(from_start);
   if (settings_.from_previous_alternative && !previous_alternative_.empty()) starts.push_back(previous_alternative_);
-  // the null maxima may all lie beside the alternative's: starts from elsewhere in the box
-  add_spread_starts(pass, settings_.alternative_spread_starts, settings_.seed + 1, starts);
+  new_series();
+  add_alternative_spread_starts(pass, search, starts);
   if (theta_moves_) {
     // The null maximum (or start) at the largest theta: the alternative then never ends below the null.
     std::vector<double> x = starts.front();
@@ -518,13 +530,42 @@ void RobustMaximizer::maximize_alternative(int imark) {
     }
     starts.push_back(std::move(x));
   }
-  new_series();
   note_single_best(imark, "alternative hypothesis", maximize(pass, starts));
   if (settings_.from_previous_alternative) previous_alternative_ = point_of(pass, o);
   new_series();
   o.flnl = evaluate_point();
   o.niter = static_cast<int>(starts.size());
   o.nfun = evaluations_;
+}
+
+// Starts spread over the box, the same for every marker, since the null
+// maxima may all lie beside the alternative's: with more candidates than
+// starts, the candidates of the highest values.
+void RobustMaximizer::add_alternative_spread_starts(const Pass& pass, const PassSearch& search,
+                                                    std::vector<std::vector<double>>& starts) {
+  const int count = search.alternative_spread_starts;
+  const int candidates = std::max(count, search.alternative_spread_candidates);
+  std::vector<std::vector<double>> spread;
+  add_spread_starts(pass, candidates, settings_.seed + 1, spread);
+  if (candidates > count) spread = screen_starts(pass, std::move(spread), 0, static_cast<std::size_t>(count));
+  for (std::vector<double>& x : spread) starts.push_back(std::move(x));
+}
+
+// The first `always` points, then the `screened` others of the highest
+// values, in that order (each other point evaluated once).
+std::vector<std::vector<double>> RobustMaximizer::screen_starts(const Pass& pass, std::vector<std::vector<double>> points,
+                                                                std::size_t always, std::size_t screened) {
+  optpar1_block& o = model_.optpar1;
+  std::vector<std::pair<double, std::size_t>> ranked;
+  for (std::size_t s = always; s < points.size(); ++s) {
+    set_point(pass, points[s], o);
+    const double value = evaluate_point();
+    ranked.emplace_back(std::isnan(value) ? -HUGE_VAL : value, s);
+  }
+  std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::vector<std::vector<double>> kept(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(always));
+  for (std::size_t r = 0; r < std::min(screened, ranked.size()); ++r) kept.push_back(std::move(points[ranked[r].second]));
+  return kept;
 }
 
 double RobustMaximizer::maximize_alternative_from(const std::vector<std::vector<double>>& starts, std::size_t always,
@@ -542,19 +583,7 @@ double RobustMaximizer::maximize_alternative_from(const std::vector<std::vector<
     points.push_back(std::move(x));
   }
   new_series();
-  if (points.size() > always + screened) {
-    // The other starts ranked by their value, the best `screened` kept.
-    std::vector<std::pair<double, std::size_t>> ranked;
-    for (std::size_t s = always; s < points.size(); ++s) {
-      set_point(pass, points[s], o);
-      const double value = evaluate_point();
-      ranked.emplace_back(std::isnan(value) ? -HUGE_VAL : value, s);
-    }
-    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<std::vector<double>> kept(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(always));
-    for (std::size_t r = 0; r < screened; ++r) kept.push_back(points[ranked[r].second]);
-    points = std::move(kept);
-  }
+  if (points.size() > always + screened) points = screen_starts(pass, std::move(points), always, screened);
   // the starts are maxima of the passes, moved in theta at most
   maximize(pass, points, false);
   new_series();

@@ -28,28 +28,49 @@ enum class LocalSearchKind {
   pattern,   // the pattern search with the settings of maxpar.inp
 };
 
-struct RobustSettings {
-  // The passes' local search. The pattern search, because on the polygenic
-  // model's likelihood (small residual variances, many close maxima) the
-  // gradient search from the same or more starts ends lower more often: on
-  // 8-family scans by up to 1.7 in the null and 0.65 in the alternative.
-  // BOBYQA's quadratic models step onto the bounds of the allele frequency
-  // (one normal, the means left free) from most starts.
+// A pass's local search and its starts.
+struct PassSearch {
   LocalSearchKind local = LocalSearchKind::pattern;
-  // The theta profile's searches, which start next to a maximum: there the
-  // gradient search converges in far fewer evaluations.
-  LocalSearchKind profile_local = LocalSearchKind::gradient;
-  GradientSearchSettings gradient{};
   // Null starts besides the par.inp start: from the trait distribution at
   // these allele frequencies (none when empty), and these many spread over
   // the box. The null is maximized once per run, so its cost is spread over
   // the markers.
   std::vector<double> quantile_frequencies{};
+  int spread_starts = 40;
+  int alternative_spread_starts = 4;  // alternative starts spread over the box, the same for every marker
+  // Points spread over the box from which those starts are the ones of the
+  // highest values (each point one evaluation); none beyond the starts when
+  // not more than them.
+  int alternative_spread_candidates = 0;
+};
+
+// The gradient search from the trait distribution's starts (its searches do
+// not cross from the box's far corners to the maxima as the pattern search
+// does), 24 spread over the box, and in the alternative the 6 best of 32
+// points spread over the box.
+PassSearch gradient_pass_search();
+
+struct RobustSettings {
+  // The local search of passes that search the polygenic step: the pattern
+  // search, because on the polygenic model's likelihood (small residual
+  // variances, many close maxima) the gradient search from the same or more
+  // starts ends lower more often: on 8-family scans by up to 1.7 in the null
+  // and 0.65 in the alternative. BOBYQA's quadratic models step onto the
+  // bounds of the allele frequency (one normal, the means left free) from
+  // most starts.
+  PassSearch with_step{};
+  // The other passes': the gradient search, which on those likelihoods
+  // reached the same maxima from random starts as often as the pattern
+  // search, or more often, at a third of its time.
+  PassSearch without_step = gradient_pass_search();
+  // The theta profile's searches, which start next to a maximum: there the
+  // gradient search converges in far fewer evaluations.
+  LocalSearchKind profile_local = LocalSearchKind::gradient;
+  GradientSearchSettings gradient{};
   // With the polygenic step searched, each trait start once for each share of
   // the variance within the genotypes given to the polygenic component (the
   // maxima of a polygenic trait may leave little to the residual).
   std::vector<double> polygenic_shares{0.5, 0.9, 0.99};
-  int spread_starts = 40;
   // After the starts, the search runs again from the best end point moved in
   // seeded random directions, each coordinate by up to `move_width` times its
   // step, as long as that gains: nearby maxima of this likelihood lie in
@@ -58,16 +79,13 @@ struct RobustSettings {
   int best_end_moves = 2;
   double move_width = 3.0;
   int alternative_extra_starts = 3; // other null local maxima the alternative starts from
-  int alternative_spread_starts = 4;  // alternative starts spread over the box, the same for every marker
   bool from_previous_alternative = true;  // the previous marker's alternative maximum is a start
   std::uint64_t seed = 20261208;
   BoxSearchTolerances tolerances{.relative_step = 1e-4};
   double reported_spread = 0.01;  // other null maxima kept as alternative starts lie further apart
 };
 
-// The passes searched with the exact gradient, from the starts it needs: the
-// trait distribution's (its searches do not cross from the box's far corners
-// to the maxima as the pattern search does) and 24 spread over the box.
+// Every pass searched with the exact gradient, from the starts it needs.
 RobustSettings gradient_robust_settings();
 
 class PosteriorKernel;
@@ -125,17 +143,22 @@ class RobustMaximizer {
   const std::vector<std::vector<double>>& trait_optima() const { return trait_optima_; }
 
  private:
+  const PassSearch& pass_search() const;
   void start_pass(LocalSearchKind local);  // the pass's local search; clears its counts
   void new_series();  // the genotype lists change: both kernels' next evaluation sets up afresh
   double evaluate_point();
   double value_and_gradient(const RobustPass& pass, std::span<const double> y, std::span<double> gradient);
   double gradient_search_from(const RobustPass& pass, std::span<double> x);
   std::vector<double> sorted_measured_traits() const;
-  std::vector<std::vector<double>> null_starts(const RobustPass& pass);
+  std::vector<std::vector<double>> null_starts(const RobustPass& pass, const PassSearch& search);
   double search_from(const RobustPass& pass, std::span<double> x);
   StartsOutcome maximize(const RobustPass& pass, const std::vector<std::vector<double>>& starts,
                          bool move_best_end = true);
   void search_beside_best(const RobustPass& pass, StartsOutcome& outcome);
+  void add_alternative_spread_starts(const RobustPass& pass, const PassSearch& search,
+                                     std::vector<std::vector<double>>& starts);
+  std::vector<std::vector<double>> screen_starts(const RobustPass& pass, std::vector<std::vector<double>> points,
+                                                 std::size_t always, std::size_t screened);
   int maximize_trait_part(int imark);
   void set_marker_untyped();
   void restore_marker_codes();

@@ -195,8 +195,9 @@ TEST_P(RobustScan, BoxSearchReportsMaximaWithTheMeansInOrder) {
   if (GetParam().polygenic) GTEST_SKIP() << "seven polygenic classes take long; one class shows it";
   write_par_lines(dir.path(), random_starting_points(par, 7, 1).front());
   RobustSettings settings;
-  settings.local = LocalSearchKind::box;
-  settings.spread_starts = 8;
+  settings.with_step.local = LocalSearchKind::box;
+  settings.with_step.spread_starts = 8;
+  settings.without_step = settings.with_step;
   const PassValues robust = run_here(true, settings);
   ASSERT_EQ(robust.null.size(), 20U);
   for (const auto& [imark, value] : robust.null) {
@@ -284,6 +285,7 @@ TEST_P(RobustLimit, IsWarnedWithTheStartsThatReachedIt) {
   RunOptions options;
   options.robust = true;
   if (c.local == LocalSearchKind::gradient) options.robust_settings = gradient_robust_settings();
+  if (c.local == LocalSearchKind::pattern) options.robust_settings.without_step = options.robust_settings.with_step;
   options.robust_settings.gradient.evaluation_limit = 1;
   ::testing::internal::CaptureStderr();
   PassValues values;
