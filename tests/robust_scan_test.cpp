@@ -284,7 +284,8 @@ TEST_P(RobustLimit, IsWarnedWithTheStartsThatReachedIt) {
   setenv("BRAVIK_THREADS", "1", 1);
   RunOptions options;
   options.robust = true;
-  if (c.local == LocalSearchKind::gradient) options.robust_settings = gradient_robust_settings();
+  // The data's polygenic step is fixed: the robust mode's own choice for such
+  // passes is the gradient search; the pattern search is set for every pass.
   if (c.local == LocalSearchKind::pattern) options.robust_settings.without_step = options.robust_settings.with_step;
   options.robust_settings.gradient.evaluation_limit = 1;
   ::testing::internal::CaptureStderr();
