@@ -4,6 +4,7 @@
 // pedigrees, and the same bits on any number of threads.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -321,6 +322,35 @@ TEST_P(PosteriorSimulated, FollowsAFirstCallSetUpOfAClassicEvaluation) {
     double value = 0.0;
     objective_with_gradient(model(), io, kernel, value, gradient);
     EXPECT_NEAR(value, literal, 1e-11 * (std::fabs(literal) + 1.0)) << (polygenic ? "7 classes" : "1 class");
+  }
+}
+
+// An evaluation whose sums overflow (a residual variance near 0 and the
+// allele frequency near its bound) leaves nothing behind: the next
+// evaluation, at an ordinary point, has the bits of a fresh kernel's.
+TEST_P(PosteriorSimulated, NothingLeftFromAnEvaluationThatOverflowed) {
+  ASSERT_TRUE(select_analysed_marker(model(), 1));
+  for (const bool polygenic : {true, false}) {
+    set_classes(model(), polygenic);
+    Model& m = model();
+    m.optpar1.par(5) = 0.1;
+    m.optpar1.par(7) = polygenic ? 0.3 : 0.0;
+    const std::array<double, 7> ordinary = {m.optpar1.par(1), m.optpar1.par(2), m.optpar1.par(3), m.optpar1.par(4),
+                                            m.optpar1.par(5), m.optpar1.par(6), m.optpar1.par(7)};
+    PosteriorKernel kernel(1);
+    ParameterGradient gradient;
+    m.optpar1.par(1) = 1e-9;
+    m.optpar1.par(6) = 1e-8;
+    EXPECT_FALSE(std::isfinite(posterior_value(m, io, kernel, gradient))) << "the point must overflow";
+    for (int i = 1; i <= 7; ++i) m.optpar1.par(i) = ordinary[static_cast<std::size_t>(i - 1)];
+    const double value = posterior_value(m, io, kernel, gradient);
+    PosteriorKernel fresh(1);
+    ParameterGradient expected;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(value), std::bit_cast<std::uint64_t>(posterior_value(m, io, fresh, expected)));
+    for (int i = 1; i <= 7; ++i) {
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(gradient(i)), std::bit_cast<std::uint64_t>(expected(i)))
+          << (polygenic ? "7 classes" : "1 class") << ", parameter " << i;
+    }
   }
 }
 

@@ -426,6 +426,15 @@ class FamilyPasses {
     for (int c1 = 0; c1 < np(); ++c1) {
       for (int c2 = 0; c2 < np(); ++c2) out[pair(c1, c2, row())] = x1[c1] * x2[c2];
     }
+    clear_row_ends(out);
+  }
+
+  // 0 in the lanes of each row past the classes. A vector over the class
+  // pairs that is multiplied in place or read whole must hold 0 there: a
+  // value left from an evaluation whose sums overflowed (a NaN) would stay in
+  // the workspace and make the posteriors of every later evaluation NaN.
+  BRAVIK_INLINE void clear_row_ends(double* v) const {
+    for (int c1 = 0; c1 < np(); ++c1) std::fill(v + pair(c1, np(), row()), v + pair(c1 + 1, 0, row()), 0.0);
   }
 
   // The sums S of the connector's states (cases 1 to 3 of mmpfam).
@@ -563,6 +572,7 @@ class FamilyPasses {
       }
       o1[c1] += v;
     }
+    clear_row_ends(w);
     children_outward(sum, k1, k2, w);
   }
 
@@ -612,6 +622,7 @@ class FamilyPasses {
         w[j] = x1[c1] * x2[c2] * to_connector[j];
       }
     }
+    clear_row_ends(w);
     children_outward(sum, k1, k2, w);
   }
 
