@@ -132,8 +132,8 @@ Outcome run_mode(const fs::path& input, const Mode& mode) {
       search->quantile_frequencies.clear();
       search->spread_starts = 8;
     }
-    options.robust_settings.alternative_extra_starts = 0;
-    options.robust_settings.from_previous_alternative = false;
+    settings.alternative_extra_starts = 0;
+    settings.from_previous_alternative = false;
   }
   if (mode.theta_grid) {
     options.theta_grid = {0.0, 0.01, 0.05, 0.1, 0.2, 0.3, 0.4};

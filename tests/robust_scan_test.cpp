@@ -46,10 +46,11 @@ class PassValues final : public PassObserver {
   std::map<int, double> null, alternative;
 };
 
-PassValues run_here(bool robust, const RobustSettings& settings = {}) {
+// With the programs' robust settings unless others are given.
+PassValues run_here(bool robust, const RobustSettings* settings = nullptr) {
   RunOptions options;
   options.robust = robust;
-  options.robust_settings = settings;
+  if (settings != nullptr) options.robust_settings = *settings;
   PassValues values;
   EXPECT_EQ(run_program(Program::maximizing, &values, options), 0);
   return values;
@@ -149,8 +150,9 @@ TEST_P(RobustScan, NeverBelowTheClassicModeFromTheSameStart) {
 // (those of the second take minutes each); not yet on those of the third
 // (run them with --gtest_also_run_disabled_tests): with the polygenic
 // component their likelihoods have many maxima of small residual variance in
-// narrow basins, and more starts keep finding higher ones (large sibships' null: 1.5 higher from 400 spread starts than from
-// 40), so that the maximum reached depends on the par.inp start.
+// narrow basins, and more starts keep finding higher ones (large sibships'
+// null: 1.5 higher from 400 spread starts than from 40), so that the maximum
+// reached depends on the par.inp start.
 class RobustSameMaxima : public RobustScan {};
 // Under the sanitizers it is not instantiated (every run takes minutes there).
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RobustSameMaxima);
@@ -198,7 +200,7 @@ TEST_P(RobustScan, BoxSearchReportsMaximaWithTheMeansInOrder) {
   settings.with_step.local = LocalSearchKind::box;
   settings.with_step.spread_starts = 8;
   settings.without_step = settings.with_step;
-  const PassValues robust = run_here(true, settings);
+  const PassValues robust = run_here(true, &settings);
   ASSERT_EQ(robust.null.size(), 20U);
   for (const auto& [imark, value] : robust.null) {
     EXPECT_GT(value, -1e17) << "null, marker " << imark;

@@ -421,20 +421,18 @@ class FamilyPasses {
     }
   }
 
-  // x_1(c_1) x_2(c_2) as a vector over the class pairs.
-  BRAVIK_INLINE void parents_product(const double* x1, const double* x2, double* out) const {
+  // x_1(c_1) x_2(c_2) times the children's product as a vector over the
+  // class pairs. Only the classes' lanes are written: the lanes of a row past
+  // them stay 0 from the allocation, as the loops that read whole rows need
+  // (a NaN left there by an evaluation whose sums overflowed would make the
+  // posteriors of every later evaluation NaN).
+  BRAVIK_INLINE void parents_product(const double* x1, const double* x2, const double* product, double* out) const {
     for (int c1 = 0; c1 < np(); ++c1) {
-      for (int c2 = 0; c2 < np(); ++c2) out[pair(c1, c2, row())] = x1[c1] * x2[c2];
+      for (int c2 = 0; c2 < np(); ++c2) {
+        const int j = pair(c1, c2, row());
+        out[j] = x1[c1] * x2[c2] * product[j];
+      }
     }
-    clear_row_ends(out);
-  }
-
-  // 0 in the lanes of each row past the classes. A vector over the class
-  // pairs that is multiplied in place or read whole must hold 0 there: a
-  // value left from an evaluation whose sums overflowed (a NaN) would stay in
-  // the workspace and make the posteriors of every later evaluation NaN.
-  BRAVIK_INLINE void clear_row_ends(double* v) const {
-    for (int c1 = 0; c1 < np(); ++c1) std::fill(v + pair(c1, np(), row()), v + pair(c1 + 1, 0, row()), 0.0);
   }
 
   // The sums S of the connector's states (cases 1 to 3 of mmpfam).
@@ -463,8 +461,7 @@ class FamilyPasses {
         if (all_zero(x2, np())) continue;
         child_products(sum, k1, k2);
         const double* product = before(n);
-        parents_product(x1, x2, w);
-        for (int j = 0; j < nn; ++j) w[j] *= product[j];
+        parents_product(x1, x2, product, w);
         for (int cq = 0; cq < np(); ++cq) {
           const double r = dot(w, classes_given_parents(cq), nn);
           for (int kq = 1; kq <= genotypes(nf.q); ++kq) sums[(kq - 1) * np() + cq] += t(code(nf.q, kq), g1, g2) * r;
@@ -572,7 +569,6 @@ class FamilyPasses {
       }
       o1[c1] += v;
     }
-    clear_row_ends(w);
     children_outward(sum, k1, k2, w);
   }
 
@@ -604,8 +600,7 @@ class FamilyPasses {
     const double* product = before(n);
     if (recombinations) {
       double* joint = work_.pair_joint.data();
-      parents_product(x1, x2, joint);
-      for (int j = 0; j < nn; ++j) joint[j] *= product[j];
+      parents_product(x1, x2, product, joint);
       for (int kq = 1; kq <= genotypes(q); ++kq) {
         add_transmission(q, table_index(code(q, kq), g1, g2), dot(connector_classes(kq), joint, nn));
       }
@@ -622,7 +617,6 @@ class FamilyPasses {
         w[j] = x1[c1] * x2[c2] * to_connector[j];
       }
     }
-    clear_row_ends(w);
     children_outward(sum, k1, k2, w);
   }
 
