@@ -248,14 +248,6 @@ RobustMaximizer::RobustMaximizer(Model& model, textio::Channels& io, std::functi
 
 RobustMaximizer::~RobustMaximizer() = default;
 
-PassSearch gradient_pass_search() {
-  return {.local = LocalSearchKind::gradient,
-          .quantile_frequencies = {0.05, 0.1, 0.2, 0.35, 0.5, 0.65, 0.8, 0.9, 0.95},
-          .spread_starts = 24,
-          .alternative_spread_starts = 6,
-          .alternative_spread_candidates = 32};
-}
-
 RobustSettings gradient_robust_settings() {
   RobustSettings settings;
   settings.with_step = settings.without_step;

@@ -44,12 +44,6 @@ struct PassSearch {
   int alternative_spread_candidates = 0;
 };
 
-// The gradient search from the trait distribution's starts (its searches do
-// not cross from the box's far corners to the maxima as the pattern search
-// does), 24 spread over the box, and in the alternative the 6 best of 32
-// points spread over the box.
-PassSearch gradient_pass_search();
-
 struct RobustSettings {
   // The local search of passes that search the polygenic step: the pattern
   // search, because on the polygenic model's likelihood (small residual
@@ -61,8 +55,15 @@ struct RobustSettings {
   PassSearch with_step{};
   // The other passes': the gradient search, which on those likelihoods
   // reached the same maxima from random starts as often as the pattern
-  // search, or more often, at a third of its time.
-  PassSearch without_step = gradient_pass_search();
+  // search, or more often, at a third of its time; from the trait
+  // distribution's starts (its searches do not cross from the box's far
+  // corners to the maxima as the pattern search does), 24 spread over the
+  // box, and in the alternative the 6 best of 32 points spread over the box.
+  PassSearch without_step{.local = LocalSearchKind::gradient,
+                          .quantile_frequencies = {0.05, 0.1, 0.2, 0.35, 0.5, 0.65, 0.8, 0.9, 0.95},
+                          .spread_starts = 24,
+                          .alternative_spread_starts = 6,
+                          .alternative_spread_candidates = 32};
   // The theta profile's searches, which start next to a maximum: there the
   // gradient search converges in far fewer evaluations.
   LocalSearchKind profile_local = LocalSearchKind::gradient;
