@@ -11,7 +11,8 @@
 namespace bravik {
 namespace {
 
-// The search in scaled coordinates y = x / scale, tracking the best point.
+// The search in scaled coordinates y = x / scale, tracking the best point;
+// it stops where it joins a known maximum.
 struct Scaled {
   const ValueAndGradient& f;
   std::span<const double> scale;
@@ -20,6 +21,25 @@ struct Scaled {
   std::vector<double> gradient;
   double best = -std::numeric_limits<double>::infinity();
   int evaluations = 0;
+  const KnownMaxima* known = nullptr;
+  double join_radius = 0.0;
+  nlopt_opt opt = nullptr;
+  int joined = -1;
+
+  // The first known maximum within the join radius of x whose value is not
+  // below `value`, or -1.
+  int maximum_joined(double value) const {
+    if (known == nullptr || !(join_radius > 0.0)) return -1;
+    for (std::size_t k = 0; k < known->points.size(); ++k) {
+      if (!(value <= known->values[k])) continue;
+      double distance = 0.0;
+      for (std::size_t j = 0; j < x.size(); ++j) {
+        distance = std::fmax(distance, std::fabs(x[j] - known->points[k][j]) / scale[j]);
+      }
+      if (distance < join_radius) return static_cast<int>(k);
+    }
+    return -1;
+  }
 
   double operator()(const double* y, double* scaled_gradient) {
     for (std::size_t j = 0; j < x.size(); ++j) x[j] = y[j] * scale[j];
@@ -30,6 +50,10 @@ struct Scaled {
       std::copy(x.begin(), x.end(), best_point.begin());
     }
     const bool usable = std::isfinite(value);
+    if (usable && opt != nullptr) {
+      joined = maximum_joined(value);
+      if (joined >= 0) nlopt_force_stop(opt);
+    }
     if (scaled_gradient != nullptr) {
       for (std::size_t j = 0; j < x.size(); ++j) scaled_gradient[j] = usable ? gradient[j] * scale[j] : 0.0;
     }
@@ -56,10 +80,12 @@ using NloptHandle = std::unique_ptr<nlopt_opt_s, decltype(&nlopt_destroy)>;
 
 GradientEnd maximize_with_gradient(const ValueAndGradient& f, std::span<double> x, std::span<const double> lower,
                                    std::span<const double> upper, std::span<const double> scale,
-                                   const GradientSearchSettings& settings) {
+                                   const GradientSearchSettings& settings, const KnownMaxima* known) {
   const std::size_t n = x.size();
   for (std::size_t j = 0; j < n; ++j) x[j] = std::clamp(x[j], lower[j], upper[j]);
   Scaled scaled{f, scale, x, std::vector<double>(x.begin(), x.end()), std::vector<double>(n, 0.0)};
+  scaled.known = known;
+  scaled.join_radius = settings.join_radius;
   std::vector<double> y(n), low(n), high(n);
   for (std::size_t j = 0; j < n; ++j) {
     y[j] = x[j] / scale[j];
@@ -77,8 +103,14 @@ GradientEnd maximize_with_gradient(const ValueAndGradient& f, std::span<double> 
   nlopt_set_xtol_rel(opt.get(), settings.step_tolerance);
   nlopt_set_maxeval(opt.get(), settings.evaluation_limit);
   nlopt_set_max_objective(opt.get(), &nlopt_objective, &scaled);
+  scaled.opt = opt.get();
   double value = 0.0;
   const nlopt_result result = nlopt_optimize(opt.get(), y.data(), &value);
+  if (scaled.joined >= 0) {
+    const auto k = static_cast<std::size_t>(scaled.joined);
+    std::copy(known->points[k].begin(), known->points[k].end(), x.begin());
+    return {known->values[k], scaled.evaluations, false, scaled.joined};
+  }
   return {scaled.best, scaled.evaluations, result == NLOPT_MAXEVAL_REACHED};
 }
 

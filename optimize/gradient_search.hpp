@@ -4,6 +4,7 @@
 // model: the objective is any function that gives its value and gradient.
 #include <functional>
 #include <span>
+#include <vector>
 
 namespace bravik {
 
@@ -21,6 +22,16 @@ struct GradientSearchSettings {
   double value_tolerance = 1e-10;  // relative change of the value that ends the search
   double step_tolerance = 1e-8;    // relative step (in scaled coordinates) that ends it
   int evaluation_limit = 300;      // value-and-gradient evaluations per search
+  // A search that comes within this distance of a known maximum (in scaled
+  // coordinates, the largest coordinate difference) at a value not above it
+  // stops there and joins it; 0: never.
+  double join_radius = 0.0;
+};
+
+// Maxima that earlier searches reached, in the search's coordinates.
+struct KnownMaxima {
+  std::vector<std::vector<double>> points;
+  std::vector<double> values;
 };
 
 // Where a search ended: the best value it evaluated, how many evaluations it
@@ -29,6 +40,7 @@ struct GradientEnd {
   double value;
   int evaluations;
   bool at_limit;
+  int joined = -1;  // the known maximum the search joined, -1 when none
 };
 
 // Maximizes f from x (moved into the box first), in coordinates divided by
@@ -36,9 +48,10 @@ struct GradientEnd {
 // Leaves in x the best point evaluated, whatever the method reports at its
 // end (a stop on round-off near a maximum is an ordinary end); values that
 // are not numbers rank below every number. With an evaluation limit of 0 or
-// less it evaluates x once and reports the limit reached.
+// less it evaluates x once and reports the limit reached. A search that joins
+// one of the `known` maxima leaves that maximum in x and reports its value.
 GradientEnd maximize_with_gradient(const ValueAndGradient& f, std::span<double> x, std::span<const double> lower,
                                    std::span<const double> upper, std::span<const double> scale,
-                                   const GradientSearchSettings& settings);
+                                   const GradientSearchSettings& settings, const KnownMaxima* known = nullptr);
 
 }  // namespace bravik

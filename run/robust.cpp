@@ -298,8 +298,13 @@ double RobustMaximizer::gradient_search_from(const Pass& pass, std::span<double>
   const ValueAndGradient objective = [&](std::span<const double> y, std::span<double> gradient) {
     return value_and_gradient(pass, y, gradient);
   };
-  const GradientEnd end = maximize_with_gradient(objective, x, box.lower, box.upper, box.scale, settings_.gradient);
+  const GradientEnd end =
+      maximize_with_gradient(objective, x, box.lower, box.upper, box.scale, settings_.gradient, &known_maxima_);
   if (end.at_limit) ++starts_at_limit_;
+  if (end.joined < 0 && std::isfinite(end.value)) {
+    known_maxima_.points.emplace_back(x.begin(), x.end());
+    known_maxima_.values.push_back(end.value);
+  }
   from_search(pass, x, o);
   copy_point(pass, o, x);
   return end.value;
@@ -349,9 +354,12 @@ double RobustMaximizer::search_from(const Pass& pass, std::span<double> x) {
 
 // Runs the local search from every start and leaves the best point in
 // optpar1.par; then searches beside the best end unless the starts lie beside
-// maxima already (move_best_end false).
+// maxima already (move_best_end false). A gradient search that comes next to
+// a maximum that an earlier search of the same call reached stops and ends
+// there: no basin is climbed twice.
 StartsOutcome RobustMaximizer::maximize(const Pass& pass, const std::vector<std::vector<double>>& starts,
                                         bool move_best_end) {
+  known_maxima_ = {};
   StartsOutcome outcome = best_of_starts([&](std::span<double> x) { return search_from(pass, x); }, starts);
   if (move_best_end) search_beside_best(pass, outcome);
   set_point(pass, outcome.best().point, model_.optpar1);

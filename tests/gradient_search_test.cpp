@@ -104,6 +104,54 @@ TEST(GradientSearchEdges, LimitOfNoEvaluationEvaluatesTheStartOnce) {
   EXPECT_EQ(end.value, -0.25);
 }
 
+// Two bumps, maxima near -1 and near +1 (the higher): a search that comes within
+// the join radius of a known maximum, at a value not above it, stops and ends
+// there; one in the other basin, or rising above the known value, does not.
+struct JoinCase {
+  const char* name;
+  double start, known_value_shift;  // the known maximum's value: its true value plus the shift
+  int expect_joined;
+  double expect_end;
+};
+
+void PrintTo(const JoinCase& c, std::ostream* out) { *out << c.name; }
+
+class GradientSearchJoin : public ::testing::TestWithParam<JoinCase> {};
+
+TEST_P(GradientSearchJoin, StopsAtAKnownMaximumOfTheBasin) {
+  const JoinCase c = GetParam();
+  const auto f = [](std::span<const double> p, std::span<double> g) {
+    const double high = std::exp(-2.0 * (p[0] - 1.0) * (p[0] - 1.0));
+    const double low = 0.8 * std::exp(-2.0 * (p[0] + 1.0) * (p[0] + 1.0));
+    g[0] = -4.0 * (p[0] - 1.0) * high - 4.0 * (p[0] + 1.0) * low;
+    return high + low;
+  };
+  const std::vector<double> lower{-3.0}, upper{3.0}, scale{1.0};
+  std::vector<double> top{1.0125}, g(1);  // close to the maximum, not on it
+  const bravik::KnownMaxima known{{top}, {f(top, g) + c.known_value_shift}};
+  GradientSearchSettings settings;
+  settings.join_radius = 0.5;
+  std::vector<double> x{c.start}, alone{c.start};
+  const GradientEnd end = maximize_with_gradient(f, x, lower, upper, scale, settings, &known);
+  const GradientEnd unaided = maximize_with_gradient(f, alone, lower, upper, scale, settings);
+  EXPECT_EQ(end.joined, c.expect_joined);
+  EXPECT_NEAR(x[0], c.expect_end, 1e-3);
+  if (c.expect_joined >= 0) {
+    EXPECT_EQ(x[0], top[0]) << "the known point itself";
+    EXPECT_EQ(end.value, known.values[0]);
+    EXPECT_LT(end.evaluations, unaided.evaluations);
+  } else {
+    EXPECT_EQ(end.evaluations, unaided.evaluations) << "the same search as without known maxima";
+    EXPECT_EQ(x[0], alone[0]);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GradientSearchJoin,
+                         ::testing::Values(JoinCase{"joins_from_its_basin", 1.8, 0.0, 0, 1.0125},
+                                           JoinCase{"other_basin_searched_on", -1.8, 0.0, -1, -1.0},
+                                           JoinCase{"rising_above_the_known_value", 1.8, -0.5, -1, 1.0}),
+                         [](const ::testing::TestParamInfo<JoinCase>& info) { return std::string(info.param.name); });
+
 // ---------------------------------------------------------------------------
 // Starts from the trait distribution.
 

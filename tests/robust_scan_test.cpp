@@ -290,6 +290,7 @@ TEST_P(RobustLimit, IsWarnedWithTheStartsThatReachedIt) {
   // passes is the gradient search; the pattern search is set for every pass.
   if (c.local == LocalSearchKind::pattern) options.robust_settings.without_step = options.robust_settings.with_step;
   options.robust_settings.gradient.evaluation_limit = 1;
+  options.robust_settings.gradient.join_radius = 0.0;  // no start ends at another's maximum before the limit
   ::testing::internal::CaptureStderr();
   PassValues values;
   const int status = run_program(Program::maximizing, &values, options);
