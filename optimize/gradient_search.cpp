@@ -21,7 +21,7 @@ struct Scaled {
   std::vector<double> gradient;
   double best = -std::numeric_limits<double>::infinity();
   int evaluations = 0;
-  const KnownMaxima* known = nullptr;
+  const KnownMaxima* known = nullptr;  // none when the search joins no maximum
   double join_radius = 0.0;
   nlopt_opt opt = nullptr;
   int joined = -1;
@@ -29,7 +29,7 @@ struct Scaled {
   // The first known maximum within the join radius of x whose value is not
   // below `value`, or -1.
   int maximum_joined(double value) const {
-    if (known == nullptr || !(join_radius > 0.0)) return -1;
+    if (known == nullptr) return -1;
     for (std::size_t k = 0; k < known->points.size(); ++k) {
       if (!(value <= known->values[k])) continue;
       double distance = 0.0;
@@ -80,11 +80,11 @@ using NloptHandle = std::unique_ptr<nlopt_opt_s, decltype(&nlopt_destroy)>;
 
 GradientEnd maximize_with_gradient(const ValueAndGradient& f, std::span<double> x, std::span<const double> lower,
                                    std::span<const double> upper, std::span<const double> scale,
-                                   const GradientSearchSettings& settings, const KnownMaxima* known) {
+                                   const GradientSearchSettings& settings, KnownMaxima* known) {
   const std::size_t n = x.size();
   for (std::size_t j = 0; j < n; ++j) x[j] = std::clamp(x[j], lower[j], upper[j]);
   Scaled scaled{f, scale, x, std::vector<double>(x.begin(), x.end()), std::vector<double>(n, 0.0)};
-  scaled.known = known;
+  if (settings.join_radius > 0.0) scaled.known = known;
   scaled.join_radius = settings.join_radius;
   std::vector<double> y(n), low(n), high(n);
   for (std::size_t j = 0; j < n; ++j) {
@@ -110,6 +110,10 @@ GradientEnd maximize_with_gradient(const ValueAndGradient& f, std::span<double> 
     const auto k = static_cast<std::size_t>(scaled.joined);
     std::copy(known->points[k].begin(), known->points[k].end(), x.begin());
     return {known->values[k], scaled.evaluations, false, scaled.joined};
+  }
+  if (scaled.known != nullptr && std::isfinite(scaled.best)) {
+    known->points.emplace_back(x.begin(), x.end());
+    known->values.push_back(scaled.best);
   }
   return {scaled.best, scaled.evaluations, result == NLOPT_MAXEVAL_REACHED};
 }

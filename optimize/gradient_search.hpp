@@ -49,9 +49,10 @@ struct GradientEnd {
 // end (a stop on round-off near a maximum is an ordinary end); values that
 // are not numbers rank below every number. With an evaluation limit of 0 or
 // less it evaluates x once and reports the limit reached. A search that joins
-// one of the `known` maxima leaves that maximum in x and reports its value.
+// one of the `known` maxima leaves that maximum in x and reports its value;
+// one that joins none adds its own end to them.
 GradientEnd maximize_with_gradient(const ValueAndGradient& f, std::span<double> x, std::span<const double> lower,
                                    std::span<const double> upper, std::span<const double> scale,
-                                   const GradientSearchSettings& settings, const KnownMaxima* known = nullptr);
+                                   const GradientSearchSettings& settings, KnownMaxima* known = nullptr);
 
 }  // namespace bravik

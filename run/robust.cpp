@@ -301,10 +301,6 @@ double RobustMaximizer::gradient_search_from(const Pass& pass, std::span<double>
   const GradientEnd end =
       maximize_with_gradient(objective, x, box.lower, box.upper, box.scale, settings_.gradient, &known_maxima_);
   if (end.at_limit) ++starts_at_limit_;
-  if (end.joined < 0 && std::isfinite(end.value)) {
-    known_maxima_.points.emplace_back(x.begin(), x.end());
-    known_maxima_.values.push_back(end.value);
-  }
   from_search(pass, x, o);
   copy_point(pass, o, x);
   return end.value;

@@ -128,7 +128,7 @@ TEST_P(GradientSearchJoin, StopsAtAKnownMaximumOfTheBasin) {
   };
   const std::vector<double> lower{-3.0}, upper{3.0}, scale{1.0};
   std::vector<double> top{1.0125}, g(1);  // close to the maximum, not on it
-  const bravik::KnownMaxima known{{top}, {f(top, g) + c.known_value_shift}};
+  bravik::KnownMaxima known{{top}, {f(top, g) + c.known_value_shift}};
   GradientSearchSettings settings;
   settings.join_radius = 0.5;
   std::vector<double> x{c.start}, alone{c.start};
