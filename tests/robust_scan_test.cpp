@@ -147,12 +147,10 @@ TEST_P(RobustScan, NeverBelowTheClassicModeFromTheSameStart) {
 
 // The same maxima from ten random starts, never below the best the classic
 // mode reaches from any of them. Met on the data sets of the first two lists
-// (those of the second take minutes each); not yet on those of the third
-// (run them with --gtest_also_run_disabled_tests): with the polygenic
-// component their likelihoods have many maxima of small residual variance in
-// narrow basins, and more starts keep finding higher ones (large sibships'
-// null: 1.5 higher from 400 spread starts than from 40), so that the maximum
-// reached depends on the par.inp start.
+// (those of the second take minutes each); not yet on the third's (run it with
+// --gtest_also_run_disabled_tests): on the mixed families with the polygenic
+// component one marker's alternative ends 0.029 higher from some par.inp
+// starts than from the others.
 class RobustSameMaxima : public RobustScan {};
 // Under the sanitizers it is not instantiated (every run takes minutes there).
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(RobustSameMaxima);
@@ -221,11 +219,11 @@ INSTANTIATE_TEST_SUITE_P(Structures, RobustSameMaxima,
                                            DataCase{tools::Structure::fourgen, false}));
 INSTANTIATE_TEST_SUITE_P(Long, RobustSameMaxima,
                          ::testing::Values(DataCase{tools::Structure::threegen, true},
-                                           DataCase{tools::Structure::fourgen, true}));
+                                           DataCase{tools::Structure::fourgen, true},
+                                           DataCase{tools::Structure::large, true},
+                                           DataCase{tools::Structure::disjoint, true}));
 INSTANTIATE_TEST_SUITE_P(DISABLED_NotYetMet, RobustSameMaxima,
-                         ::testing::Values(DataCase{tools::Structure::large, true},
-                                           DataCase{tools::Structure::disjoint, true},
-                                           DataCase{tools::Structure::mixed, true}));
+                         ::testing::Values(DataCase{tools::Structure::mixed, true}));
 #endif
 
 int count_lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
@@ -347,7 +345,7 @@ TEST(RobustOption, TraitMaximaFromAFileGiveTheSameResults) {
 INSTANTIATE_TEST_SUITE_P(
     Searches, RobustLimit,
     ::testing::Values(LimitCase{"gradient", LocalSearchKind::gradient, "1 evaluations of value and gradient", "53"},
-                      LimitCase{"pattern", LocalSearchKind::pattern, "0 iterations \\(maxpar.inp\\)", "41"}),
+                      LimitCase{"pattern", LocalSearchKind::pattern, "0 iterations \\(maxpar.inp\\)", "401"}),
     [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
