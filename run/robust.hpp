@@ -51,11 +51,11 @@ struct RobustSettings {
   // starts ends lower more often: on 8-family scans by up to 1.7 in the null
   // and 0.65 in the alternative. BOBYQA's quadratic models step onto the
   // bounds of the allele frequency (one normal, the means left free) from
-  // most starts. The null from 400 starts spread over the box (it is
-  // maximized once per run): its maxima of small residual variance lie in
-  // narrow basins that few starts reach, and on 8-family scans of large
-  // sibships 40 spread starts ended 1.5 below the null of 400 (2,000 ended
-  // no higher), below what some par.inp starts reach.
+  // most starts. The null (maximized once per run) from 400 starts spread
+  // over the box: its maxima of small residual variance lie in narrow basins
+  // that few starts reach. On 8-family scans of large sibships, 40 spread
+  // starts ended 1.5 below 400 and below some random par.inp starts; 2,000
+  // ended no higher than 400.
   PassSearch with_step{.spread_starts = 400};
   // The other passes': the gradient search, which on those likelihoods
   // reached the same maxima from random starts as often as the pattern
